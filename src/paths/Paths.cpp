@@ -87,24 +87,32 @@ bool IsExistingFile(const std::string& path) {
 bool MakeFolderChain(const std::string& path, const PathStyle& style) {
   if (path.empty()) return false;
 
-  // Walk up until a folder that needs nothing: the root, a drive, or one that exists. The walk
-  // is a loop rather than recursion so that a path of very many levels cannot exhaust the stack.
-  std::vector<std::string> missing;
-  std::string current = path;
+  std::vector<std::size_t> delimiters;
+  for (std::size_t pos = 0; pos < path.size(); pos += CharWidth(path, pos, style)) {
+    if (IsDelimiter(path[pos], style)) delimiters.push_back(pos);
+  }
+
+  // Walk up until a folder that needs nothing: the root, a drive, or one that exists. The
+  // folder in hand is path[0, end); the delimiters before end are the first `above` of them.
+  // Separators standing together count as one, so "out\\name\" still makes a missing "out".
+  // One pass and no recursion, so a path of very many levels costs neither time nor stack.
+  std::vector<std::size_t> missing;
+  std::size_t end = path.size();
+  std::size_t above = delimiters.size();
   for (;;) {
-    if (EndsWithSeparator(current, style)) current.pop_back();
-    if (current.empty() || FolderPart(current, style) == current ||
-        platform::IsExistingFolder(current)) {
-      break;
+    while (above > 0 && delimiters[above - 1] == end - 1 && path[end - 1] == style.separator) {
+      --end;
+      --above;
     }
-    std::string parent = FolderPart(current, style);
-    missing.push_back(std::move(current));
-    if (parent.empty()) break;  // a relative name lies in the current folder
-    current = std::move(parent);
+    const std::size_t folderEnd = above > 0 ? delimiters[above - 1] + 1 : 0;
+    if (end == 0 || folderEnd == end || platform::IsExistingFolder(path.substr(0, end))) break;
+    missing.push_back(end);
+    if (folderEnd == 0) break;  // a relative name lies in the current folder
+    end = folderEnd;
   }
 
   for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
-    if (!platform::CreateFolder(*folder)) return false;
+    if (!platform::CreateFolder(path.substr(0, *folder))) return false;
   }
   return true;
 }
