@@ -1,0 +1,141 @@
+// Escaping, UTF-8 cleaning and link filtering for everything the engine copies from a PDF into HTML.
+#include "HtmlText.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+namespace Engine {
+
+namespace {
+
+constexpr std::string_view ReplacementCharacter = "\xEF\xBF\xBD";
+
+// Length of the UTF-8 sequence starting at Text[Pos] and its code point, or 0 if it is not valid.
+size_t DecodeUtf8(std::string_view Text, size_t Pos, uint32_t& CodePoint) {
+  const auto Byte = [&](size_t I) { return static_cast<unsigned char>(Text[I]); };
+  const unsigned char Lead = Byte(Pos);
+  size_t Length = 0;
+  uint32_t Min = 0;
+  if (Lead < 0x80) {
+    CodePoint = Lead;
+    return 1;
+  } else if ((Lead & 0xE0) == 0xC0) {
+    Length = 2;
+    Min = 0x80;
+    CodePoint = Lead & 0x1F;
+  } else if ((Lead & 0xF0) == 0xE0) {
+    Length = 3;
+    Min = 0x800;
+    CodePoint = Lead & 0x0F;
+  } else if ((Lead & 0xF8) == 0xF0) {
+    Length = 4;
+    Min = 0x10000;
+    CodePoint = Lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (Pos + Length > Text.size()) return 0;
+  for (size_t I = 1; I < Length; ++I) {
+    if ((Byte(Pos + I) & 0xC0) != 0x80) return 0;
+    CodePoint = (CodePoint << 6) | (Byte(Pos + I) & 0x3F);
+  }
+  // Overlong forms, surrogates and values past Unicode are not valid UTF-8.
+  if (CodePoint < Min || CodePoint > 0x10FFFF || (CodePoint >= 0xD800 && CodePoint <= 0xDFFF)) return 0;
+  return Length;
+}
+
+bool IsDroppedCodePoint(uint32_t CodePoint) {
+  if (CodePoint == '\t' || CodePoint == '\n') return false;
+  if (CodePoint < 0x20 || (CodePoint >= 0x7F && CodePoint <= 0x9F)) return true;
+  // Noncharacters are parse errors in HTML and carry no text.
+  return (CodePoint >= 0xFDD0 && CodePoint <= 0xFDEF) || (CodePoint & 0xFFFE) == 0xFFFE;
+}
+
+bool IsBlank(char C) { return C == ' ' || C == '\t' || C == '\n' || C == '\r' || C == '\f' || C == '\v'; }
+
+bool StartsWithNoCase(std::string_view Text, std::string_view Prefix) {
+  if (Text.size() < Prefix.size()) return false;
+  for (size_t I = 0; I < Prefix.size(); ++I) {
+    char C = Text[I];
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+    if (C != Prefix[I]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string CleanUtf8(std::string_view Text) {
+  std::string Out;
+  Out.reserve(Text.size());
+  size_t Pos = 0;
+  while (Pos < Text.size()) {
+    uint32_t CodePoint = 0;
+    const size_t Length = DecodeUtf8(Text, Pos, CodePoint);
+    if (Length == 0) {
+      Out += ReplacementCharacter;
+      ++Pos;
+      continue;
+    }
+    if (!IsDroppedCodePoint(CodePoint)) Out.append(Text.substr(Pos, Length));
+    Pos += Length;
+  }
+  return Out;
+}
+
+std::string EscapeHtml(std::string_view Text) {
+  std::string Out;
+  Out.reserve(Text.size() + Text.size() / 8);
+  for (const char C : CleanUtf8(Text)) {
+    switch (C) {
+      case '&': Out += "&amp;"; break;
+      case '<': Out += "&lt;"; break;
+      case '>': Out += "&gt;"; break;
+      case '"': Out += "&quot;"; break;
+      case '\'': Out += "&#39;"; break;
+      default: Out += C;
+    }
+  }
+  return Out;
+}
+
+std::string SafeUri(std::string_view Uri) {
+  size_t Begin = 0;
+  size_t End = Uri.size();
+  // Browsers strip leading and trailing C0 controls and spaces before they read the scheme.
+  while (Begin < End && static_cast<unsigned char>(Uri[Begin]) <= 0x20) ++Begin;
+  while (End > Begin && static_cast<unsigned char>(Uri[End - 1]) <= 0x20) --End;
+  std::string Trimmed;
+  for (size_t I = Begin; I < End; ++I) {
+    if (Uri[I] == '\t' || Uri[I] == '\n' || Uri[I] == '\r') continue;
+    Trimmed += Uri[I];
+  }
+  for (const std::string_view Scheme : {"http://", "https://", "mailto:"}) {
+    if (StartsWithNoCase(Trimmed, Scheme) && Trimmed.size() > Scheme.size()) {
+      for (const char C : Trimmed) {
+        // A control character or a blank inside is never part of a working link.
+        if (static_cast<unsigned char>(C) < 0x20 || C == 0x7F || IsBlank(C)) return {};
+      }
+      return CleanUtf8(Trimmed);
+    }
+  }
+  return {};
+}
+
+std::string FormatNumber(double Value, int Decimals) {
+  if (!std::isfinite(Value)) return "0";
+  const int Needed = std::snprintf(nullptr, 0, "%.*f", Decimals, Value);
+  if (Needed <= 0) return "0";
+  std::string Out(static_cast<size_t>(Needed) + 1, '\0');
+  std::snprintf(Out.data(), Out.size(), "%.*f", Decimals, Value);
+  Out.resize(static_cast<size_t>(Needed));
+  if (Out.find('.') != std::string::npos) {
+    while (Out.back() == '0') Out.pop_back();
+    if (Out.back() == '.') Out.pop_back();
+  }
+  if (Out == "-0") Out = "0";
+  return Out;
+}
+
+}  // namespace Engine

@@ -1,0 +1,23 @@
+// Text and link helpers for the HTML writer: escaping, UTF-8 cleaning, link filtering, number formatting.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace Engine {
+
+// Returns Text as valid UTF-8 that HTML accepts: invalid bytes become U+FFFD, control characters
+// other than tab and newline are dropped, so nothing taken from a PDF can break the page.
+std::string CleanUtf8(std::string_view Text);
+
+// Escapes cleaned text for use both between tags and inside a double- or single-quoted attribute.
+std::string EscapeHtml(std::string_view Text);
+
+// Returns the link target when it is an http, https or mailto URI, else an empty string.
+// Leading and trailing blanks are cut; tabs and newlines inside are removed, as browsers do.
+std::string SafeUri(std::string_view Uri);
+
+// Formats Value with at most Decimals decimals and no trailing zeros ("12.5", "3", "-0.25").
+std::string FormatNumber(double Value, int Decimals);
+
+}  // namespace Engine

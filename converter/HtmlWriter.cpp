@@ -1,0 +1,140 @@
+// Writes the HTML of a converted document: a drawing per page with a transparent text layer over it.
+#include "HtmlWriter.h"
+
+#include "HtmlText.h"
+
+#include <algorithm>
+
+namespace Engine {
+
+namespace {
+
+// CSS pixels per point: pages show at their printed size, as PDF viewers do at 100%.
+constexpr double PixelsPerPoint = 96.0 / 72.0;
+
+// The text layer is invisible and sits over the drawing, which already shows the glyphs.
+// Sizes are in percent of the page box and container units, so a page shrinks with a narrow window.
+constexpr const char* StyleSheet =
+    "html{background:#808080}"
+    "body{margin:0;padding:8px 0;font-family:sans-serif}"
+    "nav{background:#fff;max-width:50em;margin:0 auto 8px;padding:4px 16px}"
+    "nav ul{padding-left:1.2em}"
+    ".pg{position:relative;margin:0 auto 8px;max-width:100%;background:#fff;overflow:hidden;"
+    "container-type:inline-size;box-shadow:0 1px 4px rgba(0,0,0,.4)}"
+    ".pg>img{position:absolute;left:0;top:0;width:100%;height:100%;user-select:none}"
+    ".tx{position:absolute;left:0;top:0;width:100%;height:100%;color:transparent;white-space:pre;line-height:1}"
+    ".tx>p{position:absolute;margin:0;left:0;width:100%}"
+    ".tx>p.v{top:0;height:100%;width:auto;writing-mode:vertical-rl}"
+    ".tx i{position:absolute;font-style:normal}"
+    ".tx ::selection{background:rgba(0,100,255,.3);color:transparent}"
+    ".pg>a{position:absolute;display:block}";
+
+// Glyph boxes from the text layout include ascent and descent; the font size is a little smaller.
+constexpr double FontSizeForBox = 0.86;
+
+std::string Percent(double Value, double Whole) {
+  return FormatNumber(Whole > 0 ? Value * 100.0 / Whole : 0, 3) + "%";
+}
+
+std::string Meta(const char* Name, const std::string& Value) {
+  if (Value.empty()) return {};
+  return std::string("<meta name=\"") + Name + "\" content=\"" + EscapeHtml(Value) + "\">\n";
+}
+
+void AppendOutline(std::string& Out, const std::vector<OutlineItem>& Items) {
+  Out += "<ul>";
+  for (const OutlineItem& Item : Items) {
+    Out += "<li>";
+    const std::string Title = EscapeHtml(Item.Title);
+    if (Item.Page > 0) {
+      Out += "<a href=\"#page-" + std::to_string(Item.Page) + "\">" + Title + "</a>";
+    } else if (!Item.Uri.empty()) {
+      Out += "<a href=\"" + EscapeHtml(Item.Uri) + "\" rel=\"noopener noreferrer\">" + Title + "</a>";
+    } else {
+      Out += Title;
+    }
+    if (!Item.Children.empty()) AppendOutline(Out, Item.Children);
+    Out += "</li>";
+  }
+  Out += "</ul>";
+}
+
+void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page) {
+  // Font size in container units: 1cqw is one percent of the page's shown width.
+  const std::string FontSize = FormatNumber(TextLine.Size * FontSizeForBox * 100.0 / Page.Width, 3) + "cqw";
+  if (TextLine.Vertical) {
+    Out += "<p class=\"v\" style=\"left:" + Percent(TextLine.Area.X1, Page.Width) + ";font-size:" + FontSize + "\">";
+  } else {
+    Out += "<p style=\"top:" + Percent(TextLine.Area.Y1, Page.Height) + ";font-size:" + FontSize + "\">";
+  }
+  for (size_t I = 0; I < TextLine.Words.size(); ++I) {
+    const Word& Each = TextLine.Words[I];
+    const std::string Where = TextLine.Vertical ? "top:" + Percent(Each.Area.Y1, Page.Height)
+                                                : "left:" + Percent(Each.Area.X1, Page.Width);
+    // The space stays inside the word so that copying keeps words apart; the newline ends the line.
+    const char* After = I + 1 < TextLine.Words.size() ? " " : "\n";
+    Out += "<i style=\"" + Where + "\">" + EscapeHtml(Each.Text) + After + "</i>";
+  }
+  Out += "</p>";
+}
+
+}  // namespace
+
+std::string DocumentHead(const DocumentInfo& Info) {
+  std::string Out =
+      "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src 'none'; "
+      "object-src 'none'; base-uri 'none'; form-action 'none'; img-src 'self' data: file:; "
+      "style-src 'unsafe-inline'\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+  Out += "<title>" + EscapeHtml(Info.Title) + "</title>\n";
+  Out += Meta("author", Info.Author);
+  Out += Meta("description", Info.Subject);
+  Out += Meta("keywords", Info.Keywords);
+  Out += std::string("<style>") + StyleSheet + "</style>\n</head>\n<body>\n";
+  return Out;
+}
+
+std::string OutlineNav(const std::vector<OutlineItem>& Items) {
+  if (Items.empty()) return {};
+  std::string Out = "<nav aria-label=\"Outline\">";
+  AppendOutline(Out, Items);
+  Out += "</nav>\n";
+  return Out;
+}
+
+std::string PageMarkup(const PageContent& Page) {
+  const double Width = std::max(Page.Width, 1.0);
+  const double Height = std::max(Page.Height, 1.0);
+  std::string Out = "<div class=\"pg\" id=\"page-" + std::to_string(Page.Number) + "\" style=\"width:" +
+                    FormatNumber(Width * PixelsPerPoint, 2) + "px;aspect-ratio:" + FormatNumber(Width, 3) + "/" +
+                    FormatNumber(Height, 3) + "\">\n";
+  if (!Page.Background.empty()) {
+    Out += "<img src=\"" + EscapeHtml(Page.Background) + "\" alt=\"\" loading=\"lazy\" width=\"" +
+           FormatNumber(Width * PixelsPerPoint, 0) + "\" height=\"" + FormatNumber(Height * PixelsPerPoint, 0) +
+           "\">\n";
+  }
+  PageContent Scaled = Page;
+  Scaled.Width = Width;
+  Scaled.Height = Height;
+  Out += "<div class=\"tx\">";
+  for (const Line& TextLine : Page.Lines) AppendLine(Out, TextLine, Scaled);
+  Out += "</div>\n";
+  for (const PageLink& Link : Page.Links) {
+    std::string Target;
+    if (Link.Page > 0) Target = "#page-" + std::to_string(Link.Page);
+    else if (!Link.Uri.empty()) Target = Link.Uri;
+    else continue;
+    Out += "<a href=\"" + EscapeHtml(Target) + "\"";
+    if (Link.Page == 0) Out += " rel=\"noopener noreferrer\"";
+    Out += " style=\"left:" + Percent(Link.Area.X1, Width) + ";top:" + Percent(Link.Area.Y1, Height) +
+           ";width:" + Percent(Link.Area.X2 - Link.Area.X1, Width) +
+           ";height:" + Percent(Link.Area.Y2 - Link.Area.Y1, Height) + "\"></a>\n";
+  }
+  Out += "</div>\n";
+  return Out;
+}
+
+std::string DocumentTail() { return "</body>\n</html>\n"; }
+
+}  // namespace Engine

@@ -1,0 +1,49 @@
+// Builds the pieces of the output HTML: head with metadata, outline navigation, one block per page.
+#pragma once
+
+#include "PageText.h"
+
+#include <string>
+#include <vector>
+
+namespace Engine {
+
+struct DocumentInfo {
+  std::string Title;
+  std::string Author;
+  std::string Subject;
+  std::string Keywords;
+};
+
+struct OutlineItem {
+  std::string Title;
+  // Target page, 1-based; 0 when the item points nowhere in the document.
+  int Page = 0;
+  // An http, https or mailto target, already filtered by SafeUri.
+  std::string Uri;
+  std::vector<OutlineItem> Children;
+};
+
+struct PageLink {
+  Box Area;
+  int Page = 0;
+  std::string Uri;
+};
+
+struct PageContent {
+  int Number = 1;
+  // Size in points as displayed, after rotation and cropping.
+  double Width = 0;
+  double Height = 0;
+  // File name of the page's drawing, relative to the HTML file; empty when it could not be drawn.
+  std::string Background;
+  std::vector<Line> Lines;
+  std::vector<PageLink> Links;
+};
+
+std::string DocumentHead(const DocumentInfo& Info);
+std::string OutlineNav(const std::vector<OutlineItem>& Items);
+std::string PageMarkup(const PageContent& Page);
+std::string DocumentTail();
+
+}  // namespace Engine

@@ -1,0 +1,113 @@
+// Builds lines and words from poppler's page text and its per-character boxes.
+#include "PageText.h"
+
+#include <algorithm>
+
+namespace Engine {
+
+namespace {
+
+Box Normalized(const Box& In) {
+  return {std::min(In.X1, In.X2), std::min(In.Y1, In.Y2), std::max(In.X1, In.X2), std::max(In.Y1, In.Y2)};
+}
+
+void Extend(Box& Area, const Box& More, bool& Empty) {
+  if (Empty) {
+    Area = More;
+    Empty = false;
+    return;
+  }
+  Area.X1 = std::min(Area.X1, More.X1);
+  Area.Y1 = std::min(Area.Y1, More.Y1);
+  Area.X2 = std::max(Area.X2, More.X2);
+  Area.Y2 = std::max(Area.Y2, More.Y2);
+}
+
+double Median(std::vector<double>& Values) {
+  if (Values.empty()) return 0;
+  const auto Middle = Values.begin() + static_cast<std::ptrdiff_t>(Values.size() / 2);
+  std::nth_element(Values.begin(), Middle, Values.end());
+  return *Middle;
+}
+
+struct LineBuilder {
+  Line Current;
+  Word CurrentWord;
+  bool WordEmpty = true;
+  bool LineEmpty = true;
+  std::vector<Box> Glyphs;
+  std::vector<Line> Lines;
+
+  void EndWord() {
+    if (!CurrentWord.Text.empty()) {
+      Extend(Current.Area, CurrentWord.Area, LineEmpty);
+      Current.Words.push_back(std::move(CurrentWord));
+    }
+    CurrentWord = Word{};
+    WordEmpty = true;
+  }
+
+  void EndLine() {
+    EndWord();
+    if (!Current.Words.empty()) {
+      Finish(Current);
+      Lines.push_back(std::move(Current));
+    }
+    Current = Line{};
+    LineEmpty = true;
+    Glyphs.clear();
+  }
+
+  void Finish(Line& Done) {
+    double MinX = Glyphs.front().X1, MaxX = MinX, MinY = Glyphs.front().Y1, MaxY = MinY;
+    std::vector<double> Widths, Heights;
+    for (const Box& G : Glyphs) {
+      const double CenterX = (G.X1 + G.X2) / 2;
+      const double CenterY = (G.Y1 + G.Y2) / 2;
+      MinX = std::min(MinX, CenterX);
+      MaxX = std::max(MaxX, CenterX);
+      MinY = std::min(MinY, CenterY);
+      MaxY = std::max(MaxY, CenterY);
+      Widths.push_back(G.X2 - G.X1);
+      Heights.push_back(G.Y2 - G.Y1);
+    }
+    Done.Vertical = Glyphs.size() > 1 && (MaxY - MinY) > (MaxX - MinX);
+    Done.Size = Done.Vertical ? Median(Widths) : Median(Heights);
+  }
+};
+
+}  // namespace
+
+std::vector<Line> BuildLines(std::string_view Text, const std::vector<Box>& CharBoxes) {
+  LineBuilder Builder;
+  size_t Index = 0;
+  Box Last;
+  size_t Pos = 0;
+  while (Pos < Text.size()) {
+    // Step over one UTF-8 sequence; the text was cleaned before, so lead bytes are trustworthy.
+    size_t Length = 1;
+    const auto Lead = static_cast<unsigned char>(Text[Pos]);
+    if (Lead >= 0xF0) Length = 4;
+    else if (Lead >= 0xE0) Length = 3;
+    else if (Lead >= 0xC0) Length = 2;
+    Length = std::min(Length, Text.size() - Pos);
+    const std::string_view Char = Text.substr(Pos, Length);
+    Pos += Length;
+    if (Index < CharBoxes.size()) Last = Normalized(CharBoxes[Index]);
+    ++Index;
+
+    if (Char == "\n") {
+      Builder.EndLine();
+    } else if (Char == " " || Char == "\t") {
+      Builder.EndWord();
+    } else {
+      Builder.CurrentWord.Text.append(Char);
+      Extend(Builder.CurrentWord.Area, Last, Builder.WordEmpty);
+      Builder.Glyphs.push_back(Last);
+    }
+  }
+  Builder.EndLine();
+  return std::move(Builder.Lines);
+}
+
+}  // namespace Engine

@@ -1,0 +1,37 @@
+// Groups a page's extracted characters into positioned lines and words for the text layer.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Engine {
+
+// A rectangle in page units, origin at the top left of the page as displayed.
+struct Box {
+  double X1 = 0;
+  double Y1 = 0;
+  double X2 = 0;
+  double Y2 = 0;
+};
+
+struct Word {
+  std::string Text;
+  Box Area;
+};
+
+struct Line {
+  std::vector<Word> Words;
+  Box Area;
+  // Characters advance down the page (vertical CJK, or text turned by a quarter).
+  bool Vertical = false;
+  // Glyph height for horizontal lines, glyph width for vertical ones.
+  double Size = 0;
+};
+
+// Splits Text (UTF-8, lines separated by newlines, words by spaces, in reading order) into lines
+// and words; CharBoxes holds one box per code point of Text. Missing boxes repeat the last one,
+// so text is never lost when the two disagree.
+std::vector<Line> BuildLines(std::string_view Text, const std::vector<Box>& CharBoxes);
+
+}  // namespace Engine

@@ -1,0 +1,169 @@
+// Writes the sample PDFs that the engine's tests and the README use, on cairo's PDF surface.
+#include <cairo-pdf.h>
+#include <cairo.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr double A4Width = 595.28;
+constexpr double A4Height = 841.89;
+constexpr double LetterWidth = 612.0;
+constexpr double LetterHeight = 792.0;
+
+// The title looks like markup on purpose: a converter that fails to escape it breaks its own page.
+constexpr const char* MarkupTitle = "<script>alert(1)</script> \"quotes\" </title> & 'apostrophes'";
+
+void ShowLine(cairo_t* Cr, const char* Family, double Size, double X, double Y, const char* Text,
+              cairo_font_weight_t Weight = CAIRO_FONT_WEIGHT_NORMAL) {
+  cairo_select_font_face(Cr, Family, CAIRO_FONT_SLANT_NORMAL, Weight);
+  cairo_set_font_size(Cr, Size);
+  cairo_move_to(Cr, X, Y);
+  cairo_show_text(Cr, Text);
+}
+
+// A small generated picture, so the sample needs no image file beside it.
+cairo_surface_t* MakePicture() {
+  const int Width = 160;
+  const int Height = 100;
+  cairo_surface_t* Picture = cairo_image_surface_create(CAIRO_FORMAT_RGB24, Width, Height);
+  cairo_surface_flush(Picture);
+  unsigned char* Data = cairo_image_surface_get_data(Picture);
+  const int Stride = cairo_image_surface_get_stride(Picture);
+  for (int Y = 0; Y < Height; ++Y) {
+    auto* Row = reinterpret_cast<unsigned int*>(Data + Y * Stride);
+    for (int X = 0; X < Width; ++X) {
+      const unsigned Red = static_cast<unsigned>(255 * X / Width);
+      const unsigned Green = static_cast<unsigned>(255 * Y / Height);
+      const unsigned Blue = ((X / 20 + Y / 20) % 2) ? 200u : 60u;
+      Row[X] = (Red << 16) | (Green << 8) | Blue;
+    }
+  }
+  cairo_surface_mark_dirty(Picture);
+  return Picture;
+}
+
+void DrawShapes(cairo_t* Cr) {
+  cairo_set_source_rgb(Cr, 0.1, 0.3, 0.8);
+  cairo_arc(Cr, 150, 450, 60, 0, 2 * M_PI);
+  cairo_fill(Cr);
+  cairo_set_source_rgb(Cr, 0.8, 0.2, 0.1);
+  cairo_set_line_width(Cr, 4);
+  cairo_move_to(Cr, 250, 400);
+  cairo_curve_to(Cr, 300, 300, 400, 550, 500, 420);
+  cairo_stroke(Cr);
+  cairo_set_source_rgb(Cr, 0.2, 0.6, 0.2);
+  cairo_rectangle(Cr, 80, 560, 440, 30);
+  cairo_fill(Cr);
+  cairo_set_source_rgb(Cr, 0, 0, 0);
+}
+
+bool Finish(cairo_surface_t* Surface, const std::string& Path) {
+  cairo_surface_finish(Surface);
+  const cairo_status_t Status = cairo_surface_status(Surface);
+  cairo_surface_destroy(Surface);
+  if (Status != CAIRO_STATUS_SUCCESS) {
+    std::fprintf(stderr, "samplemaker: cannot write %s: %s\n", Path.c_str(), cairo_status_to_string(Status));
+    return false;
+  }
+  return true;
+}
+
+// Four pages of two sizes; page 3 is turned later by the build (cairo cannot set a page's rotation).
+bool MakeSample(const std::string& Path) {
+  cairo_surface_t* Surface = cairo_pdf_surface_create(Path.c_str(), A4Width, A4Height);
+  cairo_t* Cr = cairo_create(Surface);
+
+  cairo_pdf_surface_set_metadata(Surface, CAIRO_PDF_METADATA_TITLE, MarkupTitle);
+  cairo_pdf_surface_set_metadata(Surface, CAIRO_PDF_METADATA_AUTHOR, "Ada <b>Bold</b> Lovelace");
+  cairo_pdf_surface_set_metadata(Surface, CAIRO_PDF_METADATA_SUBJECT, "Sample for the Quirecast engine");
+  cairo_pdf_surface_set_metadata(Surface, CAIRO_PDF_METADATA_KEYWORDS, "sample, test, \"quoted\"");
+
+  const int Chapter = cairo_pdf_surface_add_outline(Surface, CAIRO_PDF_OUTLINE_ROOT, "Introduction & <Overview>",
+                                                    "page=1", CAIRO_PDF_OUTLINE_FLAG_OPEN);
+  cairo_pdf_surface_add_outline(Surface, Chapter, "Pictures and shapes", "page=2", cairo_pdf_outline_flags_t{});
+  cairo_pdf_surface_add_outline(Surface, CAIRO_PDF_OUTLINE_ROOT, "Turned page", "page=3", cairo_pdf_outline_flags_t{});
+  cairo_pdf_surface_add_outline(Surface, CAIRO_PDF_OUTLINE_ROOT, "Closing words", "page=4", cairo_pdf_outline_flags_t{});
+
+  // Page 1, A4: two fonts, non-ASCII text, a web link, a link to page 3, text that looks like markup.
+  ShowLine(Cr, "DejaVu Sans", 24, 72, 100, "Quirecast sample document", CAIRO_FONT_WEIGHT_BOLD);
+  ShowLine(Cr, "DejaVu Serif", 12, 72, 140, "The quick brown fox jumps over the lazy dog.");
+  ShowLine(Cr, "DejaVu Serif", 12, 72, 160, "Accented Latin: café, naïve, façade, Ærøskøbing, Łódź.");
+  ShowLine(Cr, "DejaVu Sans", 12, 72, 180, "Greek: Καλημέρα κόσμε, αβγδε.");
+  ShowLine(Cr, "Noto Sans CJK SC", 14, 72, 205, "中文：你好，世界。");
+  ShowLine(Cr, "DejaVu Sans Mono", 11, 72, 230, "Markup-like text: <script>alert(1)</script> & \"quotes\" </title>");
+
+  cairo_tag_begin(Cr, CAIRO_TAG_LINK, "uri='https://example.com/quirecast?a=1&b=2'");
+  cairo_set_source_rgb(Cr, 0, 0, 0.8);
+  ShowLine(Cr, "DejaVu Sans", 12, 72, 260, "Visit the example website");
+  cairo_tag_end(Cr, CAIRO_TAG_LINK);
+  // A named destination: cairo 1.16 drops the target of a link to a page it has not drawn yet.
+  cairo_tag_begin(Cr, CAIRO_TAG_LINK, "dest='turned'");
+  ShowLine(Cr, "DejaVu Sans", 12, 72, 280, "Jump to the turned page");
+  cairo_tag_end(Cr, CAIRO_TAG_LINK);
+  cairo_set_source_rgb(Cr, 0, 0, 0);
+  ShowLine(Cr, "DejaVu Serif", 10, 72, 800, "Page one of four");
+  cairo_show_page(Cr);
+
+  // Page 2, Letter: a picture and vector shapes.
+  cairo_pdf_surface_set_size(Surface, LetterWidth, LetterHeight);
+  ShowLine(Cr, "DejaVu Sans", 18, 72, 90, "Pictures and shapes", CAIRO_FONT_WEIGHT_BOLD);
+  cairo_surface_t* Picture = MakePicture();
+  cairo_save(Cr);
+  cairo_translate(Cr, 72, 120);
+  cairo_scale(Cr, 2, 2);
+  cairo_set_source_surface(Cr, Picture, 0, 0);
+  cairo_paint(Cr);
+  cairo_restore(Cr);
+  cairo_surface_destroy(Picture);
+  DrawShapes(Cr);
+  ShowLine(Cr, "DejaVu Serif", 12, 72, 640, "A circle, a curve and a green bar.");
+  ShowLine(Cr, "DejaVu Serif", 10, 72, 750, "Page two of four");
+  cairo_show_page(Cr);
+
+  // Page 3, A4, turned by a quarter in the finished sample.
+  cairo_pdf_surface_set_size(Surface, A4Width, A4Height);
+  cairo_tag_begin(Cr, CAIRO_TAG_DEST, "name='turned'");
+  ShowLine(Cr, "DejaVu Sans", 18, 72, 90, "The turned page", CAIRO_FONT_WEIGHT_BOLD);
+  cairo_tag_end(Cr, CAIRO_TAG_DEST);
+  ShowLine(Cr, "DejaVu Serif", 12, 72, 130, "This page is shown rotated by ninety degrees.");
+  ShowLine(Cr, "DejaVu Serif", 10, 72, 800, "Page three of four");
+  cairo_show_page(Cr);
+
+  // Page 4, Letter.
+  cairo_pdf_surface_set_size(Surface, LetterWidth, LetterHeight);
+  ShowLine(Cr, "DejaVu Sans", 18, 72, 90, "Closing words", CAIRO_FONT_WEIGHT_BOLD);
+  ShowLine(Cr, "DejaVu Serif", 12, 72, 130, "Thank you for reading this sample.");
+  cairo_tag_begin(Cr, CAIRO_TAG_LINK, "page=1");
+  ShowLine(Cr, "DejaVu Sans", 12, 72, 150, "Back to the first page");
+  cairo_tag_end(Cr, CAIRO_TAG_LINK);
+  ShowLine(Cr, "DejaVu Serif", 10, 72, 750, "Page four of four");
+  cairo_show_page(Cr);
+
+  cairo_destroy(Cr);
+  return Finish(Surface, Path);
+}
+
+// A page without metadata, so the title falls back to the file name.
+bool MakePlain(const std::string& Path) {
+  cairo_surface_t* Surface = cairo_pdf_surface_create(Path.c_str(), LetterWidth, LetterHeight);
+  cairo_t* Cr = cairo_create(Surface);
+  ShowLine(Cr, "DejaVu Serif", 12, 72, 100, "A plain page without a title.");
+  cairo_show_page(Cr);
+  cairo_destroy(Cr);
+  return Finish(Surface, Path);
+}
+
+}  // namespace
+
+int main(int Argc, char** Argv) {
+  if (Argc != 2) {
+    std::fprintf(stderr, "usage: samplemaker OUTPUTFOLDER\n");
+    return 2;
+  }
+  const std::string Folder = Argv[1];
+  const bool Made = MakeSample(Folder + "/sample-unturned.pdf") && MakePlain(Folder + "/plain.pdf");
+  return Made ? 0 : 1;
+}
