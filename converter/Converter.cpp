@@ -211,18 +211,28 @@ PageContent ReadPage(PopplerDocument* Doc, PopplerPage* Page, int Number, int Pa
   return Content;
 }
 
-// Writes one page's drawing to its temporary file. False when the file could not be written.
-bool WritePageDrawing(PopplerDocument* Doc, int Index, const OutputPlace& Place, long RunId, bool& Drawn) {
-  PageHandle Page(Doc, Index);
-  double Width = 0, Height = 0;
-  std::string Svg;
-  if (Page.Handle != nullptr) {
-    poppler_page_get_size(Page.Handle, &Width, &Height);
-    Svg = DrawPageSvg(Page.Handle, Width, Height);
-  }
+int SheetCountFor(int PageCount) { return (PageCount + PagesPerSheet - 1) / PagesPerSheet; }
+
+// Writes one sheet's drawing to its temporary file. False when the file could not be written.
+bool WriteSheetDrawing(PopplerDocument* Doc, int Sheet, int PageCount, const OutputPlace& Place, long RunId,
+                       bool& Drawn) {
+  const int First = Sheet * PagesPerSheet;
+  const int Last = std::min(First + PagesPerSheet, PageCount) - 1;
+  std::string Svg = DrawSheetSvg(Doc, First, Last);
   Drawn = !Svg.empty();
-  if (!Drawn) Svg = BlankSvg(std::max(Width, 1.0), std::max(Height, 1.0));
-  const std::string Temp = TempPath(PagePath(Place, Index + 1), RunId);
+  if (!Drawn) Svg = BlankSheetSvg(First, Last);
+  const std::string Temp = TempPath(SheetPath(Place, Sheet + 1), RunId);
+  unlink(Temp.c_str());
+  const int Fd = CreateExclusive(Temp);
+  if (Fd < 0) return false;
+  const bool Written = WriteAll(Fd, Svg.data(), Svg.size());
+  return close(Fd) == 0 && Written;
+}
+
+bool WriteBlankSheet(int Sheet, int PageCount, const OutputPlace& Place, long RunId) {
+  const int First = Sheet * PagesPerSheet;
+  const std::string Svg = BlankSheetSvg(First, std::min(First + PagesPerSheet, PageCount) - 1);
+  const std::string Temp = TempPath(SheetPath(Place, Sheet + 1), RunId);
   unlink(Temp.c_str());
   const int Fd = CreateExclusive(Temp);
   if (Fd < 0) return false;
@@ -231,20 +241,22 @@ bool WritePageDrawing(PopplerDocument* Doc, int Index, const OutputPlace& Place,
 }
 
 constexpr int WorkerWriteFailed = 5;
-// A page that takes longer than this to draw is left blank rather than holding up the run.
-constexpr unsigned PageSecondsLimit = 120;
+// A sheet that takes longer than this to draw is left blank rather than holding up the run.
+constexpr unsigned SheetSecondsLimit = 300;
 
-// A drawing process: draws every Stride-th page from First and reports each finished page on Report.
+// A drawing process: draws every Stride-th sheet from First and reports each finished one on Report.
 [[noreturn]] void RunWorker(PopplerDocument* Doc, int First, int Stride, int PageCount, const OutputPlace& Place,
                             long RunId, int Report) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   TempRegistry::Clear();
+  TempRegistry::ForgetWorkers();
   for (const int Signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGALRM}) signal(Signal, SIG_DFL);
-  for (int Index = First; Index < PageCount; Index += Stride) {
-    alarm(PageSecondsLimit);
+  const int SheetCount = SheetCountFor(PageCount);
+  for (int Sheet = First; Sheet < SheetCount; Sheet += Stride) {
+    alarm(SheetSecondsLimit);
     bool Drawn = false;
-    if (!WritePageDrawing(Doc, Index, Place, RunId, Drawn)) _exit(WorkerWriteFailed);
-    const int Done[2] = {Index, Drawn ? 1 : 0};
+    if (!WriteSheetDrawing(Doc, Sheet, PageCount, Place, RunId, Drawn)) _exit(WorkerWriteFailed);
+    const int Done[2] = {Sheet, Drawn ? 1 : 0};
     if (!WriteAll(Report, reinterpret_cast<const char*>(Done), sizeof Done)) _exit(WorkerWriteFailed);
   }
   _exit(0);
@@ -314,10 +326,10 @@ void DrainReports(Worker& Each, std::vector<char>& Drawn, bool Wait) {
   }
 }
 
-int WorkerCount(int PageCount) {
+int WorkerCount(int SheetCount) {
   const long Cores = sysconf(_SC_NPROCESSORS_ONLN);
   const long Wanted = std::clamp(Cores, 1L, 8L);
-  return static_cast<int>(std::min<long>(Wanted, PageCount));
+  return static_cast<int>(std::min<long>(Wanted, SheetCount));
 }
 
 void Convert(const std::string& Input, const std::string& OutputBase) {
@@ -345,7 +357,8 @@ void Convert(const std::string& Input, const std::string& OutputBase) {
   const std::vector<OutlineItem> Outline = ReadOutline(Doc.Handle, PageCount);
 
   const long RunId = static_cast<long>(getpid());
-  TempRegistry::Track(Place, RunId, PageCount);
+  const int SheetCount = SheetCountFor(PageCount);
+  TempRegistry::Track(Place, RunId, SheetCount);
   TempRegistry::InstallSignalHandlers();
   const std::string HtmlTemp = TempPath(HtmlPath(Place), RunId);
   HtmlFile Html(HtmlTemp);
@@ -354,7 +367,7 @@ void Convert(const std::string& Input, const std::string& OutputBase) {
 
   // Drawing is the slow part and runs in worker processes, one per core; each has its own copy
   // of the opened document, so poppler is never shared between threads. Text is read here meanwhile.
-  std::vector<Worker> Workers(static_cast<size_t>(WorkerCount(PageCount)));
+  std::vector<Worker> Workers(static_cast<size_t>(WorkerCount(SheetCount)));
   int Started = 0;
   for (Worker& Each : Workers) {
     int Pipe[2];
@@ -375,9 +388,9 @@ void Convert(const std::string& Input, const std::string& OutputBase) {
     TempRegistry::TrackWorker(Pid);
     ++Started;
   }
-  // Pages with no worker (fork failed) are drawn here afterwards.
+  // Sheets with no worker (fork failed) are drawn here afterwards.
   const int Stride = static_cast<int>(Workers.size());
-  std::vector<char> Drawn(static_cast<size_t>(PageCount), 0);
+  std::vector<char> Drawn(static_cast<size_t>(SheetCount), 0);
 
   for (int Index = 0; Index < PageCount; ++Index) {
     PageHandle Page(Doc.Handle, Index);
@@ -389,7 +402,7 @@ void Convert(const std::string& Input, const std::string& OutputBase) {
       Content.Width = 612;
       Content.Height = 792;
     }
-    Content.Background = PageFileName(Place, Index + 1);
+    Content.Background = SheetFileName(Place, Index / PagesPerSheet + 1) + "#" + PageViewId(Index + 1);
     Html.Write(PageMarkup(Content));
     for (Worker& Each : Workers) DrainReports(Each, Drawn, false);
   }
@@ -408,34 +421,28 @@ void Convert(const std::string& Input, const std::string& OutputBase) {
   if (WriteFailed) throw RunFailure(ExitCannotWrite, "cannot write the page drawings beside " + OutputBase + ".html");
 
   int Blank = 0;
-  for (int Index = 0; Index < PageCount; ++Index) {
-    if (Drawn[static_cast<size_t>(Index)] != 0) {
-      Blank += Drawn[static_cast<size_t>(Index)] == 2;
+  for (int Sheet = 0; Sheet < SheetCount; ++Sheet) {
+    const char State = Drawn[static_cast<size_t>(Sheet)];
+    if (State != 0) {
+      Blank += State == 2;
       continue;
     }
-    // Its worker could not start, or died on this page (a crash or the time limit): try here once
-    // when no worker ran at all, else leave the page blank so that its text still comes through.
-    bool PageDrawn = false;
-    if (Index % Stride >= Started) {
-      if (!WritePageDrawing(Doc.Handle, Index, Place, RunId, PageDrawn)) {
-        throw RunFailure(ExitCannotWrite, "cannot write the page drawings beside " + OutputBase + ".html");
-      }
-    } else {
-      const std::string Temp = TempPath(PagePath(Place, Index + 1), RunId);
-      unlink(Temp.c_str());
-      const int Fd = CreateExclusive(Temp);
-      const std::string Svg = BlankSvg(612, 792);
-      if (Fd < 0 || !WriteAll(Fd, Svg.data(), Svg.size()) || close(Fd) != 0) {
-        throw RunFailure(ExitCannotWrite, "cannot write the page drawings beside " + OutputBase + ".html");
-      }
-    }
-    Blank += !PageDrawn;
+    // No worker ran for it (fork failed): draw it here. Its worker died on it (a crash or the
+    // time limit): leave it blank, so that the pages' text still comes through.
+    bool SheetDrawn = false;
+    const bool Written = Sheet % Stride >= Started
+                             ? WriteSheetDrawing(Doc.Handle, Sheet, PageCount, Place, RunId, SheetDrawn)
+                             : WriteBlankSheet(Sheet, PageCount, Place, RunId);
+    if (!Written) throw RunFailure(ExitCannotWrite, "cannot write the page drawings beside " + OutputBase + ".html");
+    Blank += !SheetDrawn;
   }
-  if (Blank > 0) Say("warning: " + std::to_string(Blank) + " page(s) could not be drawn; their text is kept");
+  if (Blank > 0) {
+    Say("warning: the pages of " + std::to_string(Blank) + " drawing file(s) could not be drawn; their text is kept");
+  }
 
   Html.Finish();
-  for (int Index = 0; Index < PageCount; ++Index) {
-    const std::string Final = PagePath(Place, Index + 1);
+  for (int Sheet = 1; Sheet <= SheetCount; ++Sheet) {
+    const std::string Final = SheetPath(Place, Sheet);
     if (rename(TempPath(Final, RunId).c_str(), Final.c_str()) != 0) {
       throw RunFailure(ExitCannotWrite, "cannot write " + Final + ": " + std::strerror(errno));
     }

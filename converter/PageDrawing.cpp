@@ -5,6 +5,8 @@
 
 #include <cairo-svg.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace Engine {
@@ -21,8 +23,8 @@ bool IsNameChar(char C) {
   return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || IsDigit(C) || C == '_' || C == '#' || C == '-';
 }
 
-// Keeps five significant digits, and never fewer than two decimals: coordinates in points stay
-// exact to a hundredth, and small factors (a picture's scale in a matrix) keep their precision.
+// Two decimals for coordinates (a hundredth of a point is far below a pixel at any useful zoom),
+// more for small values such as the factors of a picture's matrix, which keep four digits.
 std::string ShortenNumber(std::string_view Number) {
   const size_t Dot = Number.find('.');
   if (Dot == std::string_view::npos) return std::string(Number);
@@ -31,45 +33,228 @@ std::string ShortenNumber(std::string_view Number) {
     if (IsDigit(Number[I]) && !(IntegerDigits == 0 && Number[I] == '0')) ++IntegerDigits;
   }
   size_t Decimals = 0;
-  if (IntegerDigits > 0) {
-    Decimals = IntegerDigits >= 3 ? 2 : 5 - IntegerDigits;
+  if (IntegerDigits >= 2) {
+    Decimals = 2;
+  } else if (IntegerDigits == 1) {
+    Decimals = 3;
   } else {
     size_t Zeros = 0;
     for (size_t I = Dot + 1; I < Number.size() && Number[I] == '0'; ++I) ++Zeros;
-    Decimals = Zeros + 5;
+    Decimals = Zeros + 4;
   }
   if (Number.size() - Dot - 1 <= Decimals) return std::string(Number);
   return FormatNumber(std::strtod(std::string(Number).c_str(), nullptr), static_cast<int>(Decimals));
 }
 
+// A count of hundredths as the shortest decimal: 289 -> "2.89", -50 -> "-.5", 0 -> "0".
+std::string Hundredths(long long Value) {
+  std::string Out = Value < 0 ? "-" : "";
+  const unsigned long long Magnitude = Value < 0 ? static_cast<unsigned long long>(-Value) : static_cast<unsigned long long>(Value);
+  const unsigned long long Whole = Magnitude / 100;
+  const unsigned long long Fraction = Magnitude % 100;
+  if (Whole > 0 || Fraction == 0) Out += std::to_string(Whole);
+  if (Fraction > 0) {
+    Out += '.';
+    Out += static_cast<char>('0' + Fraction / 10);
+    if (Fraction % 10 != 0) Out += static_cast<char>('0' + Fraction % 10);
+  }
+  return Out;
+}
+
+// Rewrites cairo's absolute path data (M, L, C, Z) as relative commands on a grid of hundredths.
+// Rounding the absolute points first keeps the error from adding up along the path.
+// Returns false for anything it does not know, and the caller keeps the data as it was.
+bool RelativePath(std::string_view Data, std::string& Out) {
+  Out.clear();
+  long long CurrentX = 0, CurrentY = 0, StartX = 0, StartY = 0;
+  char LastCommand = 0;
+  size_t Pos = 0;
+  const auto SkipBlanks = [&] {
+    while (Pos < Data.size() && (Data[Pos] == ' ' || Data[Pos] == ',' || Data[Pos] == '\n')) ++Pos;
+  };
+  const auto ReadPoint = [&](long long& X, long long& Y) {
+    for (long long* Coordinate : {&X, &Y}) {
+      SkipBlanks();
+      if (Pos >= Data.size()) return false;
+      const std::string Number(Data.substr(Pos, std::min<size_t>(40, Data.size() - Pos)));
+      char* End = nullptr;
+      const double Value = std::strtod(Number.c_str(), &End);
+      if (End == Number.c_str() || !std::isfinite(Value) || std::fabs(Value) > 1e12) return false;
+      Pos += static_cast<size_t>(End - Number.c_str());
+      *Coordinate = std::llround(Value * 100);
+    }
+    return true;
+  };
+  const auto Emit = [&](char Command, std::initializer_list<long long> Values) {
+    if (Command != LastCommand || Command == 'm') Out += Command;
+    bool First = true;
+    for (const long long Value : Values) {
+      const std::string Number = Hundredths(Value);
+      // A sign separates numbers by itself; a command letter does too.
+      if (!(First && (Command != LastCommand || Command == 'm')) && Number[0] != '-') Out += ' ';
+      Out += Number;
+      First = false;
+    }
+    LastCommand = Command;
+  };
+  while (true) {
+    SkipBlanks();
+    if (Pos >= Data.size()) break;
+    const char Command = Data[Pos++];
+    long long X = 0, Y = 0;
+    if (Command == 'M' || Command == 'L') {
+      if (!ReadPoint(X, Y)) return false;
+      const long long Dx = X - CurrentX, Dy = Y - CurrentY;
+      if (Command == 'M') {
+        Emit('m', {Dx, Dy});
+        StartX = X;
+        StartY = Y;
+      } else if (Dy == 0) {
+        Emit('h', {Dx});
+      } else if (Dx == 0) {
+        Emit('v', {Dy});
+      } else {
+        Emit('l', {Dx, Dy});
+      }
+      CurrentX = X;
+      CurrentY = Y;
+    } else if (Command == 'C') {
+      long long X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+      if (!ReadPoint(X1, Y1) || !ReadPoint(X2, Y2) || !ReadPoint(X, Y)) return false;
+      Emit('c', {X1 - CurrentX, Y1 - CurrentY, X2 - CurrentX, Y2 - CurrentY, X - CurrentX, Y - CurrentY});
+      CurrentX = X;
+      CurrentY = Y;
+    } else if (Command == 'Z' || Command == 'z') {
+      Out += 'z';
+      LastCommand = 'z';
+      CurrentX = StartX;
+      CurrentY = StartY;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// "rgb(100%,50.196078%,0%)" as "#ff8000"; false when Text is not such a colour.
+bool HexColour(std::string_view Text, size_t& Length, std::string& Out) {
+  if (Text.compare(0, 4, "rgb(") != 0) return false;
+  const size_t Close = Text.find(')');
+  if (Close == std::string_view::npos || Close > 40) return false;
+  const std::string Inside(Text.substr(4, Close - 4));
+  const char* Cursor = Inside.c_str();
+  static const char Digits[] = "0123456789abcdef";
+  Out = "#";
+  for (int Channel = 0; Channel < 3; ++Channel) {
+    char* End = nullptr;
+    const double Percent = std::strtod(Cursor, &End);
+    if (End == Cursor || *End != '%' || Percent < 0 || Percent > 100) return false;
+    const long Value = std::lround(Percent * 2.55);
+    Out += Digits[Value / 16];
+    Out += Digits[Value % 16];
+    Cursor = End + 1;
+    if (Channel < 2) {
+      if (*Cursor != ',') return false;
+      ++Cursor;
+    }
+  }
+  if (*Cursor != '\0') return false;
+  Length = Close + 1;
+  return true;
+}
+
 }  // namespace
 
-std::string DrawPageSvg(PopplerPage* Page, double Width, double Height) {
+std::string PageViewId(int Page) { return "p" + std::to_string(Page); }
+
+std::string DrawSheetSvg(PopplerDocument* Doc, int First, int Last) {
+  std::vector<SheetSlot> Slots;
+  std::vector<PopplerPage*> Pages;
+  double Width = 1, Height = 0;
+  for (int Index = First; Index <= Last; ++Index) {
+    PopplerPage* Page = poppler_document_get_page(Doc, Index);
+    SheetSlot Slot;
+    Slot.Page = Index + 1;
+    Slot.Top = Height;
+    Slot.Width = 612;
+    Slot.Height = 792;
+    if (Page != nullptr) poppler_page_get_size(Page, &Slot.Width, &Slot.Height);
+    Slot.Width = std::max(Slot.Width, 1.0);
+    Slot.Height = std::max(Slot.Height, 1.0);
+    Width = std::max(Width, Slot.Width);
+    Height += Slot.Height;
+    Slots.push_back(Slot);
+    Pages.push_back(Page);
+  }
+
   std::string Svg;
   cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(AppendToString, &Svg, Width, Height);
   cairo_t* Cr = cairo_create(Surface);
-  poppler_page_render(Page, Cr);
+  for (size_t I = 0; I < Slots.size(); ++I) {
+    if (Pages[I] == nullptr) continue;
+    cairo_save(Cr);
+    cairo_translate(Cr, 0, Slots[I].Top);
+    // Whatever a page draws outside its crop box must not spill onto its neighbours.
+    cairo_rectangle(Cr, 0, 0, Slots[I].Width, Slots[I].Height);
+    cairo_clip(Cr);
+    poppler_page_render(Pages[I], Cr);
+    cairo_restore(Cr);
+    g_object_unref(Pages[I]);
+  }
   const cairo_status_t DrawStatus = cairo_status(Cr);
   cairo_destroy(Cr);
   cairo_surface_finish(Surface);
   const cairo_status_t SurfaceStatus = cairo_surface_status(Surface);
   cairo_surface_destroy(Surface);
   if (DrawStatus != CAIRO_STATUS_SUCCESS || SurfaceStatus != CAIRO_STATUS_SUCCESS) return {};
-  return CompactSvg(Svg);
+  return AddViews(CompactSvg(Svg), Slots);
 }
 
-std::string BlankSvg(double Width, double Height) {
-  return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + FormatNumber(Width, 2) + "pt\" height=\"" +
-         FormatNumber(Height, 2) + "pt\" viewBox=\"0 0 " + FormatNumber(Width, 2) + " " + FormatNumber(Height, 2) +
-         "\"/>\n";
+std::string BlankSheetSvg(int First, int Last) {
+  std::vector<SheetSlot> Slots;
+  for (int Index = First; Index <= Last; ++Index) {
+    SheetSlot Slot;
+    Slot.Page = Index + 1;
+    Slot.Top = 792.0 * (Index - First);
+    Slot.Width = 612;
+    Slot.Height = 792;
+    Slots.push_back(Slot);
+  }
+  const std::string Height = FormatNumber(792.0 * (Last - First + 1), 2);
+  return AddViews("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"612pt\" height=\"" + Height +
+                      "pt\" viewBox=\"0 0 612 " + Height + "\"></svg>\n",
+                  Slots);
+}
+
+std::string AddViews(std::string_view Svg, const std::vector<SheetSlot>& Slots) {
+  const size_t Root = Svg.find("<svg");
+  const size_t RootEnd = Root == std::string_view::npos ? Root : Svg.find('>', Root);
+  if (RootEnd == std::string_view::npos) return std::string(Svg);
+  std::string Views;
+  for (const SheetSlot& Slot : Slots) {
+    Views += "<view id=\"" + PageViewId(Slot.Page) + "\" viewBox=\"0 " + FormatNumber(Slot.Top, 2) + " " +
+             FormatNumber(Slot.Width, 2) + " " + FormatNumber(Slot.Height, 2) + "\"/>";
+  }
+  std::string Out(Svg.substr(0, RootEnd + 1));
+  Out += Views;
+  Out.append(Svg.substr(RootEnd + 1));
+  return Out;
 }
 
 std::string CompactSvg(std::string_view Svg) {
   std::string Out;
   Out.reserve(Svg.size());
+  std::string Path;
+  std::string Colour;
   size_t Pos = 0;
+  bool InTransformedElement = false;
   while (Pos < Svg.size()) {
     const char C = Svg[Pos];
+    if (C == '<') {
+      const size_t TagEnd = Svg.find('>', Pos);
+      const std::string_view Tag = Svg.substr(Pos, TagEnd == std::string_view::npos ? std::string_view::npos : TagEnd - Pos);
+      InTransformedElement = Tag.find(" transform=") != std::string_view::npos;
+    }
     // Embedded pictures: copy the data up to the closing quote untouched.
     if (Svg.compare(Pos, 5, "data:") == 0) {
       size_t End = Svg.find_first_of("\"'", Pos);
@@ -77,6 +262,17 @@ std::string CompactSvg(std::string_view Svg) {
       Out.append(Svg.substr(Pos, End - Pos));
       Pos = End;
       continue;
+    }
+    // Path data outside transformed elements is in points and goes on the grid of hundredths.
+    if (Svg.compare(Pos, 4, " d=\"") == 0 && !InTransformedElement) {
+      const size_t End = Svg.find('"', Pos + 4);
+      if (End != std::string_view::npos && RelativePath(Svg.substr(Pos + 4, End - Pos - 4), Path)) {
+        Out += " d=\"";
+        Out += Path;
+        Out += '"';
+        Pos = End + 1;
+        continue;
+      }
     }
     // Line breaks and indentation between elements carry nothing.
     if (C == '\n' && !Out.empty() && Out.back() == '>') {
@@ -87,6 +283,12 @@ std::string CompactSvg(std::string_view Svg) {
         continue;
       }
     }
+    // SVG 2 takes plain href; every current browser reads it.
+    if (Svg.compare(Pos, 12, " xlink:href=") == 0) {
+      Out += " href=";
+      Pos += 12;
+      continue;
+    }
     // cairo names glyphs "glyph<font>-<index>"; one letter does as well.
     if (Svg.compare(Pos, 6, "\"glyph") == 0 || Svg.compare(Pos, 6, "#glyph") == 0) {
       Out += C;
@@ -94,10 +296,19 @@ std::string CompactSvg(std::string_view Svg) {
       Pos += 6;
       continue;
     }
+    size_t ColourLength = 0;
+    if (C == 'r' && HexColour(Svg.substr(Pos), ColourLength, Colour)) {
+      Out += Colour;
+      Pos += ColourLength;
+      continue;
+    }
+    if (Svg.compare(Pos, 15, "fill-opacity:1;") == 0) {
+      Pos += 15;
+      continue;
+    }
     if (IsDigit(C) && (Out.empty() || !IsNameChar(Out.back()) || Out.back() == '-')) {
       // A '-' before the digits is a sign only when it does not join a name like "g1-2".
-      if (!Out.empty() && Out.back() == '-' && Out.size() >= 2 && IsNameChar(Out[Out.size() - 2]) &&
-          Out[Out.size() - 2] != ' ') {
+      if (!Out.empty() && Out.back() == '-' && Out.size() >= 2 && IsNameChar(Out[Out.size() - 2])) {
         Out += C;
         ++Pos;
         continue;

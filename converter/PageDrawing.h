@@ -1,22 +1,41 @@
-// Draws a page as SVG through cairo, and makes cairo's SVG smaller without changing what it shows.
+// Draws pages as SVG through cairo, several pages per file so that they share glyph outlines.
 #pragma once
 
 #include <poppler.h>
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Engine {
 
-// The page as a self-contained SVG document (glyph outlines and pictures inside), or an empty
-// string when cairo failed. Width and Height are the page's displayed size in points.
-std::string DrawPageSvg(PopplerPage* Page, double Width, double Height);
+// Pages per SVG file: pages of one file share one copy of each glyph outline, while a file stays
+// small enough that showing one page does not load much more than it needs.
+constexpr int PagesPerSheet = 8;
 
-// An SVG document with nothing drawn, for a page whose drawing failed.
-std::string BlankSvg(double Width, double Height);
+// Where one page lies in its sheet (pages are stacked top to bottom), in points.
+struct SheetSlot {
+  int Page = 0;  // 1-based
+  double Top = 0;
+  double Width = 0;
+  double Height = 0;
+};
 
-// Drops indentation, shortens glyph names and cuts digits below what a screen can show.
-// Embedded data (pictures) is copied unchanged.
+// The view name that shows one page of a sheet: "<sheet>.svg#p<page>".
+std::string PageViewId(int Page);
+
+// Draws pages First..Last (0-based, inclusive) into one SVG document with a named view per page.
+// Returns an empty string when cairo failed.
+std::string DrawSheetSvg(PopplerDocument* Doc, int First, int Last);
+
+// A sheet with the same views and nothing drawn, for pages whose drawing failed.
+std::string BlankSheetSvg(int First, int Last);
+
+// Drops indentation, writes path data relative and rounded to a hundredth of a point, shortens
+// names and colours. Embedded data (pictures) is copied unchanged.
 std::string CompactSvg(std::string_view Svg);
+
+// Adds <view> elements for Slots right after the root element's start tag.
+std::string AddViews(std::string_view Svg, const std::vector<SheetSlot>& Slots);
 
 }  // namespace Engine
