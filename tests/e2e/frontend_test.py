@@ -60,8 +60,9 @@ class WineHost:
         self.standin = options.standin
         self.rawrun = options.rawrun
         self.prefix = tempfile.mkdtemp(prefix="quirecast-wine-")
+        # No Mono or Gecko: their installers would only slow the prefix's first start.
         self.base_env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
-                             LC_ALL="C.UTF-8")
+                             WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):
             self.base_env.pop(name, None)
         # Make the prefix first, so its set-up messages are not taken for the program's; then a
