@@ -2,6 +2,7 @@
 #include "PageDrawing.h"
 
 #include "HtmlText.h"
+#include "SheetFont.h"
 
 #include <cairo-svg.h>
 
@@ -159,6 +160,8 @@ bool HexColour(std::string_view Text, size_t& Length, std::string& Out) {
     }
   }
   if (*Cursor != '\0') return false;
+  // "#aabbcc" has the short form "#abc".
+  if (Out[1] == Out[2] && Out[3] == Out[4] && Out[5] == Out[6]) Out = {'#', Out[1], Out[3], Out[5]};
   Length = Close + 1;
   return true;
 }
@@ -207,7 +210,7 @@ std::string DrawSheetSvg(PopplerDocument* Doc, int First, int Last) {
   const cairo_status_t SurfaceStatus = cairo_surface_status(Surface);
   cairo_surface_destroy(Surface);
   if (DrawStatus != CAIRO_STATUS_SUCCESS || SurfaceStatus != CAIRO_STATUS_SUCCESS) return {};
-  return AddViews(CompactSvg(Svg), Slots);
+  return AddViews(CompactSvg(GlyphsToFont(Svg)), Slots);
 }
 
 std::string BlankSheetSvg(int First, int Last) {
@@ -302,10 +305,16 @@ std::string CompactSvg(std::string_view Svg) {
       Pos += ColourLength;
       continue;
     }
-    if (Svg.compare(Pos, 15, "fill-opacity:1;") == 0) {
-      Pos += 15;
-      continue;
+    // Values that are SVG's defaults anyway; cairo never sets them differently on a parent group.
+    bool Dropped = false;
+    for (const std::string_view Default : {"fill-opacity:1;", "stroke-opacity:1;", "stroke-linecap:butt;", "stroke-linejoin:miter;"}) {
+      if (Svg.compare(Pos, Default.size(), Default) == 0) {
+        Pos += Default.size();
+        Dropped = true;
+        break;
+      }
     }
+    if (Dropped) continue;
     if (IsDigit(C) && (Out.empty() || !IsNameChar(Out.back()) || Out.back() == '-')) {
       // A '-' before the digits is a sign only when it does not join a name like "g1-2".
       if (!Out.empty() && Out.back() == '-' && Out.size() >= 2 && IsNameChar(Out[Out.size() - 2])) {
