@@ -1,0 +1,156 @@
+// Escaping, link filtering and the markup of pages, outline and head: nothing from a PDF may become markup.
+#include "HtmlText.h"
+#include "HtmlWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace Engine;
+
+struct TextCase {
+  const char* Name;
+  std::string In;
+  std::string Out;
+};
+
+TEST(EscapeHtml, EscapesMarkupAndCleansBytes) {
+  const std::vector<TextCase> Cases = {
+      {"plain", "Hello, world", "Hello, world"},
+      {"markup", "<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
+      {"title end", "x</title><b>", "x&lt;/title&gt;&lt;b&gt;"},
+      {"quotes", "\"double\" 'single'", "&quot;double&quot; &#39;single&#39;"},
+      {"ampersand entity stays text", "&amp; &#60;", "&amp;amp; &amp;#60;"},
+      {"accented and CJK kept", "caf\xC3\xA9 \xE4\xBD\xA0\xE5\xA5\xBD", "caf\xC3\xA9 \xE4\xBD\xA0\xE5\xA5\xBD"},
+      {"astral kept", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+      {"tab and newline kept", "a\tb\nc", "a\tb\nc"},
+      {"C0 controls dropped", std::string("a\x01\x1B" "b\0c", 6), "abc"},
+      {"C1 control dropped", "a\xC2\x85z", "az"},
+      {"noncharacter dropped", "a\xEF\xBF\xBEz", "az"},
+      {"lone continuation byte", "a\x80z", "a\xEF\xBF\xBDz"},
+      {"overlong slash", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"surrogate half", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"truncated sequence at end", "ab\xE4\xBD", "ab\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const TextCase& Case : Cases) EXPECT_EQ(EscapeHtml(Case.In), Case.Out) << Case.Name;
+}
+
+TEST(SafeUri, KeepsOnlyWebAndMailLinks) {
+  const std::vector<TextCase> Cases = {
+      {"https", "https://example.com/a?b=1&c=2", "https://example.com/a?b=1&c=2"},
+      {"http upper case", "HTTP://EXAMPLE.COM", "HTTP://EXAMPLE.COM"},
+      {"mailto", "mailto:someone@example.com", "mailto:someone@example.com"},
+      {"blanks around", "  https://example.com/ \n", "https://example.com/"},
+      {"newline inside removed", "https://exa\nmple.com", "https://example.com"},
+      {"javascript", "javascript:alert(1)", ""},
+      {"javascript behind blanks", " \x01javascript:alert(1)", ""},
+      {"javascript split by tab", "java\tscript:alert(1)", ""},
+      {"data", "data:text/html,<script>alert(1)</script>", ""},
+      {"file", "file:///etc/passwd", ""},
+      {"relative", "other.pdf#page=2", ""},
+      {"scheme only", "https://", ""},
+      {"space inside", "https://example.com/a b", ""},
+      {"control inside", "https://example.com/\x7F", ""},
+      {"empty", "", ""},
+  };
+  for (const TextCase& Case : Cases) EXPECT_EQ(SafeUri(Case.In), Case.Out) << Case.Name;
+}
+
+TEST(FormatNumber, ShortestFixedForm) {
+  const struct {
+    double Value;
+    int Decimals;
+    const char* Out;
+  } Cases[] = {{12.5, 3, "12.5"}, {3.0, 2, "3"}, {-0.25, 2, "-0.25"}, {-0.001, 2, "0"}, {1.23456, 3, "1.235"},
+               {1e20, 2, "100000000000000000000"}, {std::nan(""), 2, "0"}};
+  for (const auto& Case : Cases) EXPECT_EQ(FormatNumber(Case.Value, Case.Decimals), Case.Out) << Case.Value;
+}
+
+TEST(DocumentHead, EscapesMetadataAndForbidsScripts) {
+  DocumentInfo Info;
+  Info.Title = "<script>alert(1)</script> \"quotes\" </title>";
+  Info.Author = "A \"quoted\" <b>author</b>";
+  Info.Subject = "";
+  Info.Keywords = "one, two";
+  const std::string Head = DocumentHead(Info);
+  EXPECT_NE(Head.find("<title>&lt;script&gt;alert(1)&lt;/script&gt; &quot;quotes&quot; &lt;/title&gt;</title>"),
+            std::string::npos);
+  EXPECT_NE(Head.find("<meta name=\"author\" content=\"A &quot;quoted&quot; &lt;b&gt;author&lt;/b&gt;\">"),
+            std::string::npos);
+  EXPECT_NE(Head.find("<meta name=\"keywords\" content=\"one, two\">"), std::string::npos);
+  EXPECT_EQ(Head.find("name=\"description\""), std::string::npos) << "an empty subject gives no meta element";
+  EXPECT_NE(Head.find("Content-Security-Policy"), std::string::npos);
+  EXPECT_NE(Head.find("script-src 'none'"), std::string::npos);
+  EXPECT_EQ(Head.find("<script"), std::string::npos);
+  EXPECT_LT(Head.find("<meta charset=\"utf-8\">"), 100u) << "the encoding is declared before any text";
+}
+
+TEST(OutlineNav, NestsAndEscapesAndLinksPages) {
+  OutlineItem Child{"Child <two>", 2, "", {}};
+  OutlineItem Web{"Web", 0, "https://example.com/?a=1&b=2", {}};
+  OutlineItem Dead{"No target", 0, "", {}};
+  OutlineItem Top{"Top & \"first\"", 1, "", {Child}};
+  const std::string Nav = OutlineNav({Top, Web, Dead});
+  EXPECT_EQ(Nav,
+            "<nav aria-label=\"Outline\"><ul><li><a href=\"#page-1\">Top &amp; &quot;first&quot;</a>"
+            "<ul><li><a href=\"#page-2\">Child &lt;two&gt;</a></li></ul></li>"
+            "<li><a href=\"https://example.com/?a=1&amp;b=2\" rel=\"noopener noreferrer\">Web</a></li>"
+            "<li>No target</li></ul></nav>\n");
+  EXPECT_EQ(OutlineNav({}), "");
+}
+
+PageContent SamplePage() {
+  PageContent Page;
+  Page.Number = 3;
+  Page.Width = 200;
+  Page.Height = 100;
+  Page.Background = "doc-1.svg#p3";
+  Line Across;
+  Across.Area = {20, 10, 120, 20};
+  Across.Size = 10;
+  Across.Words = {{"<b>bold</b>", {20, 10, 60, 20}}, {"&", {70, 10, 80, 20}}};
+  Line Down;
+  Down.Vertical = true;
+  Down.Area = {150, 10, 160, 90};
+  Down.Size = 10;
+  Down.Words = {{"\xE7\xB8\xA6", {150, 10, 160, 20}}};
+  Page.Lines = {Across, Down};
+  Page.Links = {{{0, 0, 100, 50}, 1, ""}, {{0, 50, 100, 100}, 0, "https://example.com/\"x\""}, {{1, 1, 2, 2}, 0, ""}};
+  return Page;
+}
+
+TEST(PageMarkup, PlacesEscapedWordsAndLinksInPercentOfThePage) {
+  const std::string Markup = PageMarkup(SamplePage());
+  EXPECT_EQ(Markup.find("<div class=\"pg\" id=\"page-3\" style=\"width:266.67px;aspect-ratio:200/100\">"), 0u);
+  EXPECT_NE(Markup.find("<img src=\"doc-1.svg#p3\" alt=\"\" loading=\"lazy\" width=\"267\" height=\"133\">"),
+            std::string::npos);
+  EXPECT_NE(Markup.find("<p style=\"top:10%;font-size:4.3cqw\"><i style=\"left:10%\">&lt;b&gt;bold&lt;/b&gt; </i>"
+                        "<i style=\"left:35%\">&amp;\n</i></p>"),
+            std::string::npos);
+  EXPECT_NE(Markup.find("<p class=\"v\" style=\"left:75%;font-size:4.3cqw\"><i style=\"top:10%\">\xE7\xB8\xA6\n</i></p>"),
+            std::string::npos);
+  EXPECT_NE(Markup.find("<a href=\"#page-1\" style=\"left:0%;top:0%;width:50%;height:50%\"></a>"), std::string::npos);
+  EXPECT_NE(Markup.find("<a href=\"https://example.com/&quot;x&quot;\" rel=\"noopener noreferrer\" "
+                        "style=\"left:0%;top:50%;width:50%;height:50%\"></a>"),
+            std::string::npos);
+  EXPECT_EQ(Markup.find("left:0.5%"), std::string::npos) << "a link without a target is left out";
+}
+
+TEST(PageMarkup, PageWithoutDrawingOrSizeStillHasItsTextAndNoDivisionByZero) {
+  PageContent Page = SamplePage();
+  Page.Background.clear();
+  Page.Width = 0;
+  Page.Height = 0;
+  const std::string Markup = PageMarkup(Page);
+  EXPECT_EQ(Markup.find("<img"), std::string::npos);
+  EXPECT_NE(Markup.find("&lt;b&gt;bold"), std::string::npos);
+  EXPECT_EQ(Markup.find("inf"), std::string::npos);
+  EXPECT_EQ(Markup.find("nan"), std::string::npos);
+}
+
+}  // namespace

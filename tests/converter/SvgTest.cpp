@@ -1,0 +1,267 @@
+// The SVG rewriting must never move what cairo drew: path compaction, views, and glyphs as an embedded font.
+#include "PageDrawing.h"
+#include "SheetFont.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace Engine;
+
+// The absolute points of relative path data with only m, h, v, l, c and z.
+std::vector<std::pair<double, double>> AbsolutePoints(const std::string& Data) {
+  std::vector<std::pair<double, double>> Points;
+  double X = 0, Y = 0, StartX = 0, StartY = 0;
+  const char* Cursor = Data.c_str();
+  char Command = 0;
+  const auto Next = [&] { return std::strtod(Cursor, const_cast<char**>(&Cursor)); };
+  while (*Cursor != '\0') {
+    while (*Cursor == ' ') ++Cursor;
+    if (std::isalpha(static_cast<unsigned char>(*Cursor))) Command = *Cursor++;
+    if (Command == 'z') {
+      X = StartX;
+      Y = StartY;
+      Points.push_back({X, Y});
+      continue;
+    }
+    if (Command == 'm' || Command == 'l') {
+      const double Dx = Next(), Dy = Next();
+      X += Dx;
+      Y += Dy;
+      if (Command == 'm') {
+        StartX = X;
+        StartY = Y;
+      }
+    } else if (Command == 'h') {
+      X += Next();
+    } else if (Command == 'v') {
+      Y += Next();
+    } else if (Command == 'c') {
+      double Values[6];
+      for (double& Value : Values) Value = Next();
+      Points.push_back({X + Values[0], Y + Values[1]});
+      Points.push_back({X + Values[2], Y + Values[3]});
+      X += Values[4];
+      Y += Values[5];
+    } else {
+      ADD_FAILURE() << "unexpected command in " << Data;
+      break;
+    }
+    Points.push_back({X, Y});
+  }
+  return Points;
+}
+
+std::string PathData(const std::string& Svg) {
+  const size_t Begin = Svg.find(" d=\"") + 4;
+  return Svg.substr(Begin, Svg.find('"', Begin) - Begin);
+}
+
+TEST(CompactSvg, RelativePathsKeepEveryPointWithinAHundredth) {
+  const std::string Original =
+      "M 100.123456 200.987654 L 300.5 200.987654 L 300.5 400.004 L 99.996 399.001 "
+      "C 50.333333 350.666667 60.111 340.2222 70.5 330 Z M 10 10 L 11 12 Z";
+  const std::vector<std::pair<double, double>> Expected = {
+      {100.123456, 200.987654}, {300.5, 200.987654}, {300.5, 400.004}, {99.996, 399.001},
+      {50.333333, 350.666667}, {60.111, 340.2222}, {70.5, 330}, {100.123456, 200.987654},
+      {10, 10}, {11, 12}, {10, 10}};
+  const std::string Compact = CompactSvg("<path style=\"fill:none;\" d=\"" + Original + "\"/>");
+  const std::vector<std::pair<double, double>> Points = AbsolutePoints(PathData(Compact));
+  ASSERT_EQ(Points.size(), Expected.size()) << Compact;
+  for (size_t I = 0; I < Points.size(); ++I) {
+    EXPECT_NEAR(Points[I].first, Expected[I].first, 0.0051) << I << " in " << Compact;
+    EXPECT_NEAR(Points[I].second, Expected[I].second, 0.0051) << I << " in " << Compact;
+  }
+  EXPECT_LT(Compact.size(), Original.size());
+}
+
+TEST(CompactSvg, LeavesDataTransformsAndNamesAlone) {
+  const struct {
+    const char* Name;
+    std::string In;
+    std::string Out;
+  } Cases[] = {
+      {"picture data untouched", "<image href=\"data:image/png;base64,AB12.345678+/=\"/>",
+       "<image href=\"data:image/png;base64,AB12.345678+/=\"/>"},
+      {"matrix keeps its precision", "<use transform=\"matrix(0.123456,0,0,0.123456,10.123456,5)\"/>",
+       "<use transform=\"matrix(0.1235,0,0,0.1235,10.12,5)\"/>"},
+      {"path under a transform keeps absolute data",
+       "<path d=\"M 0.0012346 1 L 2 3 \" transform=\"matrix(100,0,0,100,0,0)\"/>",
+       "<path d=\"M 0.001235 1 L 2 3 \" transform=\"matrix(100,0,0,100,0,0)\"/>"},
+      {"glyph names shortened, digits in names kept", "<use xlink:href=\"#glyph12-345\" x=\"1.23456\" y=\"-7.5\"/>",
+       "<use href=\"#g12-345\" x=\"1.235\" y=\"-7.5\"/>"},
+      {"colours", "style=\"fill:rgb(100%,50.196078%,0%);stroke:rgb(0%,0%,0%);\"", "style=\"fill:#ff8000;stroke:#000;\""},
+      {"defaults dropped", "style=\"stroke-linecap:butt;stroke-linejoin:miter;stroke-opacity:1;fill-opacity:1;stroke-width:2;\"",
+       "style=\"stroke-width:2;\""},
+      {"opacity below one kept", "style=\"fill-opacity:0.5;\"", "style=\"fill-opacity:0.5;\""},
+      {"indentation between elements", "<g>\n  <g>\n</g>\n</g>", "<g><g></g></g>"},
+      {"unknown path command left as it was", "<path d=\"M 1 2 A 3 3 0 0 1 4 4\"/>", "<path d=\"M 1 2 A 3 3 0 0 1 4 4\"/>"},
+  };
+  for (const auto& Case : Cases) EXPECT_EQ(CompactSvg(Case.In), Case.Out) << Case.Name;
+}
+
+TEST(AddViews, NamesOneViewPerPageInsideTheRootElement) {
+  const std::string Svg = AddViews("<?xml version=\"1.0\"?><svg width=\"10pt\"><g/></svg>",
+                                   {{1, 0, 612, 792}, {2, 792, 841.89, 595.28}});
+  EXPECT_EQ(Svg, "<?xml version=\"1.0\"?><svg width=\"10pt\"><view id=\"p1\" viewBox=\"0 0 612 792\"/>"
+                 "<view id=\"p2\" viewBox=\"0 792 841.89 595.28\"/><g/></svg>");
+  EXPECT_EQ(PageViewId(17), "p17");
+}
+
+TEST(BlankSheetSvg, HasAViewForEveryPage) {
+  const std::string Svg = BlankSheetSvg(8, 10);
+  for (const char* View : {"id=\"p9\"", "id=\"p10\"", "id=\"p11\""}) EXPECT_NE(Svg.find(View), std::string::npos) << View;
+  EXPECT_EQ(Svg.find("id=\"p8\""), std::string::npos);
+}
+
+TEST(OutlineFromPath, SquareBecomesOneContourInHundredthsWithYUp) {
+  FontGlyph Glyph;
+  ASSERT_TRUE(OutlineFromPath("M 1 -2 L 3 -2 L 3 0 L 1 0 Z M 1 -2 ", Glyph));
+  ASSERT_EQ(Glyph.Contours.size(), 1u) << "a lone move after the close adds nothing";
+  const std::vector<FontPoint>& C = Glyph.Contours[0];
+  ASSERT_EQ(C.size(), 4u);
+  EXPECT_EQ(C[0].X, 100);
+  EXPECT_EQ(C[0].Y, 200);
+  EXPECT_EQ(C[2].X, 300);
+  EXPECT_EQ(C[2].Y, 0);
+  for (const FontPoint& P : C) EXPECT_TRUE(P.OnCurve);
+}
+
+TEST(OutlineFromPath, RaisedQuadraticComesBackExactly) {
+  // The cubic cairo writes for the quadratic (0,0) (3,-3) (6,0): control points at two thirds.
+  FontGlyph Glyph;
+  ASSERT_TRUE(OutlineFromPath("M 0 0 C 2 -2 4 -2 6 0 L 6 1 Z", Glyph));
+  ASSERT_EQ(Glyph.Contours.size(), 1u);
+  const std::vector<FontPoint>& C = Glyph.Contours[0];
+  ASSERT_EQ(C.size(), 4u);
+  EXPECT_FALSE(C[1].OnCurve);
+  EXPECT_EQ(C[1].X, 300);
+  EXPECT_EQ(C[1].Y, 300);
+  EXPECT_TRUE(C[2].OnCurve);
+  EXPECT_EQ(C[2].X, 600);
+}
+
+TEST(OutlineFromPath, TrueCubicIsSplitUntilClose) {
+  FontGlyph Glyph;
+  ASSERT_TRUE(OutlineFromPath("M 0 0 C 0 -10 10 -10 10 0 C 10 10 0 10 0 0 Z", Glyph));
+  ASSERT_EQ(Glyph.Contours.size(), 1u);
+  // Each point of the quadratic pieces lies near the cubic: check the on-curve ones' distance
+  // from the curve's own midpoint of the first arc, (5, 7.5) in font units * 100 with y up.
+  bool FoundTop = false;
+  for (const FontPoint& P : Glyph.Contours[0]) {
+    if (P.OnCurve && std::abs(P.X - 500) <= 1 && std::abs(P.Y - 750) <= 1) FoundTop = true;
+  }
+  EXPECT_TRUE(FoundTop);
+  EXPECT_GT(Glyph.Contours[0].size(), 6u);
+}
+
+TEST(OutlineFromPath, RefusesWhatAFontCannotHold) {
+  const char* Cases[] = {"M 0 0 L 400 0 L 400 10 Z", "M 0 0 Q 1 1 2 2 Z", "M 0 0 L x y Z", "M 0 0 L nan 1 Z"};
+  for (const char* Data : Cases) {
+    FontGlyph Glyph;
+    EXPECT_FALSE(OutlineFromPath(Data, Glyph)) << Data;
+  }
+  FontGlyph Empty;
+  EXPECT_TRUE(OutlineFromPath("", Empty)) << "a space has no outline but is still a glyph";
+  EXPECT_TRUE(Empty.Contours.empty());
+}
+
+uint32_t Read32(const std::string& Data, size_t At) {
+  uint32_t Value = 0;
+  for (size_t I = 0; I < 4; ++I) Value = (Value << 8) | static_cast<unsigned char>(Data[At + I]);
+  return Value;
+}
+
+uint16_t Read16(const std::string& Data, size_t At) {
+  return static_cast<uint16_t>((static_cast<unsigned char>(Data[At]) << 8) | static_cast<unsigned char>(Data[At + 1]));
+}
+
+TEST(BuildTrueType, TablesAreConsistentAndChecksummed) {
+  FontGlyph Square, Space;
+  ASSERT_TRUE(OutlineFromPath("M 0 -7 L 5 -7 L 5 0 L 0 0 Z", Square));
+  const std::string Font = BuildTrueType({Square, Space, Square});
+  ASSERT_GE(Font.size(), 12u);
+  EXPECT_EQ(Read32(Font, 0), 0x00010000u);
+  const uint16_t TableCount = Read16(Font, 4);
+  ASSERT_EQ(TableCount, 10);
+  std::string LastTag;
+  size_t MaxpAt = 0, LocaAt = 0, LocaLength = 0, HeadAt = 0;
+  for (size_t I = 0; I < TableCount; ++I) {
+    const size_t Record = 12 + 16 * I;
+    const std::string Tag = Font.substr(Record, 4);
+    EXPECT_LT(LastTag, Tag) << "table records are sorted by tag";
+    LastTag = Tag;
+    const uint32_t Offset = Read32(Font, Record + 8);
+    const uint32_t Length = Read32(Font, Record + 12);
+    EXPECT_EQ(Offset % 4, 0u) << Tag;
+    EXPECT_LE(Offset + Length, Font.size()) << Tag;
+    if (Tag == "maxp") {
+      MaxpAt = Offset;
+      EXPECT_EQ(Length, 32u) << "maxp version 1.0 is 32 bytes";
+    }
+    if (Tag == "loca") {
+      LocaAt = Offset;
+      LocaLength = Length;
+    }
+    if (Tag == "head") {
+      HeadAt = Offset;
+      EXPECT_EQ(Length, 54u);
+    }
+    if (Tag == "hhea") {
+      EXPECT_EQ(Length, 36u);
+    }
+    if (Tag == "OS/2") {
+      EXPECT_EQ(Length, 96u);
+    }
+  }
+  const uint16_t GlyphCount = Read16(Font, MaxpAt + 4);
+  EXPECT_EQ(GlyphCount, 4) << ".notdef and three glyphs";
+  EXPECT_EQ(LocaLength, 4u * (GlyphCount + 1u)) << "long loca has one entry more than glyphs";
+  EXPECT_EQ(Read32(Font, LocaAt), 0u);
+  EXPECT_EQ(Read32(Font, LocaAt + 4), 0u) << ".notdef is empty";
+  EXPECT_EQ(Read32(Font, LocaAt + 8), Read32(Font, LocaAt + 12)) << "the glyph after the first square is empty";
+  EXPECT_EQ(Read32(Font, HeadAt + 12), 0x5F0F3CF5u);
+  uint32_t Sum = 0;
+  for (size_t I = 0; I + 3 < Font.size(); I += 4) Sum += Read32(Font, I);
+  EXPECT_EQ(Sum, 0xB1B0AFBAu) << "checksum adjustment balances the whole font";
+}
+
+// Shaped like cairo 1.16's output: glyph symbols in defs, runs of uses in styled groups.
+const char* CairoSvg =
+    "<svg><defs>\n<g>\n"
+    "<symbol overflow=\"visible\" id=\"glyph0-1\">\n<path style=\"stroke:none;\" d=\"M 0 -5 L 4 -5 L 4 0 Z \"/>\n</symbol>\n"
+    "<symbol overflow=\"visible\" id=\"glyph0-2\">\n<path style=\"stroke:none;\" d=\"\"/>\n</symbol>\n"
+    "<symbol overflow=\"visible\" id=\"glyph1-1\">\n<image width=\"1\" height=\"1\"/>\n</symbol>\n"
+    "</g>\n</defs>\n<g id=\"surface1\">\n"
+    "<g style=\"fill:rgb(0%,0%,0%);fill-opacity:1;\">\n"
+    "  <use xlink:href=\"#glyph0-1\" x=\"10\" y=\"20\"/>\n  <use xlink:href=\"#glyph0-2\" x=\"15\" y=\"20\"/>\n</g>\n"
+    "<g style=\"fill:rgb(0%,0%,0%);fill-opacity:1;\">\n  <use xlink:href=\"#glyph0-1\" x=\"30\" y=\"20\"/>\n</g>\n"
+    "<g style=\"fill:rgb(100%,0%,0%);fill-opacity:1;\">\n  <use xlink:href=\"#glyph0-1\" x=\"40\" y=\"20\"/>\n"
+    "  <use xlink:href=\"#glyph0-1\" x=\"45\" y=\"25\"/>\n</g>\n"
+    "<g style=\"fill:rgb(0%,0%,0%);fill-opacity:1;\">\n  <use xlink:href=\"#glyph1-1\" x=\"50\" y=\"20\"/>\n</g>\n"
+    "</g>\n</svg>\n";
+
+TEST(GlyphsToFont, RunsBecomeTextAndUnconvertibleGlyphsStaySymbols) {
+  const std::string Svg = GlyphsToFont(CairoSvg);
+  EXPECT_NE(Svg.find("@font-face{font-family:q;src:url(data:font/ttf;base64,"), std::string::npos);
+  // Two black runs on one baseline share an element; U+E000 and U+E001 in UTF-8.
+  EXPECT_NE(Svg.find("<text x=\"10 15 30\" y=\"20\">\xEE\x80\x80\xEE\x80\x81\xEE\x80\x80</text>"), std::string::npos) << Svg;
+  EXPECT_NE(Svg.find("<text style=\"fill:rgb(100%,0%,0%);fill-opacity:1;\" x=\"40 45\" y=\"20 25\">"), std::string::npos)
+      << Svg;
+  EXPECT_EQ(Svg.find("id=\"glyph0-1\""), std::string::npos) << "converted symbols are dropped";
+  EXPECT_NE(Svg.find("id=\"glyph1-1\""), std::string::npos) << "a picture glyph stays a symbol";
+  EXPECT_NE(Svg.find("<use xlink:href=\"#glyph1-1\" x=\"50\" y=\"20\"/>"), std::string::npos);
+}
+
+TEST(GlyphsToFont, DocumentWithoutGlyphsIsUnchanged) {
+  const std::string Plain = "<svg><defs></defs><path d=\"M 0 0 L 1 1\"/></svg>";
+  EXPECT_EQ(GlyphsToFont(Plain), Plain);
+}
+
+}  // namespace

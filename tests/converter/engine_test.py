@@ -1,0 +1,384 @@
+"""End-to-end tests of the engine `pdf INPUT OUTPUTBASE` on the generated samples and on broken inputs."""
+
+import argparse
+import html
+import html.parser
+import os
+import re
+import resource
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+ARGS = None
+
+# Exit statuses documented in converter/README.md.
+USAGE, CANNOT_OPEN, NOT_PDF, NEEDS_PASSWORD, CANNOT_WRITE = 1, 2, 3, 4, 5
+
+# Text that stands on each page of sample.pdf, in reading order.
+SAMPLE_PAGES = [
+    ["Quirecast sample document", "The quick brown fox jumps over the lazy dog.",
+     "Accented Latin: café, naïve, façade, Ærøskøbing, Łódź.", "Greek: Καλημέρα κόσμε, αβγδε.",
+     "中文：你好，世界。", 'Markup-like text: <script>alert(1)</script> & "quotes" </title>',
+     "Visit the example website", "Jump to the turned page", "Page one of four"],
+    ["Pictures and shapes", "A circle, a curve and a green bar.", "Page two of four"],
+    ["The turned page", "This page is shown rotated by ninety degrees.", "Page three of four"],
+    ["Closing words", "Thank you for reading this sample.", "Back to the first page", "Page four of four"],
+]
+
+
+class TextOfHtml(html.parser.HTMLParser):
+    """Text of the page layers, one string per page element, tags removed and entities decoded."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.pages = []
+        self.depth = 0
+        self.page_depth = None
+
+    def handle_starttag(self, tag, attrs):
+        self.depth += 1
+        if tag == "div" and dict(attrs).get("class") == "pg":
+            self.pages.append("")
+            self.page_depth = self.depth
+
+    def handle_endtag(self, tag):
+        if self.page_depth == self.depth:
+            self.page_depth = None
+        self.depth -= 1
+
+    def handle_startendtag(self, tag, attrs):
+        pass
+
+    def handle_data(self, data):
+        if self.page_depth is not None:
+            self.pages[-1] += data
+
+
+def page_texts(markup):
+    parser = TextOfHtml()
+    # img is a void element; count it as closed so the depth stays right.
+    parser.feed(re.sub(r"<img([^>]*)>", r"<img\1/>", markup))
+    return [" ".join(p.split()) for p in parser.pages]
+
+
+def run_engine(*argv, timeout=60):
+    return subprocess.run([ARGS.engine, *argv], capture_output=True, text=True, timeout=timeout)
+
+
+def pdftotext_words(pdf):
+    out = subprocess.run(["pdftotext", "-enc", "UTF-8", pdf, "-"], capture_output=True, check=True).stdout
+    return out.decode("utf-8").split()
+
+
+def in_order(words, candidate):
+    """Share of `words` found in `candidate` in the same order (longest common subsequence)."""
+    if not words:
+        return 1.0
+    prev = [0] * (len(candidate) + 1)
+    for w in words:
+        cur = [0] * (len(candidate) + 1)
+        for j, c in enumerate(candidate, 1):
+            cur[j] = prev[j - 1] + 1 if w == c else max(prev[j], cur[j - 1])
+        prev = cur
+    return prev[-1] / len(words)
+
+
+class EngineCase(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="engine-e2e-")
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def sample(self, name="sample.pdf"):
+        return os.path.join(ARGS.samples, name)
+
+    def out_base(self, name="doc"):
+        folder = os.path.join(self.tmp, "out", name)
+        os.makedirs(folder, exist_ok=True)
+        return os.path.join(folder, name)
+
+    def assert_no_temporaries(self, folder):
+        left = [f for f in os.listdir(folder) if ".part" in f]
+        self.assertEqual(left, [], "temporary files were left behind")
+
+    def make_pdf(self, name, *qpdf_args):
+        path = os.path.join(self.tmp, name)
+        subprocess.run([ARGS.qpdf, *qpdf_args, path], check=True, capture_output=True)
+        return path
+
+
+class SampleConversion(EngineCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="engine-sample-")
+        cls.base = os.path.join(cls.folder, "sample")
+        cls.result = run_engine(os.path.join(ARGS.samples, "sample.pdf"), cls.base)
+        with open(cls.base + ".html", encoding="utf-8") as f:
+            cls.markup = f.read()
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def test_succeeds_quietly(self):
+        self.assertEqual(self.result.returncode, 0, self.result.stderr)
+        self.assertEqual(self.result.stderr, "")
+
+    def test_every_page_in_order_with_its_text(self):
+        ids = re.findall(r'<div class="pg" id="(page-\d+)"', self.markup)
+        self.assertEqual(ids, ["page-1", "page-2", "page-3", "page-4"])
+        texts = page_texts(self.markup)
+        self.assertEqual(len(texts), 4)
+        for number, (expected, text) in enumerate(zip(SAMPLE_PAGES, texts), 1):
+            at = 0
+            for phrase in expected:
+                found = text.find(phrase, at)
+                self.assertGreaterEqual(found, 0, f"page {number}: {phrase!r} missing or out of order in {text!r}")
+                at = found + len(phrase)
+
+    def test_words_match_pdftotext_in_order(self):
+        reference = pdftotext_words(self.sample())
+        candidate = " ".join(page_texts(self.markup)).split()
+        self.assertGreaterEqual(in_order(reference, candidate), 0.99)
+
+    def test_page_sizes_follow_rotation(self):
+        ratios = re.findall(r'id="page-\d+" style="width:[0-9.]+px;aspect-ratio:([0-9.]+)/([0-9.]+)"', self.markup)
+        self.assertEqual(len(ratios), 4)
+        (w1, h1), (w2, h2), (w3, h3), _ = [(float(a), float(b)) for a, b in ratios]
+        self.assertAlmostEqual(w1, 595.28, places=1)
+        self.assertAlmostEqual(h1, 841.89, places=1)
+        self.assertEqual((w2, h2), (612, 792))
+        self.assertAlmostEqual(w3, 841.89, places=1, msg="the turned page is shown landscape")
+        self.assertAlmostEqual(h3, 595.28, places=1)
+
+    def test_title_and_metadata_are_escaped(self):
+        self.assertIn("<title>&lt;script&gt;alert(1)&lt;/script&gt; &quot;quotes&quot; &lt;/title&gt; "
+                      "&amp; &#39;apostrophes&#39;</title>", self.markup)
+        self.assertIn('<meta name="author" content="Ada &lt;b&gt;Bold&lt;/b&gt; Lovelace">', self.markup)
+        self.assertIn('<meta name="keywords" content="sample, test, &quot;quoted&quot;">', self.markup)
+        self.assertIn('<meta name="description" content="Sample for the Quirecast engine">', self.markup)
+
+    def test_no_script_anywhere_and_policy_forbids_it(self):
+        self.assertIn("script-src 'none'", self.markup)
+        self.assertIsNone(re.search(r"<script", self.markup, re.I))
+        self.assertNotIn("<b>", self.markup)
+        for name in os.listdir(self.folder):
+            with open(os.path.join(self.folder, name), "rb") as f:
+                data = f.read()
+            self.assertNotIn(b"<script", data.lower(), name)
+
+    def test_links(self):
+        self.assertIn('href="https://example.com/quirecast?a=1&amp;b=2"', self.markup)
+        page1 = self.markup.split('id="page-2"')[0]
+        self.assertIn('href="#page-3"', page1, "the named destination leads to the turned page")
+        page4 = self.markup.split('id="page-4"')[1]
+        self.assertIn('href="#page-1"', page4)
+
+    def test_outline(self):
+        nav = re.search(r"<nav[^>]*>(.*?)</nav>", self.markup, re.S)
+        self.assertIsNotNone(nav)
+        entries = re.findall(r'<a href="#(page-\d)">([^<]*)</a>', nav.group(1))
+        self.assertEqual(entries, [("page-1", "Introduction &amp; &lt;Overview&gt;"), ("page-2", "Pictures and shapes"),
+                                   ("page-3", "Turned page"), ("page-4", "Closing words")])
+        self.assertIn("<ul><li><a href=\"#page-2\">", nav.group(1), "the second entry is nested under the first")
+
+    def test_files_stay_beside_the_html_and_every_drawing_exists(self):
+        names = sorted(os.listdir(self.folder))
+        for name in names:
+            self.assertTrue(name.startswith("sample"), name)
+        self.assert_no_temporaries(self.folder)
+        for src, view in re.findall(r'<img src="([^"#]+)#([^"]+)"', self.markup):
+            self.assertIn(src, names)
+            with open(os.path.join(self.folder, src), encoding="utf-8") as f:
+                self.assertIn(f'<view id="{view}"', f.read())
+
+    def test_drawings_carry_glyphs_as_an_embedded_font(self):
+        with open(self.base + "-1.svg", encoding="utf-8") as f:
+            svg = f.read()
+        self.assertIn("@font-face{font-family:q;src:url(data:font/ttf;base64,", svg)
+        self.assertIn("<text", svg)
+        self.assertIn("data:image/png;base64,", svg, "the picture of page 2 is inside the drawing")
+        self.assertNotRegex(svg, r'(?:href|src)="(?!data:|#)', "a drawing loads nothing from outside")
+
+
+class TitleFallback(EngineCase):
+    def test_untitled_document_takes_the_file_name(self):
+        base = self.out_base("plain")
+        result = run_engine(self.sample("plain.pdf"), base)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(base + ".html", encoding="utf-8") as f:
+            markup = f.read()
+        self.assertIn("<title>plain</title>", markup)
+        self.assertNotIn("<nav", markup, "no outline, no navigation")
+        self.assertIn("A plain page without a title.", page_texts(markup)[0])
+
+
+class BadInput(EngineCase):
+    def check_failure(self, argv, status, base):
+        result = run_engine(*argv)
+        self.assertEqual(result.returncode, status, result.stderr)
+        lines = result.stderr.strip().splitlines()
+        self.assertEqual(len(lines), 1, result.stderr)
+        self.assertTrue(lines[0].startswith("pdf: "), lines[0])
+        self.assertFalse(os.path.exists(base + ".html"))
+        if os.path.isdir(os.path.dirname(base)):
+            self.assert_no_temporaries(os.path.dirname(base))
+        return lines[0]
+
+    def write(self, name, data):
+        path = os.path.join(self.tmp, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def test_failures_have_their_own_status_and_leave_no_html(self):
+        with open(self.sample(), "rb") as f:
+            pdf = f.read()
+        cases = [
+            ("empty file", [self.write("empty.pdf", b"")], NOT_PDF, "empty"),
+            ("garbage", [self.write("garbage.pdf", os.urandom(5000))], NOT_PDF, "not a PDF"),
+            ("text file", [self.write("notes.pdf", b"hello\n" * 100)], NOT_PDF, "not a PDF"),
+            ("header only", [self.write("header.pdf", b"%PDF-1.7\n%%EOF\n")], NOT_PDF, "not a PDF"),
+            ("missing file", [os.path.join(self.tmp, "missing.pdf")], CANNOT_OPEN, "cannot open"),
+            ("folder", [self.tmp], CANNOT_OPEN, "folder"),
+            ("password", [self.make_pdf("locked.pdf", "--encrypt", "user", "owner", "256", "--", self.sample())],
+             NEEDS_PASSWORD, "password"),
+        ]
+        for name, argv, status, words in cases:
+            with self.subTest(name):
+                base = self.out_base(name.replace(" ", "-"))
+                line = self.check_failure([*argv, base], status, base)
+                self.assertIn(words, line)
+
+    def test_unwritable_output_folder(self):
+        base = os.path.join(self.tmp, "no", "such", "folder", "doc")
+        self.check_failure([self.sample(), base], CANNOT_WRITE, base)
+
+    def test_fifo_input_does_not_hang(self):
+        fifo = os.path.join(self.tmp, "pipe.pdf")
+        os.mkfifo(fifo)
+        base = self.out_base("fifo")
+        self.check_failure([fifo, base], CANNOT_OPEN, base)
+
+    def test_wrong_argument_count_prints_usage(self):
+        for argv in ([], [self.sample()], [self.sample(), self.out_base(), "extra"]):
+            with self.subTest(argv=argv):
+                result = run_engine(*argv)
+                self.assertEqual(result.returncode, USAGE)
+                self.assertIn("usage: pdf INPUT OUTPUTBASE", result.stderr)
+                self.assertEqual(result.stdout, "")
+
+    def test_failed_run_keeps_the_earlier_html(self):
+        base = self.out_base("again")
+        self.assertEqual(run_engine(self.sample(), base).returncode, 0)
+        with open(base + ".html", "rb") as f:
+            before = f.read()
+        empty = self.write("empty.pdf", b"")
+        self.assertEqual(run_engine(empty, base).returncode, NOT_PDF)
+        with open(base + ".html", "rb") as f:
+            self.assertEqual(f.read(), before)
+
+    def test_truncated_pdf_converts_what_is_readable_or_fails_cleanly(self):
+        with open(self.sample(), "rb") as f:
+            pdf = f.read()
+        for share in (0.3, 0.6, 0.9):
+            with self.subTest(share=share):
+                path = self.write(f"cut{int(share * 100)}.pdf", pdf[: int(len(pdf) * share)])
+                base = self.out_base(f"cut{int(share * 100)}")
+                result = run_engine(path, base)
+                self.assertIn(result.returncode, (0, NOT_PDF), result.stderr)
+                self.assertEqual(os.path.exists(base + ".html"), result.returncode == 0)
+                self.assert_no_temporaries(os.path.dirname(base))
+
+    def test_broken_cross_reference_is_rebuilt_and_converted(self):
+        plain = self.make_pdf("plain-objects.pdf", "--object-streams=disable", self.sample())
+        with open(plain, "rb") as f:
+            data = re.sub(rb"startxref\s+\d+", b"startxref\n999999", f.read())
+        path = self.write("badxref.pdf", data)
+        base = self.out_base("badxref")
+        result = run_engine(path, base)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(base + ".html", encoding="utf-8") as f:
+            texts = page_texts(f.read())
+        self.assertEqual(len(texts), 4)
+        self.assertIn("Thank you for reading this sample.", texts[3])
+
+    def test_empty_user_password_with_copying_forbidden_converts(self):
+        path = self.make_pdf("nocopy.pdf", "--encrypt", "", "owner", "256", "--extract=n", "--modify=none", "--",
+                             self.sample())
+        base = self.out_base("nocopy")
+        result = run_engine(path, base)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(base + ".html", encoding="utf-8") as f:
+            self.assertIn("The quick brown fox jumps over the lazy dog.", " ".join(page_texts(f.read())))
+
+
+class LongDocuments(EngineCase):
+    def many_pages(self, copies):
+        sample = self.sample()
+        return self.make_pdf(f"long{copies}.pdf", "--empty", "--pages", *([sample] * copies), "--")
+
+    def test_killed_conversion_leaves_no_html_and_no_temporaries(self):
+        path = self.many_pages(150)
+        base = self.out_base("killed")
+        proc = subprocess.Popen([ARGS.engine, path, base], stderr=subprocess.DEVNULL)
+        # Wait until the drawing has begun, then stop it as a user would.
+        deadline = time.time() + 20
+        folder = os.path.dirname(base)
+        while time.time() < deadline and not any(".part" in f for f in os.listdir(folder)):
+            time.sleep(0.01)
+        proc.send_signal(signal.SIGTERM)
+        proc.wait(timeout=30)
+        self.assertNotEqual(proc.returncode, 0, "the run ended early")
+        time.sleep(0.2)
+        self.assertFalse(os.path.exists(base + ".html"))
+        self.assert_no_temporaries(folder)
+
+    def test_memory_does_not_grow_with_page_count(self):
+        def peak_kib(path, name):
+            base = self.out_base(name)
+            proc = subprocess.Popen([ARGS.engine, path, base], stderr=subprocess.PIPE)
+            _, status, usage = os.wait4(proc.pid, 0)
+            proc.returncode = os.waitstatus_to_exitcode(status)
+            proc.stderr.close()
+            self.assertEqual(proc.returncode, 0)
+            return usage.ru_maxrss
+
+        few = peak_kib(self.many_pages(2), "few")
+        many = peak_kib(self.many_pages(100), "many")
+        # 8 pages against 400: the text and the HTML are streamed, so the main process hardly grows.
+        self.assertLess(many, few * 1.5 + 8 * 1024, f"{few} KiB for 8 pages, {many} KiB for 400")
+
+
+class FrontEnd(EngineCase):
+    def test_front_end_runs_the_engine(self):
+        if not os.access(ARGS.front_end, os.X_OK):
+            self.skipTest("the front end is not built")
+        folder = os.path.join(self.tmp, "frontend")
+        os.makedirs(folder)
+        # The front end finds the engine beside itself; the build puts both in bin/.
+        result = subprocess.run([ARGS.front_end, self.sample(), folder], capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn(f"Convert to: {folder} [Success]", result.stdout)
+        self.assertTrue(os.path.isfile(os.path.join(folder, "sample", "sample.html")))
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--engine", required=True)
+    parser.add_argument("--samples", required=True)
+    parser.add_argument("--front-end", default="")
+    parser.add_argument("--qpdf", default="qpdf")
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
