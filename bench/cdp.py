@@ -3,7 +3,9 @@
 import base64
 import fcntl
 import json
+import math
 import os
+import select
 import shutil
 import subprocess
 import tempfile
@@ -51,7 +53,7 @@ class ChromiumError(Exception):
 class Chromium:
     """One browser process with one tab, talked to over --remote-debugging-pipe."""
 
-    def __init__(self, binary="/usr/bin/chromium", timeout=120):
+    def __init__(self, binary="/usr/bin/chromium", timeout=300):
         self._profile = tempfile.mkdtemp(prefix="bench-chromium-")
         # Chromium reads commands from fd 3 and writes replies to fd 4.
         cmd_read, self._cmd_write = os.pipe()
@@ -97,11 +99,10 @@ class Chromium:
         except subprocess.TimeoutExpired:
             self._proc.kill()
             self._proc.wait()
-        for fd in (self._cmd_write,):
-            try:
-                os.close(fd)
-            except OSError:
-                pass
+        try:
+            os.close(self._cmd_write)
+        except OSError:
+            pass
         self._reader.close()
         shutil.rmtree(self._profile, ignore_errors=True)
 
@@ -113,6 +114,9 @@ class Chromium:
 
     def _read_message(self):
         while b"\0" not in self._buffer:
+            ready, _, _ = select.select([self._reader], [], [], self._timeout)
+            if not ready:
+                raise ChromiumError(f"Chromium sent nothing for {self._timeout} s")
             chunk = self._reader.read(1 << 20)
             if not chunk:
                 raise ChromiumError("Chromium closed its DevTools pipe")
@@ -144,12 +148,16 @@ class Chromium:
                 self._events.append(reply["method"])
         self._events.clear()
 
-    def open(self, path, scale, width=1600, height=1200):
-        """Loads a local HTML file with the given device scale factor."""
+    def _set_viewport(self, width, height, scale):
+        self._viewport = (width, height, scale)
         self._call(
             "Emulation.setDeviceMetricsOverride",
             {"width": width, "height": height, "deviceScaleFactor": scale, "mobile": False},
         )
+
+    def open(self, path, scale, width=1600, height=1200):
+        """Loads a local HTML file with the given device scale factor."""
+        self._set_viewport(width, height, scale)
         self._events.clear()
         self._call("Page.navigate", {"url": "file://" + os.path.abspath(path)})
         self._wait_event("Page.loadEventFired")
@@ -164,8 +172,21 @@ class Chromium:
         return result["result"].get("value")
 
     def element_box(self, element_id):
-        """Prepares one page element for a screenshot; None when the page has no such id."""
-        return self.evaluate(f"{_PREPARE_ELEMENT}({json.dumps(element_id)})")
+        """Prepares one page element for a screenshot; None when the page has no such id.
+
+        The screenshot is taken of the viewport only (a capture beyond it re-lays and
+        re-paints the whole document, which takes minutes on long image-heavy pages), so
+        the viewport grows when a page element does not fit in it.
+        """
+        box = self.evaluate(f"{_PREPARE_ELEMENT}({json.dumps(element_id)})")
+        if box:
+            width, height, scale = self._viewport
+            need_w = math.ceil(box["x"] + box["width"]) + 16
+            need_h = math.ceil(box["height"]) + 16
+            if need_w > width or need_h > height:
+                self._set_viewport(max(width, need_w), max(height, need_h), scale)
+                box = self.evaluate(f"{_PREPARE_ELEMENT}({json.dumps(element_id)})")
+        return box
 
     def screenshot(self, box):
         """PNG bytes of a box in document coordinates, at the current device scale."""
@@ -178,6 +199,7 @@ class Chromium:
         }
         shot = self._call(
             "Page.captureScreenshot",
-            {"format": "png", "clip": clip, "captureBeyondViewport": True, "fromSurface": True},
+            {"format": "png", "clip": clip, "captureBeyondViewport": False, "fromSurface": True,
+             "optimizeForSpeed": True},
         )
         return base64.b64decode(shot["data"])

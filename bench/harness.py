@@ -1,6 +1,7 @@
 """Measures Quirecast's engine beside pdftohtml and mutool: speed, size, looks and text, then writes RESULTS.md."""
 
 import argparse
+import concurrent.futures
 import datetime
 import io
 import json
@@ -221,58 +222,87 @@ def grey(png_bytes):
         return np.asarray(im.convert("L"))
 
 
-def reference_render(pdf, page, width, height, cache):
-    """Poppler's own rendering of one page, stretched to exactly width x height pixels."""
-    key = (pdf, page, width, height)
-    if key not in cache:
-        png = subprocess.run(
-            ["pdftoppm", "-f", str(page), "-l", str(page), "-scale-to-x", str(width),
-             "-scale-to-y", str(height), "-png", "-singlefile", pdf],
-            capture_output=True, check=True,
-        ).stdout
-        cache[key] = png
-    return cache[key]
+def reference_render(pdf, page, width, height):
+    """Poppler's own rendering of one page, stretched to exactly width x height pixels, in grey."""
+    # Raw PPM: PNG encoding would take pdftoppm longer than the rendering on image pages.
+    ppm = subprocess.run(
+        ["pdftoppm", "-f", str(page), "-l", str(page), "-scale-to-x", str(width),
+         "-scale-to-y", str(height), "-singlefile", pdf],
+        capture_output=True, check=True,
+    ).stdout
+    return grey(ppm)
+
+
+def save_grey(array, path):
+    Image.fromarray(array).save(path, compress_level=1)
+
+
+def score_pages(browser, pool, refs, doc, conv, html, pages, scales, shots):
+    """SSIM of each page element of one converter's HTML against poppler, and how long each took to show."""
+    per_page = {p: {} for p in pages}
+    for scale in scales:
+        browser.open(html, scale)
+        for page in pages:
+            shown = time.perf_counter()
+            box = browser.element_box(conv.page_id(page))
+            per_page[page][f"show{scale}"] = time.perf_counter() - shown
+            if not box or box["width"] < 11 or box["height"] < 11:
+                per_page[page][scale] = None
+                continue
+            shot = browser.screenshot(box)
+            a = grey(shot)
+            key = (page, a.shape[1], a.shape[0])
+            if key not in refs:
+                refs[key] = pool.submit(reference_render, doc["path"], *key)
+            per_page[page][scale] = (a, shot, box)
+        # Scores once the renders that ran beside the screenshots are in.
+        for page in pages:
+            got = per_page[page][scale]
+            if got is None:
+                continue
+            a, shot, box = got
+            b = refs[(page, a.shape[1], a.shape[0])].result()
+            h, w = min(a.shape[0], b.shape[0]), min(a.shape[1], b.shape[1])
+            per_page[page][scale] = ssim.ssim(a[:h, :w], b[:h, :w])
+            per_page[page][f"box{scale}"] = [box["width"], box["height"]]
+            folder = os.path.join(shots, doc["name"], f"p{page:04d}")
+            os.makedirs(folder, exist_ok=True)
+            with open(os.path.join(folder, f"{conv.name}@{scale}x.png"), "wb") as f:
+                f.write(shot)
+            save_grey(b, os.path.join(folder, f"poppler-{conv.name}@{scale}x.png"))
+        print(f"  {doc['name']:>24} {conv.name:>10} @{scale}x: "
+              + " ".join(f"{per_page[p][scale]:.2f}" if per_page[p][scale] is not None else "--"
+                         for p in pages), flush=True)
+    return per_page
 
 
 def measure_fidelity(docs, convs, speed, work, scales, limit):
+    """Per document and converter: the page scores, or {"error": ...} when Chromium failed on that HTML."""
     results = {}
-    refs = {}
     shots = os.path.join(work, "shots")
-    with cdp.Chromium() as browser:
+    pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
+    browser = cdp.Chromium()
+    try:
         for doc in docs:
             pages = sampled_pages(doc["pages"], limit)
             doc["sampled"] = pages
+            refs = {}
             for conv in convs:
                 entry = speed.get((doc["name"], conv.name))
                 if conv.missing or not entry or not entry["html"]:
                     continue
-                per_page = {}
-                for scale in scales:
-                    browser.open(entry["html"], scale)
-                    for page in pages:
-                        box = browser.element_box(conv.page_id(page))
-                        record = per_page.setdefault(page, {})
-                        if not box or box["width"] < 11 or box["height"] < 11:
-                            record[scale] = None
-                            continue
-                        shot = browser.screenshot(box)
-                        a = grey(shot)
-                        ref_png = reference_render(doc["path"], page, a.shape[1], a.shape[0], refs)
-                        b = grey(ref_png)
-                        h, w = min(a.shape[0], b.shape[0]), min(a.shape[1], b.shape[1])
-                        score = ssim.ssim(a[:h, :w], b[:h, :w])
-                        record[scale] = score
-                        record[f"box{scale}"] = [box["width"], box["height"]]
-                        folder = os.path.join(shots, doc["name"], f"p{page:04d}")
-                        os.makedirs(folder, exist_ok=True)
-                        with open(os.path.join(folder, f"{conv.name}@{scale}x.png"), "wb") as f:
-                            f.write(shot)
-                        with open(os.path.join(folder, f"poppler-{conv.name}@{scale}x.png"), "wb") as f:
-                            f.write(ref_png)
-                    print(f"  {doc['name']:>24} {conv.name:>10} @{scale}x: "
-                          + " ".join(f"{per_page[p][scale]:.2f}" if per_page[p][scale] is not None else "--"
-                                     for p in pages), flush=True)
-                results[(doc["name"], conv.name)] = per_page
+                try:
+                    results[(doc["name"], conv.name)] = score_pages(
+                        browser, pool, refs, doc, conv, entry["html"], pages, scales, shots)
+                except cdp.ChromiumError as e:
+                    # One HTML that hangs or crashes the browser must not cost the other results.
+                    print(f"  {doc['name']:>24} {conv.name:>10}: {e}", flush=True)
+                    results[(doc["name"], conv.name)] = {"error": str(e)}
+                    browser.close()
+                    browser = cdp.Chromium()
+    finally:
+        browser.close()
+        pool.shutdown()
     return results
 
 
@@ -424,6 +454,9 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
     for d in docs:
         for c in convs:
             per_page = fidelity.get((d["name"], c.name))
+            if per_page and "error" in per_page:
+                add(f"| {d['name']} | {c.name} | Chromium failed: {per_page['error']} |" + " |" * (2 * len(scales)))
+                continue
             if per_page is None:
                 if c.missing or (d["name"], c.name) not in speed:
                     add(f"| {d['name']} | {c.name} | " + " | ".join("–" for _ in scales for _ in (0, 1)) + " | |")
@@ -450,6 +483,61 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
             if c.name in overall:
                 add(f"| {c.name} | " + " | ".join(f"{statistics.mean(overall[c.name][s]):.3f}" for s in scales) + " |")
         add("")
+
+    for d in docs:
+        if not d.get("generated"):
+            continue
+        add(f"By layout of the generated document `{d['name']}` (mean SSIM {' / '.join(f'{s}x' for s in scales)}):")
+        add("")
+        kinds = [k.__name__.removeprefix("page_") for k in makedoc.KINDS]
+        add("| converter | " + " | ".join(kinds) + " |")
+        add("|---|" + "---:|" * len(kinds))
+        for c in convs:
+            per_page = fidelity.get((d["name"], c.name))
+            if not per_page or "error" in per_page:
+                continue
+            cells = []
+            for k in kinds:
+                pages = [p for p in per_page if makedoc.kind_of_page(p) == k]
+                cells.append(" / ".join(
+                    f"{statistics.mean(per_page[p][s] or 0.0 for p in pages):.3f}" for s in scales) if pages else "–")
+            add(f"| {c.name} | " + " | ".join(cells) + " |")
+        add("")
+    worst = []
+    for d in docs:
+        per_page = fidelity.get((d["name"], "quirecast"))
+        if per_page and "error" not in per_page:
+            worst += [(per_page[p][1] or 0.0, d["name"], p) for p in per_page if 1 in per_page[p]]
+    if worst:
+        worst.sort()
+        add("Our lowest-scoring pages at 1x (screenshots beside poppler's rendering in "
+            "`build/bench/shots/DOC/pNNNN/`):")
+        add("")
+        add("| document | page | SSIM 1x | SSIM 2x |")
+        add("|---|---:|---:|---:|")
+        for score, name, p in worst[:5]:
+            two = fidelity[(name, "quirecast")][p].get(2)
+            add(f"| {name} | {p} | {score:.3f} | {fmt(two, '.3f')} |")
+        add("")
+
+    add("## Time for Chromium to show a page")
+    add("")
+    add("From scrolling a compared page element into view until every image in it is decoded and two "
+        "frames have passed, in Chromium as above; median and slowest page, in milliseconds.")
+    add("")
+    add("| document | converter | " + " | ".join(f"median {s}x | slowest {s}x" for s in scales) + " |")
+    add("|---|---|" + "---:|---:|" * len(scales))
+    for d in docs:
+        for c in convs:
+            per_page = fidelity.get((d["name"], c.name))
+            if per_page is None or "error" in per_page:
+                continue
+            cells = []
+            for s in scales:
+                times = [per_page[p][f"show{s}"] for p in per_page if f"show{s}" in per_page[p]]
+                cells += [f"{1000 * statistics.median(times):.0f}", f"{1000 * max(times):.0f}"] if times else ["–", "–"]
+            add(f"| {d['name']} | {c.name} | " + " | ".join(cells) + " |")
+    add("")
 
     add("## Text: share of pdftotext's words found in order")
     add("")
@@ -528,7 +616,8 @@ def main():
         except (subprocess.CalledProcessError, RuntimeError) as e:
             print(f"  skipping {p}: {e}", flush=True)
             continue
-        docs.append({"name": name, "path": p, "pages": pages, "size": os.path.getsize(p)})
+        docs.append({"name": name, "path": p, "pages": pages, "size": os.path.getsize(p),
+                     "generated": p == long_pdf})
     print(f"{len(docs)} documents: " + ", ".join(f"{d['name']} ({d['pages']} p.)" for d in docs), flush=True)
 
     convs = converters()

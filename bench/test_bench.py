@@ -150,7 +150,8 @@ class ScreenshotTest(unittest.TestCase):
 <div style="height:3000px"></div>
 <div id="page-2" style="position:relative;margin-left:37px;width:200px;height:100px;background:white">
 <div style="position:absolute;left:0;top:0;width:100px;height:100px;background:black"></div></div>
-<div style="height:3000px"></div></body></html>"""
+<div style="height:3000px"></div>
+<div id="page-3" style="width:1900px;height:1500px;background:black"></div></body></html>"""
 
     def test_box_and_pixels_at_both_scales(self):
         with tempfile.TemporaryDirectory() as tmp:
@@ -168,6 +169,13 @@ class ScreenshotTest(unittest.TestCase):
                     self.assertEqual(img.shape, (100 * scale, 200 * scale))
                     self.assertTrue((img[:, : 100 * scale] < 10).all(), "left half should be black")
                     self.assertTrue((img[:, 100 * scale :] > 245).all(), "right half should be white")
+                    # Larger than the window: still taken whole, with nothing of the grey around it.
+                    box = browser.element_box("page-3")
+                    self.assertEqual((box["width"], box["height"]), (1900, 1500))
+                    with Image.open(io.BytesIO(browser.screenshot(box))) as im:
+                        img = np.asarray(im.convert("L"))
+                    self.assertEqual(img.shape, (1500 * scale, 1900 * scale))
+                    self.assertTrue((img < 10).all(), "a tall page should be black to its last row")
 
 
 if __name__ == "__main__":
