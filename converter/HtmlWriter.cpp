@@ -2,8 +2,10 @@
 #include "HtmlWriter.h"
 
 #include "HtmlText.h"
+#include "SheetFont.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace Engine {
 
@@ -22,15 +24,35 @@ constexpr const char* StyleSheet =
     ".pg{position:relative;margin:0 auto 8px;max-width:100%;background:#fff;overflow:hidden;"
     "container-type:inline-size;box-shadow:0 1px 4px rgba(0,0,0,.4)}"
     ".pg>img{position:absolute;left:0;top:0;width:100%;height:100%;user-select:none}"
-    ".tx{position:absolute;left:0;top:0;width:100%;height:100%;color:transparent;white-space:pre;line-height:1}"
+    ".tx{position:absolute;left:0;top:0;width:100%;height:100%;color:transparent;white-space:pre;line-height:1;"
+    "font-family:qm,sans-serif}"
     ".tx>p{position:absolute;margin:0;left:0;width:100%}"
     ".tx>p.v{top:0;height:100%;width:auto;writing-mode:vertical-rl}"
-    ".tx i{position:absolute;font-style:normal}"
+    ".tx i{position:absolute;font-style:normal;transform-origin:0 0}"
+    // Without it a word of a vertical line would stand left of its line, where the block starts.
+    ".tx>p.v>i{left:0}"
     ".tx ::selection{background:rgba(0,100,255,.3);color:transparent}"
     ".pg>a{position:absolute;display:block}";
 
 // Glyph boxes from the text layout include ascent and descent; the font size is a little smaller.
 constexpr double FontSizeForBox = 0.86;
+// Every character of the text layer's font is this many ems wide.
+constexpr double MetricAdvance = 0.5;
+
+// The text layer's font, in which every character has the same width: a word's width in the
+// browser is then known here and is stretched to the width it has in the PDF, so that selecting
+// and finding mark the words where they stand.
+const std::string& MetricFontFace() {
+  static const std::string Face =
+      "@font-face{font-family:qm;src:url(data:font/ttf;base64," + Base64(BuildMetricFont()) + ")}";
+  return Face;
+}
+
+size_t CodePoints(const std::string& Text) {
+  size_t Count = 0;
+  for (const char C : Text) Count += (static_cast<unsigned char>(C) & 0xC0) != 0x80;
+  return Count;
+}
 
 std::string Percent(double Value, double Whole) {
   return FormatNumber(Whole > 0 ? Value * 100.0 / Whole : 0, 3) + "%";
@@ -62,15 +84,24 @@ void AppendOutline(std::string& Out, const std::vector<OutlineItem>& Items) {
 void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page) {
   // Font size in container units: 1cqw is one percent of the page's shown width.
   const std::string FontSize = FormatNumber(TextLine.Size * FontSizeForBox * 100.0 / Page.Width, 3) + "cqw";
+  // The line box is one font size tall; centring it on the glyph box puts the browser's baseline
+  // where the PDF's is for fonts of common proportions (ascent about four fifths of the box).
+  const double Inset = (1 - FontSizeForBox) / 2 * TextLine.Size;
   if (TextLine.Vertical) {
-    Out += "<p class=\"v\" style=\"left:" + Percent(TextLine.Area.X1, Page.Width) + ";font-size:" + FontSize + "\">";
+    Out += "<p class=\"v\" style=\"left:" + Percent(TextLine.Area.X1 + Inset, Page.Width) + ";font-size:" + FontSize + "\">";
   } else {
-    Out += "<p style=\"top:" + Percent(TextLine.Area.Y1, Page.Height) + ";font-size:" + FontSize + "\">";
+    Out += "<p style=\"top:" + Percent(TextLine.Area.Y1 + Inset, Page.Height) + ";font-size:" + FontSize + "\">";
   }
   for (size_t I = 0; I < TextLine.Words.size(); ++I) {
     const Word& Each = TextLine.Words[I];
-    const std::string Where = TextLine.Vertical ? "top:" + Percent(Each.Area.Y1, Page.Height)
-                                                : "left:" + Percent(Each.Area.X1, Page.Width);
+    std::string Where = TextLine.Vertical ? "top:" + Percent(Each.Area.Y1, Page.Height)
+                                          : "left:" + Percent(Each.Area.X1, Page.Width);
+    const size_t Characters = CodePoints(CleanUtf8(Each.Text));
+    const double Natural = static_cast<double>(Characters) * MetricAdvance * TextLine.Size * FontSizeForBox;
+    if (!TextLine.Vertical && Natural > 0) {
+      const double Stretch = (Each.Area.X2 - Each.Area.X1) / Natural;
+      if (Stretch > 0 && std::fabs(Stretch - 1) > 0.01) Where += ";scale:" + FormatNumber(Stretch, 3) + " 1";
+    }
     // The space stays inside the word so that copying keeps words apart; the newline ends the line.
     const char* After = I + 1 < TextLine.Words.size() ? " " : "\n";
     Out += "<i style=\"" + Where + "\">" + EscapeHtml(Each.Text) + After + "</i>";
@@ -84,14 +115,14 @@ std::string DocumentHead(const DocumentInfo& Info) {
   std::string Out =
       "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src 'none'; "
-      "object-src 'none'; base-uri 'none'; form-action 'none'; img-src 'self' data: file:; "
+      "object-src 'none'; base-uri 'none'; form-action 'none'; img-src 'self' data: file:; font-src data:; "
       "style-src 'unsafe-inline'\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   Out += "<title>" + EscapeHtml(Info.Title) + "</title>\n";
   Out += Meta("author", Info.Author);
   Out += Meta("description", Info.Subject);
   Out += Meta("keywords", Info.Keywords);
-  Out += std::string("<style>") + StyleSheet + "</style>\n</head>\n<body>\n";
+  Out += "<style>" + MetricFontFace() + StyleSheet + "</style>\n</head>\n<body>\n";
   return Out;
 }
 

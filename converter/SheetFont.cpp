@@ -165,7 +165,7 @@ std::string NameTable() {
   return Out + Strings;
 }
 
-std::string Base64(const std::string& Data) {
+std::string EncodeBase64(const std::string& Data) {
   static const char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string Out;
   Out.reserve((Data.size() + 2) / 3 * 4);
@@ -326,7 +326,11 @@ bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph) {
   return Points < 60000;
 }
 
-std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs) {
+namespace {
+
+enum class Mapping { PrivateUse, EverythingToFirstGlyph };
+
+std::string AssembleTrueType(const std::vector<FontGlyph>& Glyphs, Mapping Map, int32_t FixedAdvance) {
   const size_t GlyphCount = Glyphs.size() + 1;  // glyph 0 is the empty .notdef
   std::string Glyf, Loca, Hmtx;
   Bounds FontBox;
@@ -343,7 +347,7 @@ std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs) {
     Put32(Loca, static_cast<uint32_t>(Glyf.size()));
     MaxPoints = std::max(MaxPoints, Points);
     MaxContours = std::max(MaxContours, Glyph.Contours.size());
-    const int32_t Advance = Box.Empty ? 0 : std::max<int32_t>(Box.XMax, 0);
+    const int32_t Advance = FixedAdvance >= 0 ? FixedAdvance : Box.Empty ? 0 : std::max<int32_t>(Box.XMax, 0);
     MaxAdvance = std::max(MaxAdvance, Advance);
     Put16(Hmtx, static_cast<uint32_t>(Advance));
     Put16(Hmtx, static_cast<uint16_t>(static_cast<int16_t>(Box.Empty ? 0 : Box.XMin)));
@@ -354,8 +358,11 @@ std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs) {
   }
   if (FontBox.Empty) FontBox.Add(0, 0);
   const auto S16 = [](int32_t Value) { return static_cast<uint32_t>(static_cast<uint16_t>(static_cast<int16_t>(Value))); };
-  const int32_t Ascent = std::max<int32_t>(FontBox.YMax, 1);
-  const int32_t Descent = std::max<int32_t>(-FontBox.YMin, 0);
+  // The metric font has no outlines; it takes the proportions of common text fonts, so that a
+  // selection covers the PDF's glyph box.
+  const bool Metric = Map == Mapping::EverythingToFirstGlyph;
+  const int32_t Ascent = Metric ? 930 : std::max<int32_t>(FontBox.YMax, 1);
+  const int32_t Descent = Metric ? 233 : std::max<int32_t>(-FontBox.YMin, 0);
 
   std::string Head;
   Put32(Head, 0x00010000);
@@ -410,8 +417,8 @@ std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs) {
   for (int I = 0; I < 4; ++I) Put32(Os2, 0);
   Os2 += "QCST";
   Put16(Os2, 0x40);
-  Put16(Os2, FirstCodePoint);
-  Put16(Os2, static_cast<uint32_t>(FirstCodePoint + Glyphs.size() - (Glyphs.empty() ? 0 : 1)));
+  Put16(Os2, Metric ? 0x20 : FirstCodePoint);
+  Put16(Os2, Metric ? 0xFFFF : static_cast<uint32_t>(FirstCodePoint + Glyphs.size() - (Glyphs.empty() ? 0 : 1)));
   Put16(Os2, S16(Ascent));
   Put16(Os2, S16(-Descent));
   Put16(Os2, 0);
@@ -428,28 +435,43 @@ std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs) {
   std::string Cmap;
   Put16(Cmap, 0);
   Put16(Cmap, 1);
-  Put16(Cmap, 3);
-  Put16(Cmap, 1);
-  Put32(Cmap, 12);
-  const bool HasRange = !Glyphs.empty();
-  const uint32_t SegCount = HasRange ? 2 : 1;
-  Put16(Cmap, 4);
-  Put16(Cmap, 16 + 8 * SegCount);
-  Put16(Cmap, 0);
-  Put16(Cmap, SegCount * 2);
-  const uint32_t SearchRange = HasRange ? 4 : 2;
-  Put16(Cmap, SearchRange);
-  Put16(Cmap, HasRange ? 1 : 0);
-  Put16(Cmap, SegCount * 2 - SearchRange);
-  if (HasRange) Put16(Cmap, static_cast<uint32_t>(FirstCodePoint + Glyphs.size() - 1));
-  Put16(Cmap, 0xFFFF);
-  Put16(Cmap, 0);
-  if (HasRange) Put16(Cmap, FirstCodePoint);
-  Put16(Cmap, 0xFFFF);
-  if (HasRange) Put16(Cmap, (1u - FirstCodePoint) & 0xFFFF);
-  Put16(Cmap, 1);
-  if (HasRange) Put16(Cmap, 0);
-  Put16(Cmap, 0);
+  if (Map == Mapping::EverythingToFirstGlyph) {
+    // Format 13 maps a whole range of code points to one glyph: all of Unicode to glyph 1.
+    Put16(Cmap, 3);
+    Put16(Cmap, 10);
+    Put32(Cmap, 12);
+    Put16(Cmap, 13);
+    Put16(Cmap, 0);
+    Put32(Cmap, 28);
+    Put32(Cmap, 0);
+    Put32(Cmap, 1);
+    Put32(Cmap, 0);
+    Put32(Cmap, 0x10FFFF);
+    Put32(Cmap, 1);
+  } else {
+    Put16(Cmap, 3);
+    Put16(Cmap, 1);
+    Put32(Cmap, 12);
+    const bool HasRange = !Glyphs.empty();
+    const uint32_t SegCount = HasRange ? 2 : 1;
+    Put16(Cmap, 4);
+    Put16(Cmap, 16 + 8 * SegCount);
+    Put16(Cmap, 0);
+    Put16(Cmap, SegCount * 2);
+    const uint32_t SearchRange = HasRange ? 4 : 2;
+    Put16(Cmap, SearchRange);
+    Put16(Cmap, HasRange ? 1 : 0);
+    Put16(Cmap, SegCount * 2 - SearchRange);
+    if (HasRange) Put16(Cmap, static_cast<uint32_t>(FirstCodePoint + Glyphs.size() - 1));
+    Put16(Cmap, 0xFFFF);
+    Put16(Cmap, 0);
+    if (HasRange) Put16(Cmap, FirstCodePoint);
+    Put16(Cmap, 0xFFFF);
+    if (HasRange) Put16(Cmap, (1u - FirstCodePoint) & 0xFFFF);
+    Put16(Cmap, 1);
+    if (HasRange) Put16(Cmap, 0);
+    Put16(Cmap, 0);
+  }
 
   // Tables in the order of their tags, as the table directory requires.
   const std::vector<std::pair<const char*, std::string*>> Tables = {
@@ -481,6 +503,22 @@ std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs) {
   Font += Body;
   Set32(Font, HeadOffset + 8, 0xB1B0AFBAu - TableChecksum(Font));
   return Font;
+}
+
+}  // namespace
+
+std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs) {
+  return AssembleTrueType(Glyphs, Mapping::PrivateUse, -1);
+}
+
+std::string Base64(const std::string& Data) { return EncodeBase64(Data); }
+
+std::string BuildMetricFont() {
+  // A flat contour encloses nothing, so it draws nothing; browsers' font checkers refuse a font
+  // whose glyph table is empty.
+  FontGlyph Flat;
+  Flat.Contours.push_back({{0, 0, true}, {1, 0, true}, {2, 0, true}});
+  return AssembleTrueType({Flat}, Mapping::EverythingToFirstGlyph, 500);
 }
 
 std::string GlyphsToFont(std::string_view Svg) {
@@ -531,7 +569,7 @@ std::string GlyphsToFont(std::string_view Svg) {
       Out += "<defs><style>@font-face{font-family:";
       Out += FontFamily;
       Out += ";src:url(data:font/ttf;base64,";
-      Out += Base64(BuildTrueType(Glyphs));
+      Out += EncodeBase64(BuildTrueType(Glyphs));
       Out += ")}text{font-family:";
       Out += FontFamily;
       Out += ";font-size:10px;fill:#000;white-space:pre;font-kerning:none;text-rendering:geometricPrecision}</style>";

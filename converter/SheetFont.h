@@ -28,6 +28,12 @@ bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph);
 // font size of 10 one unit is a hundredth of a point.
 std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs);
 
+// A font in which every code point is one empty glyph half an em wide. The invisible text layer
+// uses it so that a word's width is known in advance and can be stretched to the PDF's.
+std::string BuildMetricFont();
+
+std::string Base64(const std::string& Data);
+
 // Rewrites a cairo SVG: glyph symbols go into one font embedded as data, and each run of glyph
 // uses becomes a <text> element that draws the same outlines at the same places. A glyph per use
 // costs some forty bytes; a glyph in a text run costs about eight. Returns Svg unchanged when

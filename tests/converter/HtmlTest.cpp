@@ -129,10 +129,13 @@ TEST(PageMarkup, PlacesEscapedWordsAndLinksInPercentOfThePage) {
   EXPECT_EQ(Markup.find("<div class=\"pg\" id=\"page-3\" style=\"width:266.67px;aspect-ratio:200/100\">"), 0u);
   EXPECT_NE(Markup.find("<img src=\"doc-1.svg#p3\" alt=\"\" loading=\"lazy\" width=\"267\" height=\"133\">"),
             std::string::npos);
-  EXPECT_NE(Markup.find("<p style=\"top:10%;font-size:4.3cqw\"><i style=\"left:10%\">&lt;b&gt;bold&lt;/b&gt; </i>"
-                        "<i style=\"left:35%\">&amp;\n</i></p>"),
-            std::string::npos);
-  EXPECT_NE(Markup.find("<p class=\"v\" style=\"left:75%;font-size:4.3cqw\"><i style=\"top:10%\">\xE7\xB8\xA6\n</i></p>"),
+  // Words are stretched from their width in the half-em text font (11 and 1 characters at 8.6
+  // points) to their width on the page (40 and 10 points).
+  EXPECT_NE(Markup.find("<p style=\"top:10.7%;font-size:4.3cqw\"><i style=\"left:10%;scale:0.846 1\">"
+                        "&lt;b&gt;bold&lt;/b&gt; </i><i style=\"left:35%;scale:2.326 1\">&amp;\n</i></p>"),
+            std::string::npos)
+      << Markup;
+  EXPECT_NE(Markup.find("<p class=\"v\" style=\"left:75.35%;font-size:4.3cqw\"><i style=\"top:10%\">\xE7\xB8\xA6\n</i></p>"),
             std::string::npos);
   EXPECT_NE(Markup.find("<a href=\"#page-1\" style=\"left:0%;top:0%;width:50%;height:50%\"></a>"), std::string::npos);
   EXPECT_NE(Markup.find("<a href=\"https://example.com/&quot;x&quot;\" rel=\"noopener noreferrer\" "
