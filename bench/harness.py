@@ -238,10 +238,17 @@ def save_grey(array, path):
 
 
 def score_pages(browser, pool, refs, doc, conv, html, pages, scales, shots):
-    """SSIM of each page element of one converter's HTML against poppler, and how long each took to show."""
+    """SSIM of each page element of one converter's HTML against poppler, and how long each took to show.
+
+    Also returns the text Chromium gives for the whole document (`innerText`), which is
+    what a reader selecting all and copying would get.
+    """
     per_page = {p: {} for p in pages}
+    inner_text = None
     for scale in scales:
         browser.open(html, scale)
+        if inner_text is None:
+            inner_text = browser.evaluate("document.body ? document.body.innerText : ''") or ""
         for page in pages:
             shown = time.perf_counter()
             box = browser.element_box(conv.page_id(page))
@@ -273,12 +280,14 @@ def score_pages(browser, pool, refs, doc, conv, html, pages, scales, shots):
         print(f"  {doc['name']:>24} {conv.name:>10} @{scale}x: "
               + " ".join(f"{per_page[p][scale]:.2f}" if per_page[p][scale] is not None else "--"
                          for p in pages), flush=True)
-    return per_page
+    return per_page, inner_text
 
 
 def measure_fidelity(docs, convs, speed, work, scales, limit):
-    """Per document and converter: the page scores, or {"error": ...} when Chromium failed on that HTML."""
+    """Per document and converter: the page scores, or {"error": ...} when Chromium failed on that HTML;
+    and the browser's text of each HTML."""
     results = {}
+    texts = {}
     shots = os.path.join(work, "shots")
     pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
     browser = cdp.Chromium()
@@ -292,7 +301,7 @@ def measure_fidelity(docs, convs, speed, work, scales, limit):
                 if conv.missing or not entry or not entry["html"]:
                     continue
                 try:
-                    results[(doc["name"], conv.name)] = score_pages(
+                    results[(doc["name"], conv.name)], texts[(doc["name"], conv.name)] = score_pages(
                         browser, pool, refs, doc, conv, entry["html"], pages, scales, shots)
                 except cdp.ChromiumError as e:
                     # One HTML that hangs or crashes the browser must not cost the other results.
@@ -303,10 +312,10 @@ def measure_fidelity(docs, convs, speed, work, scales, limit):
     finally:
         browser.close()
         pool.shutdown()
-    return results
+    return results, texts
 
 
-def measure_text(docs, convs, speed):
+def measure_text(docs, convs, speed, browser_texts):
     results = {}
     for doc in docs:
         ref = textmatch.words(subprocess.run(
@@ -319,9 +328,11 @@ def measure_text(docs, convs, speed):
                 continue
             with open(entry["html"], "rb") as f:
                 cand = textmatch.words(textmatch.html_text(f.read().decode("utf-8", "replace")))
+            shown = browser_texts.get((doc["name"], conv.name))
             results[(doc["name"], conv.name)] = {
                 "recall": textmatch.recall(ref, cand),
                 "html_words": len(cand),
+                "browser_recall": None if shown is None else textmatch.recall(ref, textmatch.words(shown)),
             }
     return results
 
@@ -353,6 +364,10 @@ def machine_info():
         pass
     commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"],
                             capture_output=True, text=True).stdout.strip() or "?"
+    changed = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "--untracked-files=no"],
+                             capture_output=True, text=True).stdout.strip()
+    if changed:
+        commit += f" with {len(changed.splitlines())} changed files not yet committed"
     return {
         "cpu": cpu, "cores": os.cpu_count(), "memory": mem, "kernel": platform.release(),
         "debian": debian, "commit": commit, "chromium": first_line(["chromium", "--version"]),
@@ -541,18 +556,20 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
 
     add("## Text: share of pdftotext's words found in order")
     add("")
-    add("The HTML's text is its markup with tags stripped (inline elements such as `span` join, any other "
-        "tag separates words; `script`, `style` and `head` are skipped) and entities unescaped. Both texts are "
-        "NFKC-normalised and split on white space; the score is the longest common subsequence of the two "
-        "word lists divided by pdftotext's word count, over the whole document.")
+    add("Two readings of each HTML's text. *Markup*: tags stripped (inline elements such as `span` and `i` "
+        "join, any other tag separates words; `script`, `style` and `head` are skipped), entities unescaped. "
+        "*Browser*: Chromium's `document.body.innerText`, what selecting everything and copying gives. "
+        "Both sides are NFKC-normalised and split on white space; the score is the longest common "
+        "subsequence of the two word lists divided by pdftotext's word count, over the whole document, "
+        "so words out of order or glued to their neighbours do not count.")
     add("")
-    add("| document | " + " | ".join(c.name for c in convs) + " |")
-    add("|---|" + "---:|" * len(convs))
+    add("| document | " + " | ".join(f"{c.name} markup | {c.name} browser" for c in convs) + " |")
+    add("|---|" + "---:|---:|" * len(convs))
     for d in docs:
         cells = []
         for c in convs:
             t = text.get((d["name"], c.name))
-            cells.append(fmt(t["recall"], ".3f") if t else "–")
+            cells += [fmt(t["recall"], ".3f"), fmt(t["browser_recall"], ".3f")] if t else ["–", "–"]
         add(f"| {d['name']} | " + " | ".join(cells) + " |")
     add("")
 
@@ -627,10 +644,10 @@ def main():
 
     print("Speed and size", flush=True)
     speed = measure_speed(docs, convs, args.runs, work)
-    print("Text", flush=True)
-    text = measure_text(docs, convs, speed)
     print("Looks", flush=True)
-    fidelity = measure_fidelity(docs, convs, speed, work, (1, 2), args.look_pages)
+    fidelity, browser_texts = measure_fidelity(docs, convs, speed, work, (1, 2), args.look_pages)
+    print("Text", flush=True)
+    text = measure_text(docs, convs, speed, browser_texts)
     print("Front end", flush=True)
     front = measure_front_end(long_pdf, args.front_repeats)
 
