@@ -101,6 +101,16 @@ std::vector<Line> BuildLines(std::string_view Text, const std::vector<Box>& Char
     } else if (Char == " " || Char == "\t") {
       Builder.EndWord();
     } else {
+      // poppler joins table cells on one line without a space; a gap wider than half the glyph
+      // height (or width, down the page) is a word boundary all the same.
+      if (!Builder.Glyphs.empty() && !Builder.CurrentWord.Text.empty()) {
+        const Box& Previous = Builder.Glyphs.back();
+        const double Across = std::max(Last.X1 - Previous.X2, Previous.X1 - Last.X2);
+        const double Down = std::max(Last.Y1 - Previous.Y2, Previous.Y1 - Last.Y2);
+        const double Height = std::max(Previous.Y2 - Previous.Y1, Last.Y2 - Last.Y1);
+        const double Width = std::max(Previous.X2 - Previous.X1, Last.X2 - Last.X1);
+        if ((Across > 0.5 * Height && Down < 0) || (Down > 0.5 * Width && Across < 0)) Builder.EndWord();
+      }
       Builder.CurrentWord.Text.append(Char);
       Extend(Builder.CurrentWord.Area, Last, Builder.WordEmpty);
       Builder.Glyphs.push_back(Last);

@@ -56,6 +56,20 @@ TEST(BuildLines, SplitsLinesAndWordsInReadingOrder) {
   }
 }
 
+TEST(BuildLines, WideGapWithoutSpaceSeparatesWords) {
+  // Table cells as poppler gives them: one line, no space, far apart.
+  const std::vector<Box> Cells = {{10, 0, 16, 12}, {16, 0, 22, 12}, {100, 0, 106, 12}, {106, 0, 112, 12},
+                                  {114, 0, 120, 12}};
+  EXPECT_EQ(Words(BuildLines("abcde", Cells)), (std::vector<std::vector<std::string>>{{"ab", "cde"}}));
+  // Right to left: the next letter stands left of the previous one, touching it.
+  const std::vector<Box> Hebrew = {{50, 0, 56, 12}, {44, 0, 50, 12}, {38, 0, 44, 12}};
+  EXPECT_EQ(Words(BuildLines("\xD7\x90\xD7\x91\xD7\x92", Hebrew)),
+            (std::vector<std::vector<std::string>>{{"\xD7\x90\xD7\x91\xD7\x92"}}));
+  // Down the page, a gap in the column splits too.
+  const std::vector<Box> Down = {{0, 0, 10, 10}, {0, 10, 10, 20}, {0, 60, 10, 70}};
+  EXPECT_EQ(Words(BuildLines("abc", Down)), (std::vector<std::vector<std::string>>{{"ab", "c"}}));
+}
+
 TEST(BuildLines, WordBoxesCoverTheirCharacters) {
   const std::string Text = "ab cd";
   const std::vector<Line> Lines = BuildLines(Text, Boxes(Text, false));
