@@ -258,9 +258,9 @@ std::string CompactSvg(std::string_view Svg) {
       const std::string_view Tag = Svg.substr(Pos, TagEnd == std::string_view::npos ? std::string_view::npos : TagEnd - Pos);
       InTransformedElement = Tag.find(" transform=") != std::string_view::npos;
     }
-    // Embedded pictures: copy the data up to the closing quote untouched.
+    // Embedded pictures and fonts: copy the data up to the closing quote or parenthesis untouched.
     if (Svg.compare(Pos, 5, "data:") == 0) {
-      size_t End = Svg.find_first_of("\"'", Pos);
+      size_t End = Svg.find_first_of("\"')", Pos);
       if (End == std::string_view::npos) End = Svg.size();
       Out.append(Svg.substr(Pos, End - Pos));
       Pos = End;

@@ -89,6 +89,9 @@ TEST(CompactSvg, LeavesDataTransformsAndNamesAlone) {
   } Cases[] = {
       {"picture data untouched", "<image href=\"data:image/png;base64,AB12.345678+/=\"/>",
        "<image href=\"data:image/png;base64,AB12.345678+/=\"/>"},
+      {"font data untouched, what follows compacted",
+       "<style>@font-face{src:url(data:font/ttf;base64,AB1.23456)}</style>\n<g x=\"1.23456\"/>",
+       "<style>@font-face{src:url(data:font/ttf;base64,AB1.23456)}</style><g x=\"1.235\"/>"},
       {"matrix keeps its precision", "<use transform=\"matrix(0.123456,0,0,0.123456,10.123456,5)\"/>",
        "<use transform=\"matrix(0.1235,0,0,0.1235,10.12,5)\"/>"},
       {"path under a transform keeps absolute data",

@@ -203,8 +203,12 @@ class SampleConversion(EngineCase):
             svg = f.read()
         self.assertIn("@font-face{font-family:q;src:url(data:font/ttf;base64,", svg)
         self.assertIn("<text", svg)
-        self.assertIn("data:image/png;base64,", svg, "the picture of page 2 is inside the drawing")
-        self.assertNotRegex(svg, r'(?:href|src)="(?!data:|#)', "a drawing loads nothing from outside")
+        with open(self.base + "-2.svg", encoding="utf-8") as f:
+            self.assertIn("data:image/png;base64,", f.read(), "the picture of page 2 is inside its drawing")
+        for name in os.listdir(self.folder):
+            if name.endswith(".svg"):
+                with open(os.path.join(self.folder, name), encoding="utf-8") as f:
+                    self.assertNotRegex(f.read(), r'(?:href|src)="(?!data:|#)', "a drawing loads nothing from outside")
 
 
 class TitleFallback(EngineCase):
