@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -156,6 +157,68 @@ bool MakePlain(const std::string& Path) {
   return Finish(Surface, Path);
 }
 
+// A scanned page as scanners write it, which cairo cannot: a picture over the whole page with
+// an invisible text layer (text render mode 3), plus Japanese set vertically in a font that is
+// not embedded, so that its text comes only from poppler-data's character maps.
+bool MakeScan(const std::string& Path) {
+  const int Width = 153;
+  const int Height = 198;
+  std::string Pixels(static_cast<size_t>(Width * Height), '\xF4');
+  // Grey bars where the lines of the scanned text stand.
+  for (int Y = 20; Y + 6 < Height - 20; Y += 11) {
+    const int Right = Width - 18 - (Y * 7) % 40;
+    for (int Row = Y; Row < Y + 5; ++Row) {
+      for (int X = 18; X < Right; ++X) Pixels[static_cast<size_t>(Row * Width + X)] = static_cast<char>(0x50 + (X * 13 + Row * 7) % 40);
+    }
+  }
+  const std::string Content =
+      "q 612 0 0 792 0 0 cm /Im1 Do Q\n"
+      "BT /F1 14 Tf 3 Tr 72 708 Td (Scanned page with an invisible text layer) Tj 0 -44 Td "
+      "(found by search and copied like any text) Tj ET\n"
+      "BT /F2 24 Tf 0 Tr 560 720 Td <65E5672C8A9E306E7E2666F8304D> Tj ET\n";
+  const std::vector<std::string> Objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Im1 4 0 R >> "
+      "/Font << /F1 5 0 R /F2 6 0 R >> >> /Contents 8 0 R >>",
+      "<< /Type /XObject /Subtype /Image /Width " + std::to_string(Width) + " /Height " + std::to_string(Height) +
+          " /ColorSpace /DeviceGray /BitsPerComponent 8 /Length " + std::to_string(Pixels.size()) + " >>\nstream\n" +
+          Pixels + "\nendstream",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+      "<< /Type /Font /Subtype /Type0 /BaseFont /KozMinPr6N-Regular /Encoding /UniJIS-UCS2-V /DescendantFonts [7 0 R] >>",
+      "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /KozMinPr6N-Regular "
+      "/CIDSystemInfo << /Registry (Adobe) /Ordering (Japan1) /Supplement 6 >> /FontDescriptor 9 0 R >>",
+      "<< /Length " + std::to_string(Content.size()) + " >>\nstream\n" + Content + "endstream",
+      "<< /Type /FontDescriptor /FontName /KozMinPr6N-Regular /Flags 4 /FontBBox [0 -120 1000 880] "
+      "/ItalicAngle 0 /Ascent 880 /Descent -120 /CapHeight 700 /StemV 80 >>",
+      "<< /Title (Scanned page) /Producer (Quirecast samplemaker) >>",
+  };
+  std::string Pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<size_t> Offsets;
+  for (size_t I = 0; I < Objects.size(); ++I) {
+    Offsets.push_back(Pdf.size());
+    Pdf += std::to_string(I + 1) + " 0 obj\n" + Objects[I] + "\nendobj\n";
+  }
+  const size_t XrefAt = Pdf.size();
+  Pdf += "xref\n0 " + std::to_string(Objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (const size_t Offset : Offsets) {
+    char Entry[32];
+    std::snprintf(Entry, sizeof Entry, "%010zu 00000 n \n", Offset);
+    Pdf += Entry;
+  }
+  Pdf += "trailer\n<< /Size " + std::to_string(Objects.size() + 1) + " /Root 1 0 R /Info " +
+         std::to_string(Objects.size()) + " 0 R >>\nstartxref\n" + std::to_string(XrefAt) + "\n%%EOF\n";
+  FILE* File = std::fopen(Path.c_str(), "wb");
+  if (File == nullptr) {
+    std::fprintf(stderr, "samplemaker: cannot write %s\n", Path.c_str());
+    return false;
+  }
+  const bool Written = std::fwrite(Pdf.data(), 1, Pdf.size(), File) == Pdf.size();
+  const bool Closed = std::fclose(File) == 0;
+  if (!Written || !Closed) std::fprintf(stderr, "samplemaker: cannot write %s\n", Path.c_str());
+  return Written && Closed;
+}
+
 }  // namespace
 
 int main(int Argc, char** Argv) {
@@ -164,6 +227,7 @@ int main(int Argc, char** Argv) {
     return 2;
   }
   const std::string Folder = Argv[1];
-  const bool Made = MakeSample(Folder + "/sample-unturned.pdf") && MakePlain(Folder + "/plain.pdf");
+  const bool Made = MakeSample(Folder + "/sample-unturned.pdf") && MakePlain(Folder + "/plain.pdf") &&
+                    MakeScan(Folder + "/scan.pdf");
   return Made ? 0 : 1;
 }

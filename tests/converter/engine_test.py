@@ -223,6 +223,24 @@ class TitleFallback(EngineCase):
         self.assertIn("A plain page without a title.", page_texts(markup)[0])
 
 
+class ScannedPage(EngineCase):
+    def test_invisible_text_layer_and_vertical_japanese_come_through(self):
+        base = self.out_base("scan")
+        result = run_engine(self.sample("scan.pdf"), base)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(base + ".html", encoding="utf-8") as f:
+            markup = f.read()
+        text = page_texts(markup)[0]
+        # The scanner's invisible text: not drawn, yet selectable and found by search.
+        self.assertIn("Scanned page with an invisible text layer", text)
+        self.assertIn("found by search and copied like any text", text)
+        # Japanese in a font that is not embedded reaches the text through poppler-data's maps,
+        # and is laid out down the page as it is set.
+        self.assertIn("日本語の縦書き", text)
+        self.assertRegex(markup, r'<p class="v"[^>]*><i[^>]*>日本語の縦書き')
+        self.assertNotRegex(markup, r'<p style[^>]*><i[^>]*>日本語')
+
+
 class BadInput(EngineCase):
     def check_failure(self, argv, status, base):
         result = run_engine(*argv)
