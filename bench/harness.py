@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 
 import numpy as np
 from PIL import Image
@@ -29,6 +30,7 @@ BIN = os.path.join(ROOT, "build", "native", "bin")
 SAMPLES = os.path.join(ROOT, "build", "native", "samples")
 
 CONVERSION_TIMEOUT = 900
+RENDERERS = "poppler-cairo"  # the row for poppler's two rasterisers compared with each other
 
 
 # ---------------------------------------------------------------- converters
@@ -283,6 +285,28 @@ def score_pages(browser, pool, refs, doc, conv, html, pages, scales, shots):
     return per_page, inner_text
 
 
+def renderer_agreement(doc, pages, scales):
+    """SSIM between poppler's two rasterisers (Splash via pdftoppm, cairo via pdftocairo) at 96 dpi per device scale.
+
+    Both draw the PDF correctly; what they still disagree on (anti-aliasing, glyph
+    hinting, thin-line snapping) is a share of the score no HTML can be blamed for.
+    """
+    scores = {}
+    for page in pages:
+        for scale in scales:
+            splash = grey(subprocess.run(
+                ["pdftoppm", "-f", str(page), "-l", str(page), "-r", str(96 * scale), "-singlefile", doc["path"]],
+                capture_output=True, check=True).stdout)
+            cairo_png = subprocess.run(
+                ["pdftocairo", "-png", "-singlefile", "-f", str(page), "-l", str(page),
+                 "-scale-to-x", str(splash.shape[1]), "-scale-to-y", str(splash.shape[0]), doc["path"], "-"],
+                capture_output=True, check=True).stdout
+            other = grey(cairo_png)
+            h, w = min(splash.shape[0], other.shape[0]), min(splash.shape[1], other.shape[1])
+            scores.setdefault(page, {})[scale] = ssim.ssim(splash[:h, :w], other[:h, :w])
+    return scores
+
+
 def measure_fidelity(docs, convs, speed, work, scales, limit):
     """Per document and converter: the page scores, or {"error": ...} when Chromium failed on that HTML;
     and the browser's text of each HTML."""
@@ -296,6 +320,7 @@ def measure_fidelity(docs, convs, speed, work, scales, limit):
             pages = sampled_pages(doc["pages"], limit)
             doc["sampled"] = pages
             refs = {}
+            results[(doc["name"], RENDERERS)] = renderer_agreement(doc, pages, scales)
             for conv in convs:
                 entry = speed.get((doc["name"], conv.name))
                 if conv.missing or not entry or not entry["html"]:
@@ -454,20 +479,24 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
                 f"{fmt(ratio(tot['b'], base['b'] if base else None))} |")
         add("")
 
+    looks = convs + [types.SimpleNamespace(name=RENDERERS, missing=None)]
     add("## Looks: grey SSIM against poppler's own rendering")
     add("")
     add("Each compared page element (`page-N` for ours, `pageN-div` for pdftohtml, `pageN` for mutool) "
         "is screenshot in headless Chromium at device scale " + " and ".join(f"{s}x" for s in scales)
         + "; `pdftoppm` renders the same PDF page to exactly that many pixels; the two are compared as grey "
         "images with SSIM (Gaussian window 11, sigma 1.5). 1.00 is identical. A page element that is missing "
-        "counts as 0.")
+        f"counts as 0. The row `{RENDERERS}` is no converter: it compares poppler's cairo rasteriser "
+        "(`pdftocairo`) with pdftoppm at 96 dpi per device scale, two correct drawings of the same PDF; what "
+        "they disagree on (anti-aliasing, hinting, thin lines) bounds how much of a score a rasteriser alone "
+        "can cost.")
     add("")
     head = "| document | converter | " + " | ".join(f"mean {s}x | worst {s}x (page)" for s in scales) + " | missing pages |"
     add(head)
     add("|---|---|" + "---:|---:|" * len(scales) + "---:|")
     overall = {}
     for d in docs:
-        for c in convs:
+        for c in looks:
             per_page = fidelity.get((d["name"], c.name))
             if per_page and "error" in per_page:
                 add(f"| {d['name']} | {c.name} | Chromium failed: {per_page['error']} |" + " |" * (2 * len(scales)))
@@ -494,7 +523,7 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
         add("")
         add("| converter | " + " | ".join(f"{s}x" for s in scales) + " |")
         add("|---|" + "---:|" * len(scales))
-        for c in convs:
+        for c in looks:
             if c.name in overall:
                 add(f"| {c.name} | " + " | ".join(f"{statistics.mean(overall[c.name][s]):.3f}" for s in scales) + " |")
         add("")
@@ -507,7 +536,7 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
         kinds = [k.__name__.removeprefix("page_") for k in makedoc.KINDS]
         add("| converter | " + " | ".join(kinds) + " |")
         add("|---|" + "---:|" * len(kinds))
-        for c in convs:
+        for c in looks:
             per_page = fidelity.get((d["name"], c.name))
             if not per_page or "error" in per_page:
                 continue

@@ -128,6 +128,23 @@ class SamplingTest(unittest.TestCase):
         self.assertEqual({makedoc.kind_of_page(p) for p in pages}, {k.__name__[5:] for k in makedoc.KINDS})
 
 
+class RunMeasuredTest(unittest.TestCase):
+    def test_peak_memory_is_the_commands_own(self):
+        # This process holds numpy, PIL and Chromium's client; none of that may be counted.
+        _, small, code = harness.run_measured(["/bin/true"])
+        self.assertEqual(code, 0)
+        self.assertLess(small, 8 * 1024)
+        _, big, _ = harness.run_measured(
+            ["/usr/bin/python3", "-c", "b = bytearray(200 * 1024 * 1024); b[::4096] = b'x' * len(b[::4096])"])
+        self.assertGreater(big, 200 * 1024)
+
+    def test_exit_status_and_time_limit(self):
+        self.assertEqual(harness.run_measured(["/bin/sh", "-c", "exit 3"])[2], 3)
+        wall, _, code = harness.run_measured(["/bin/sleep", "30"], timeout=1)
+        self.assertEqual(code, "timeout")
+        self.assertLess(wall, 10)
+
+
 class GeneratedDocumentTest(unittest.TestCase):
     def test_same_bytes_every_time_and_real_text(self):
         with tempfile.TemporaryDirectory() as tmp:
