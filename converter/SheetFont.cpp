@@ -30,12 +30,14 @@ FontPoint ToUnits(Point P, bool OnCurve) {
 }
 
 // Approximates a cubic by quadratics: exact for cubics that are raised quadratics (TrueType
-// outlines as cairo writes them), else split in halves until the error is below a unit.
+// outlines as cairo writes them), else split in halves until the error is below 0.05 point,
+// a fifteenth of a pixel at 100% (a tighter 0.005 made fonts of Type 1 text a quarter bigger
+// and the pages no closer to poppler's rendering).
 void AddCubic(Point P0, Point P1, Point P2, Point P3, int Depth, std::vector<FontPoint>& Contour) {
   const double Ex = P3.X - 3 * P2.X + 3 * P1.X - P0.X;
   const double Ey = P3.Y - 3 * P2.Y + 3 * P1.Y - P0.Y;
   const double Error = std::sqrt(Ex * Ex + Ey * Ey) * std::sqrt(3.0) / 36.0;
-  if (Error <= 0.005 || Depth >= 5) {
+  if (Error <= 0.05 || Depth >= 5) {
     const Point Control = {(3 * (P1.X + P2.X) - (P0.X + P3.X)) / 4, (3 * (P1.Y + P2.Y) - (P0.Y + P3.Y)) / 4};
     Contour.push_back(ToUnits(Control, false));
     Contour.push_back(ToUnits(P3, true));

@@ -20,7 +20,7 @@ struct FontGlyph {
 };
 
 // Reads cairo's absolute glyph path data (M, L, C, Z in points, y down). Cubic curves become
-// quadratic ones within a hundredth of a point. False when the data holds anything else or does
+// quadratic ones within 0.05 point. False when the data holds anything else or does
 // not fit the font's coordinate range; that glyph then stays an SVG symbol.
 bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph);
 
