@@ -54,8 +54,10 @@ size_t CodePoints(const std::string& Text) {
   return Count;
 }
 
+// Two decimals of a percent or of a container unit are under a tenth of a pixel on a page shown
+// a thousand pixels wide.
 std::string Percent(double Value, double Whole) {
-  return FormatNumber(Whole > 0 ? Value * 100.0 / Whole : 0, 3) + "%";
+  return FormatNumber(Whole > 0 ? Value * 100.0 / Whole : 0, 2) + "%";
 }
 
 std::string Meta(const char* Name, const std::string& Value) {
@@ -83,7 +85,7 @@ void AppendOutline(std::string& Out, const std::vector<OutlineItem>& Items) {
 
 void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page) {
   // Font size in container units: 1cqw is one percent of the page's shown width.
-  const std::string FontSize = FormatNumber(TextLine.Size * FontSizeForBox * 100.0 / Page.Width, 3) + "cqw";
+  const std::string FontSize = FormatNumber(TextLine.Size * FontSizeForBox * 100.0 / Page.Width, 2) + "cqw";
   // The line box is one font size tall; centring it on the glyph box puts the browser's baseline
   // where the PDF's is for fonts of common proportions (ascent about four fifths of the box).
   const double Inset = (1 - FontSizeForBox) / 2 * TextLine.Size;
@@ -100,7 +102,7 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
     const double Natural = static_cast<double>(Characters) * MetricAdvance * TextLine.Size * FontSizeForBox;
     if (!TextLine.Vertical && Natural > 0) {
       const double Stretch = (Each.Area.X2 - Each.Area.X1) / Natural;
-      if (Stretch > 0 && std::fabs(Stretch - 1) > 0.01) Where += ";scale:" + FormatNumber(Stretch, 3) + " 1";
+      if (Stretch > 0 && std::fabs(Stretch - 1) >= 0.01) Where += ";scale:" + FormatNumber(Stretch, 2) + " 1";
     }
     // The space stays inside the word so that copying keeps words apart; the newline ends the line.
     const char* After = I + 1 < TextLine.Words.size() ? " " : "\n";

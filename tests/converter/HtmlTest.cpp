@@ -131,8 +131,8 @@ TEST(PageMarkup, PlacesEscapedWordsAndLinksInPercentOfThePage) {
             std::string::npos);
   // Words are stretched from their width in the half-em text font (11 and 1 characters at 8.6
   // points) to their width on the page (40 and 10 points).
-  EXPECT_NE(Markup.find("<p style=\"top:10.7%;font-size:4.3cqw\"><i style=\"left:10%;scale:0.846 1\">"
-                        "&lt;b&gt;bold&lt;/b&gt; </i><i style=\"left:35%;scale:2.326 1\">&amp;\n</i></p>"),
+  EXPECT_NE(Markup.find("<p style=\"top:10.7%;font-size:4.3cqw\"><i style=\"left:10%;scale:0.85 1\">"
+                        "&lt;b&gt;bold&lt;/b&gt; </i><i style=\"left:35%;scale:2.33 1\">&amp;\n</i></p>"),
             std::string::npos)
       << Markup;
   EXPECT_NE(Markup.find("<p class=\"v\" style=\"left:75.35%;font-size:4.3cqw\"><i style=\"top:10%\">\xE7\xB8\xA6\n</i></p>"),
