@@ -246,9 +246,12 @@ def score_pages(browser, pool, refs, doc, conv, html, pages, scales, shots):
     what a reader selecting all and copying would get.
     """
     per_page = {p: {} for p in pages}
+    load = {}
     inner_text = None
     for scale in scales:
+        loading = time.perf_counter()
         browser.open(html, scale)
+        load[scale] = time.perf_counter() - loading
         if inner_text is None:
             inner_text = browser.evaluate("document.body ? document.body.innerText : ''") or ""
         for page in pages:
@@ -282,7 +285,7 @@ def score_pages(browser, pool, refs, doc, conv, html, pages, scales, shots):
         print(f"  {doc['name']:>24} {conv.name:>10} @{scale}x: "
               + " ".join(f"{per_page[p][scale]:.2f}" if per_page[p][scale] is not None else "--"
                          for p in pages), flush=True)
-    return per_page, inner_text
+    return per_page, inner_text, load
 
 
 def renderer_agreement(doc, pages, scales):
@@ -312,6 +315,7 @@ def measure_fidelity(docs, convs, speed, work, scales, limit):
     and the browser's text of each HTML."""
     results = {}
     texts = {}
+    loads = {}
     shots = os.path.join(work, "shots")
     pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
     browser = cdp.Chromium()
@@ -326,7 +330,8 @@ def measure_fidelity(docs, convs, speed, work, scales, limit):
                 if conv.missing or not entry or not entry["html"]:
                     continue
                 try:
-                    results[(doc["name"], conv.name)], texts[(doc["name"], conv.name)] = score_pages(
+                    key = (doc["name"], conv.name)
+                    results[key], texts[key], loads[key] = score_pages(
                         browser, pool, refs, doc, conv, entry["html"], pages, scales, shots)
                 except cdp.ChromiumError as e:
                     # One HTML that hangs or crashes the browser must not cost the other results.
@@ -337,7 +342,7 @@ def measure_fidelity(docs, convs, speed, work, scales, limit):
     finally:
         browser.close()
         pool.shutdown()
-    return results, texts
+    return results, texts, loads
 
 
 def measure_text(docs, convs, speed, browser_texts):
@@ -407,7 +412,7 @@ def ratio(a, b):
     return None if a is None or not b else a / b
 
 
-def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, runs, elapsed, notes):
+def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, runs, elapsed, notes, loads):
     L = []
     add = L.append
     add("# Benchmark results")
@@ -564,13 +569,14 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
             add(f"| {name} | {p} | {score:.3f} | {fmt(two, '.3f')} |")
         add("")
 
-    add("## Time for Chromium to show a page")
+    add("## Time for Chromium to open the document and show a page")
     add("")
-    add("From scrolling a compared page element into view until every image in it is decoded and two "
-        "frames have passed, in Chromium as above; median and slowest page, in milliseconds.")
+    add("*Open*: from navigating to the HTML file until its load event. *Show*: from scrolling a compared "
+        "page element into view until every image in it is decoded and two frames have passed; median and "
+        "slowest page. Milliseconds, in Chromium as above, on a machine shared with other work.")
     add("")
-    add("| document | converter | " + " | ".join(f"median {s}x | slowest {s}x" for s in scales) + " |")
-    add("|---|---|" + "---:|---:|" * len(scales))
+    add("| document | converter | " + " | ".join(f"open {s}x | median show {s}x | slowest show {s}x" for s in scales) + " |")
+    add("|---|---|" + "---:|---:|---:|" * len(scales))
     for d in docs:
         for c in convs:
             per_page = fidelity.get((d["name"], c.name))
@@ -579,6 +585,8 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
             cells = []
             for s in scales:
                 times = [per_page[p][f"show{s}"] for p in per_page if f"show{s}" in per_page[p]]
+                opened = loads.get((d["name"], c.name), {}).get(s)
+                cells.append(fmt(None if opened is None else 1000 * opened, ".0f"))
                 cells += [f"{1000 * statistics.median(times):.0f}", f"{1000 * max(times):.0f}"] if times else ["–", "–"]
             add(f"| {d['name']} | {c.name} | " + " | ".join(cells) + " |")
     add("")
@@ -633,7 +641,7 @@ def main():
     ap.add_argument("--runs", type=int, default=3, help="timed runs per converter and document")
     ap.add_argument("--long-pages", type=int, default=210, help="pages of the generated document")
     ap.add_argument("--look-pages", type=int, default=24, help="pages compared per long document")
-    ap.add_argument("--front-repeats", type=int, default=30)
+    ap.add_argument("--front-repeats", type=int, default=100)
     ap.add_argument("--build-note", default="build not attempted")
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "bench"))
     ap.add_argument("--report", default=os.path.join(BENCH, "RESULTS.md"))
@@ -674,7 +682,7 @@ def main():
     print("Speed and size", flush=True)
     speed = measure_speed(docs, convs, args.runs, work)
     print("Looks", flush=True)
-    fidelity, browser_texts = measure_fidelity(docs, convs, speed, work, (1, 2), args.look_pages)
+    fidelity, browser_texts, loads = measure_fidelity(docs, convs, speed, work, (1, 2), args.look_pages)
     print("Text", flush=True)
     text = measure_text(docs, convs, speed, browser_texts)
     print("Front end", flush=True)
@@ -682,11 +690,12 @@ def main():
 
     elapsed = time.time() - started
     write_report(args.report, info, docs, convs, speed, fidelity, text, front, (1, 2), args.runs,
-                 elapsed, {"build": args.build_note})
+                 elapsed, {"build": args.build_note}, loads)
     raw = {
         "info": info, "docs": docs,
         "speed": {f"{d}/{c}": v for (d, c), v in speed.items()},
         "fidelity": {f"{d}/{c}": v for (d, c), v in fidelity.items()},
+        "load": {f"{d}/{c}": v for (d, c), v in loads.items()},
         "text": {f"{d}/{c}": v for (d, c), v in text.items()},
         "front": front,
     }
