@@ -210,7 +210,7 @@ std::string DrawSheetSvg(PopplerDocument* Doc, int First, int Last) {
   const cairo_status_t SurfaceStatus = cairo_surface_status(Surface);
   cairo_surface_destroy(Surface);
   if (DrawStatus != CAIRO_STATUS_SUCCESS || SurfaceStatus != CAIRO_STATUS_SUCCESS) return {};
-  return AddViews(CompactSvg(GlyphsToFont(Svg)), Slots);
+  return AddViews(PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg))), Slots);
 }
 
 std::string BlankSheetSvg(int First, int Last) {
@@ -227,6 +227,47 @@ std::string BlankSheetSvg(int First, int Last) {
   return AddViews("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"612pt\" height=\"" + Height +
                       "pt\" viewBox=\"0 0 612 " + Height + "\"></svg>\n",
                   Slots);
+}
+
+std::string PixelateEnlargedPictures(std::string_view Svg) {
+  // poppler stops smoothing a picture it enlarges four times or more (in device pixels).
+  constexpr double PixelsPerPoint = 96.0 / 72.0;
+  constexpr double SharpFrom = 4.0;
+  std::string Out;
+  Out.reserve(Svg.size() + 64);
+  size_t Pos = 0;
+  const std::string_view PatternStart = "<pattern ";
+  const std::string_view Matrix = "patternTransform=\"matrix(";
+  const std::string_view PictureUse = "<use href=\"#image";
+  for (size_t At = Svg.find(PatternStart); At != std::string_view::npos; At = Svg.find(PatternStart, At + 1)) {
+    const size_t TagEnd = Svg.find('>', At);
+    const size_t Close = Svg.find("</pattern>", At);
+    if (TagEnd == std::string_view::npos || Close == std::string_view::npos) break;
+    const size_t MatrixAt = Svg.substr(At, TagEnd - At).find(Matrix);
+    if (MatrixAt == std::string_view::npos) continue;
+    double M[4] = {0, 0, 0, 0};
+    const std::string Numbers(Svg.substr(At + MatrixAt + Matrix.size(), std::min<size_t>(120, TagEnd - At - MatrixAt)));
+    const char* Cursor = Numbers.c_str();
+    bool Read = true;
+    for (double& Value : M) {
+      char* End = nullptr;
+      Value = std::strtod(Cursor, &End);
+      if (End == Cursor) Read = false;
+      Cursor = End;
+      while (*Cursor == ',' || *Cursor == ' ') ++Cursor;
+    }
+    if (!Read) continue;
+    const double Scale = std::min(std::hypot(M[0], M[1]), std::hypot(M[2], M[3]));
+    if (Scale * PixelsPerPoint < SharpFrom) continue;
+    const size_t UseAt = Svg.substr(TagEnd, Close - TagEnd).find(PictureUse);
+    if (UseAt == std::string_view::npos) continue;
+    const size_t InsertAt = TagEnd + UseAt + 4;  // after "<use"
+    Out.append(Svg.substr(Pos, InsertAt - Pos));
+    Out += " style=\"image-rendering:pixelated\"";
+    Pos = InsertAt;
+  }
+  Out.append(Svg.substr(Pos));
+  return Out;
 }
 
 std::string AddViews(std::string_view Svg, const std::vector<SheetSlot>& Slots) {

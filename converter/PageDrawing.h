@@ -37,6 +37,10 @@ std::string BlankSheetSvg(int First, int Last);
 // names and colours. Embedded data (pictures) is copied unchanged.
 std::string CompactSvg(std::string_view Svg);
 
+// Marks pictures that cairo's patterns enlarge at least fourfold at 96 dpi to be shown with
+// sharp pixels, as poppler draws them; browsers would otherwise blur them (a QR code, a small scan).
+std::string PixelateEnlargedPictures(std::string_view Svg);
+
 // Adds <view> elements for Slots right after the root element's start tag.
 std::string AddViews(std::string_view Svg, const std::vector<SheetSlot>& Slots);
 
