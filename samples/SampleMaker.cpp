@@ -202,9 +202,9 @@ bool MakeScan(const std::string& Path) {
   const size_t XrefAt = Pdf.size();
   Pdf += "xref\n0 " + std::to_string(Objects.size() + 1) + "\n0000000000 65535 f \n";
   for (const size_t Offset : Offsets) {
-    char Entry[32];
-    std::snprintf(Entry, sizeof Entry, "%010zu 00000 n \n", Offset);
-    Pdf += Entry;
+    // Cross-reference entries are exactly 20 bytes: a ten-digit offset, padded with zeros.
+    const std::string Digits = std::to_string(Offset);
+    Pdf += std::string(Digits.size() < 10 ? 10 - Digits.size() : 0, '0') + Digits + " 00000 n \n";
   }
   Pdf += "trailer\n<< /Size " + std::to_string(Objects.size() + 1) + " /Root 1 0 R /Info " +
          std::to_string(Objects.size()) + " 0 R >>\nstartxref\n" + std::to_string(XrefAt) + "\n%%EOF\n";
