@@ -402,7 +402,7 @@ void Convert(const std::string& Input, const std::string& OutputBase) {
       Content.Width = 612;
       Content.Height = 792;
     }
-    Content.Background = SheetFileName(Place, Index / PagesPerSheet + 1) + "#" + PageViewId(Index + 1);
+    Content.Background = UrlSegment(SheetFileName(Place, Index / PagesPerSheet + 1)) + "#" + PageViewId(Index + 1);
     Html.Write(PageMarkup(Content));
     for (Worker& Each : Workers) DrainReports(Each, Drawn, false);
   }

@@ -123,6 +123,24 @@ std::string SafeUri(std::string_view Uri) {
   return {};
 }
 
+std::string UrlSegment(std::string_view Name) {
+  static const char Hex[] = "0123456789ABCDEF";
+  std::string Out;
+  for (const char C : Name) {
+    const auto Byte = static_cast<unsigned char>(C);
+    const bool Plain = (Byte >= 'a' && Byte <= 'z') || (Byte >= 'A' && Byte <= 'Z') || (Byte >= '0' && Byte <= '9') ||
+                       Byte == '-' || Byte == '.' || Byte == '_' || Byte == '~';
+    if (Plain) {
+      Out += C;
+    } else {
+      Out += '%';
+      Out += Hex[Byte >> 4];
+      Out += Hex[Byte & 15];
+    }
+  }
+  return Out;
+}
+
 std::string FormatNumber(double Value, int Decimals) {
   if (!std::isfinite(Value)) return "0";
   const int Needed = std::snprintf(nullptr, 0, "%.*f", Decimals, Value);

@@ -17,6 +17,11 @@ std::string EscapeHtml(std::string_view Text);
 // Leading and trailing blanks are cut; tabs and newlines inside are removed, as browsers do.
 std::string SafeUri(std::string_view Uri);
 
+// Percent-encodes a file name for use as a relative URL: every byte but letters, digits and
+// "-._~", so that "#", "?", "%" or a colon in a document's name cannot turn into a fragment,
+// a query or a scheme.
+std::string UrlSegment(std::string_view Name);
+
 // Formats Value with at most Decimals decimals and no trailing zeros ("12.5", "3", "-0.25").
 std::string FormatNumber(double Value, int Decimals);
 

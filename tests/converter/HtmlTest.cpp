@@ -61,6 +61,19 @@ TEST(SafeUri, KeepsOnlyWebAndMailLinks) {
   for (const TextCase& Case : Cases) EXPECT_EQ(SafeUri(Case.In), Case.Out) << Case.Name;
 }
 
+TEST(UrlSegment, FileNamesCannotBecomeFragmentsQueriesOrSchemes) {
+  const std::vector<TextCase> Cases = {
+      {"plain", "report-2024_v1.2~x-1.svg", "report-2024_v1.2~x-1.svg"},
+      {"fragment and query", "a#b?c-1.svg", "a%23b%3Fc-1.svg"},
+      {"percent", "50%-1.svg", "50%25-1.svg"},
+      {"scheme-like", "javascript:x-1.svg", "javascript%3Ax-1.svg"},
+      {"space and quote", "my \"doc\"-1.svg", "my%20%22doc%22-1.svg"},
+      {"UTF-8 bytes", "caf\xC3\xA9-1.svg", "caf%C3%A9-1.svg"},
+      {"slash and backslash", "a/b\\c", "a%2Fb%5Cc"},
+  };
+  for (const TextCase& Case : Cases) EXPECT_EQ(UrlSegment(Case.In), Case.Out) << Case.Name;
+}
+
 TEST(FormatNumber, ShortestFixedForm) {
   const struct {
     double Value;

@@ -223,6 +223,25 @@ class TitleFallback(EngineCase):
         self.assertIn("A plain page without a title.", page_texts(markup)[0])
 
 
+class AwkwardNames(EngineCase):
+    def test_drawings_are_found_whatever_the_name(self):
+        import urllib.parse
+        for name in ("50% #1 a:b?", "café – ünïcode", "-starts-with-dash"):
+            with self.subTest(name=name):
+                base = self.out_base(name)
+                result = run_engine(self.sample(), base)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                with open(base + ".html", encoding="utf-8") as f:
+                    sources = re.findall(r'<img src="([^"]+)"', f.read())
+                self.assertEqual(len(sources), 4)
+                folder = os.path.dirname(base)
+                for source in sources:
+                    path, _, view = html.unescape(source).partition("#")
+                    self.assertNotIn("?", path)
+                    self.assertTrue(os.path.isfile(os.path.join(folder, urllib.parse.unquote(path))), source)
+                    self.assertRegex(view, r"^p\d+$")
+
+
 class ScannedPage(EngineCase):
     def test_invisible_text_layer_and_vertical_japanese_come_through(self):
         base = self.out_base("scan")
