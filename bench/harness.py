@@ -13,6 +13,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import types
 
@@ -112,13 +113,26 @@ def run_measured(argv, cwd=None, timeout=CONVERSION_TIMEOUT, memory=True):
         argv, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
         stderr=subprocess.DEVNULL, start_new_session=True,
     )
+    # A blocking wait: Popen.wait with a timeout polls with growing sleeps, which would
+    # add up to tens of milliseconds to a short run.
+    timed_out = threading.Event()
+
+    def kill():
+        timed_out.set()
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+    timer = threading.Timer(timeout, kill)
+    timer.start()
     try:
-        code = proc.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        os.killpg(proc.pid, signal.SIGKILL)
-        proc.wait()
-        code = "timeout"
+        code = proc.wait()
+    finally:
+        timer.cancel()
     wall = time.perf_counter() - start
+    if timed_out.is_set():
+        code = "timeout"
     peak = None
     if report:
         with open(report) as f:

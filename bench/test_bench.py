@@ -3,9 +3,11 @@
 import io
 import os
 import random
+import statistics
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import numpy as np
@@ -137,6 +139,21 @@ class RunMeasuredTest(unittest.TestCase):
         _, big, _ = harness.run_measured(
             ["/usr/bin/python3", "-c", "b = bytearray(200 * 1024 * 1024); b[::4096] = b'x' * len(b[::4096])"])
         self.assertGreater(big, 200 * 1024)
+
+    def test_wall_time_is_not_rounded_up(self):
+        # Polling for the end in doubling steps from 0.5 ms looks at 31.5 ms and next at 63.5 ms,
+        # so a run of about 40 ms would come out near 64.
+        argv = ["/bin/sleep", "0.035"]
+
+        def plain():
+            start = time.perf_counter()
+            subprocess.run(argv)
+            return time.perf_counter() - start
+
+        plain_ms = 1000 * statistics.median(plain() for _ in range(7))
+        measured_ms = 1000 * statistics.median(harness.run_measured(argv, memory=False)[0] for _ in range(7))
+        self.assertGreaterEqual(measured_ms, 35)
+        self.assertLess(measured_ms, plain_ms + 10)
 
     def test_exit_status_and_time_limit(self):
         self.assertEqual(harness.run_measured(["/bin/sh", "-c", "exit 3"])[2], 3)
