@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace Engine {
 
@@ -83,6 +84,25 @@ void AppendOutline(std::string& Out, const std::vector<OutlineItem>& Items) {
   Out += "</ul>";
 }
 
+// Whether words First..Last, stretched as one piece of evenly wide characters (spaces between
+// them), would each start within 0.6 em of where they stand on the page. Tighter, the text
+// layer of a 210-page document had 36000 elements instead of 21000 and took Chromium 3.9 s
+// instead of 2.9 s to load, with selections hardly closer to the glyphs.
+bool FitsOneStretch(const Line& TextLine, const std::vector<size_t>& Lengths, size_t First, size_t Last, double Em) {
+  size_t Characters = 0;
+  for (size_t I = First; I <= Last; ++I) Characters += Lengths[I] + (I < Last ? 1 : 0);
+  const double Left = TextLine.Words[First].Area.X1;
+  const double Width = TextLine.Words[Last].Area.X2 - Left;
+  if (Characters == 0 || Width <= 0 || Em <= 0) return false;
+  const double PerCharacter = Width / static_cast<double>(Characters);
+  size_t Before = 0;
+  for (size_t I = First; I <= Last; ++I) {
+    if (std::fabs(Left + PerCharacter * static_cast<double>(Before) - TextLine.Words[I].Area.X1) > Em * 0.6) return false;
+    Before += Lengths[I] + 1;
+  }
+  return true;
+}
+
 void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page) {
   // Font size in container units: 1cqw is one percent of the page's shown width.
   const std::string FontSize = FormatNumber(TextLine.Size * FontSizeForBox * 100.0 / Page.Width, 2) + "cqw";
@@ -94,19 +114,40 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
   } else {
     Out += "<p style=\"top:" + Percent(TextLine.Area.Y1 + Inset, Page.Height) + ";font-size:" + FontSize + "\">";
   }
-  for (size_t I = 0; I < TextLine.Words.size(); ++I) {
-    const Word& Each = TextLine.Words[I];
-    std::string Where = TextLine.Vertical ? "top:" + Percent(Each.Area.Y1, Page.Height)
-                                          : "left:" + Percent(Each.Area.X1, Page.Width);
-    const size_t Characters = CodePoints(CleanUtf8(Each.Text));
-    const double Natural = static_cast<double>(Characters) * MetricAdvance * TextLine.Size * FontSizeForBox;
+  const double Em = TextLine.Size * FontSizeForBox;
+  std::vector<size_t> Lengths;
+  for (const Word& Each : TextLine.Words) Lengths.push_back(CodePoints(CleanUtf8(Each.Text)));
+  size_t First = 0;
+  while (First < TextLine.Words.size()) {
+    // Words that stand where evenly wide characters would put them share one element: a page of
+    // prose then has an element per line or so instead of one per word, which browsers lay out
+    // many times faster. Table cells and other jumps start a new element.
+    size_t Last = First;
+    if (!TextLine.Vertical) {
+      while (Last + 1 < TextLine.Words.size() && FitsOneStretch(TextLine, Lengths, First, Last + 1, Em)) ++Last;
+    }
+    const Word& Start = TextLine.Words[First];
+    std::string Where = TextLine.Vertical ? "top:" + Percent(Start.Area.Y1, Page.Height)
+                                          : "left:" + Percent(Start.Area.X1, Page.Width);
+    std::string Text;
+    size_t Characters = 0;
+    for (size_t I = First; I <= Last; ++I) {
+      Text += EscapeHtml(TextLine.Words[I].Text);
+      Characters += Lengths[I];
+      // The space stays inside so that copying keeps words apart; the newline ends the line.
+      if (I < Last) {
+        Text += ' ';
+        ++Characters;
+      }
+    }
+    const double Natural = static_cast<double>(Characters) * MetricAdvance * Em;
     if (!TextLine.Vertical && Natural > 0) {
-      const double Stretch = (Each.Area.X2 - Each.Area.X1) / Natural;
+      const double Stretch = (TextLine.Words[Last].Area.X2 - Start.Area.X1) / Natural;
       if (Stretch > 0 && std::fabs(Stretch - 1) >= 0.01) Where += ";scale:" + FormatNumber(Stretch, 2) + " 1";
     }
-    // The space stays inside the word so that copying keeps words apart; the newline ends the line.
-    const char* After = I + 1 < TextLine.Words.size() ? " " : "\n";
-    Out += "<i style=\"" + Where + "\">" + EscapeHtml(Each.Text) + After + "</i>";
+    Text += Last + 1 < TextLine.Words.size() ? " " : "\n";
+    Out += "<i style=\"" + Where + "\">" + Text + "</i>";
+    First = Last + 1;
   }
   Out += "</p>";
 }

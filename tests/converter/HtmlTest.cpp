@@ -157,6 +157,23 @@ TEST(PageMarkup, PlacesEscapedWordsAndLinksInPercentOfThePage) {
   EXPECT_EQ(Markup.find("left:0.5%"), std::string::npos) << "a link without a target is left out";
 }
 
+TEST(PageMarkup, EvenlySetWordsShareAnElementAndJumpsSplitIt) {
+  // Glyph box 10 high: the text font is 8.6 points, its characters 4.3 wide before stretching.
+  PageContent Page;
+  Page.Width = 200;
+  Page.Height = 100;
+  Line Row;
+  Row.Size = 10;
+  Row.Area = {0, 0, 200, 10};
+  // "one two" set at 5 points a character (space included), then a cell far to the right.
+  Row.Words = {{"one", {10, 0, 25, 10}}, {"two", {30, 0, 45, 10}}, {"cell", {150, 0, 170, 10}}};
+  Page.Lines = {Row};
+  const std::string Markup = PageMarkup(Page);
+  EXPECT_NE(Markup.find("<i style=\"left:5%;scale:1.16 1\">one two </i><i style=\"left:75%;scale:1.16 1\">cell\n</i>"),
+            std::string::npos)
+      << Markup;
+}
+
 TEST(PageMarkup, PageWithoutDrawingOrSizeStillHasItsTextAndNoDivisionByZero) {
   PageContent Page = SamplePage();
   Page.Background.clear();
