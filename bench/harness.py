@@ -175,10 +175,12 @@ def measure_speed(docs, convs, runs, work):
                 os.makedirs(outdir)
                 wall, rss, code = run_measured(conv.command(doc["path"], outdir, doc["name"]))
                 html = conv.html_path(outdir, doc["name"])
-                entry = results.setdefault((doc["name"], conv.name), {"wall": [], "rss": [], "bytes": [], "codes": []})
+                entry = results.setdefault((doc["name"], conv.name),
+                                           {"wall": [], "rss": [], "bytes": [], "html_bytes": [], "codes": []})
                 entry["wall"].append(wall)
                 entry["rss"].append(rss)
                 entry["bytes"].append(folder_bytes(outdir))
+                entry["html_bytes"].append(os.path.getsize(html) if os.path.isfile(html) else 0)
                 entry["codes"].append(code)
                 entry["html"] = html if os.path.isfile(html) else None
                 print(f"  {doc['name']:>24} {conv.name:>10} run {rnd + 1}: {wall:7.2f} s, "
@@ -457,8 +459,8 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
         "converter and any child it waits for; bytes are every file it wrote. Ratios are to pdftohtml "
         "on the same document (below 1 is faster or smaller).")
     add("")
-    add("| document | converter | time | ms/page | time vs pdftohtml | peak memory | bytes written | KiB/page | bytes vs pdftohtml | exit |")
-    add("|---|---|---:|---:|---:|---:|---:|---:|---:|---|")
+    add("| document | converter | time | ms/page | time vs pdftohtml | peak memory | bytes written | KiB/page | of which the HTML file | bytes vs pdftohtml | exit |")
+    add("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---|")
     totals = {}
     for d in docs:
         base = speed.get((d["name"], "pdftohtml"))
@@ -467,7 +469,7 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
         for c in convs:
             e = speed.get((d["name"], c.name))
             if not e:
-                add(f"| {d['name']} | {c.name} | {c.missing or 'no run'} | | | | | | | |")
+                add(f"| {d['name']} | {c.name} | {c.missing or 'no run'} | | | | | | | | |")
                 continue
             t = statistics.median(e["wall"])
             b = statistics.median(e["bytes"])
@@ -481,7 +483,7 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
                 codes += " (no HTML)"
             add(f"| {d['name']} | {c.name} | {t:.2f} s | {1000 * t / d['pages']:.1f} | "
                 f"{fmt(ratio(t, base_t))} | {m:.1f} MiB | {b / 1024:.0f} KiB | {b / 1024 / d['pages']:.1f} | "
-                f"{fmt(ratio(b, base_b))} | {codes} |")
+                f"{statistics.median(e['html_bytes']) / 1024 / d['pages']:.1f} | {fmt(ratio(b, base_b))} | {codes} |")
     add("")
     if totals:
         add("All documents together:")
