@@ -202,14 +202,14 @@ def raster_image(rng, width, height):
     pixels[..., 1] = np.clip(g, 0, 255)
     pixels[..., 2] = np.clip(r, 0, 255)
     pixels[..., 3] = 255
-    surface = cairo.ImageSurface.create_for_data(
+    # pycairo keeps the array alive for as long as cairo holds the surface.
+    return cairo.ImageSurface.create_for_data(
         memoryview(pixels).cast("B"), cairo.FORMAT_RGB24, width, height, width * 4
     )
-    return surface, pixels
 
 
 def place_image(w, x, y, width, height):
-    surface, pixels = raster_image(w.rng, 360, 240)
+    surface = raster_image(w.rng, 360, 240)
     ctx = w.ctx
     ctx.save()
     ctx.translate(x, y)
@@ -217,7 +217,6 @@ def place_image(w, x, y, width, height):
     ctx.set_source_surface(surface, 0, 0)
     ctx.paint()
     ctx.restore()
-    del pixels  # cairo has copied the pixels into the page once painted
 
 
 def table(w, x, y, width, rows, cols):
