@@ -97,7 +97,9 @@ def converters():
 
 
 def run_measured(argv, cwd=None, timeout=CONVERSION_TIMEOUT, memory=True):
-    """Runs a command to its end; returns wall seconds, peak resident KiB (or None) and exit status.
+    """Runs a command to its end; returns wall seconds, peak resident KiB, exit status and CPU seconds.
+
+    Peak and CPU time are None when `memory` is false.
 
     The peak comes from GNU time, which starts the command from its own small process:
     a child forked from this Python process would carry this process's resident size
@@ -107,7 +109,7 @@ def run_measured(argv, cwd=None, timeout=CONVERSION_TIMEOUT, memory=True):
     if memory:
         fd, report = tempfile.mkstemp(prefix="bench-time-")
         os.close(fd)
-        argv = ["/usr/bin/time", "-f", "%M", "-o", report, *argv]
+        argv = ["/usr/bin/time", "-f", "%M %U %S", "-o", report, *argv]
     start = time.perf_counter()
     proc = subprocess.Popen(
         argv, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -133,15 +135,17 @@ def run_measured(argv, cwd=None, timeout=CONVERSION_TIMEOUT, memory=True):
     wall = time.perf_counter() - start
     if timed_out.is_set():
         code = "timeout"
-    peak = None
+    peak = cpu = None
     if report:
         with open(report) as f:
-            lines = f.read().split()
+            lines = f.read().splitlines()
         os.remove(report)
-        # GNU time writes "Command exited with non-zero status N" before the figure.
-        if lines and lines[-1].isdigit():
-            peak = int(lines[-1])
-    return wall, peak, code
+        # GNU time writes "Command exited with non-zero status N" before the figures.
+        figures = lines[-1].split() if lines else []
+        if len(figures) == 3 and figures[0].isdigit():
+            peak = int(figures[0])
+            cpu = float(figures[1]) + float(figures[2])
+    return wall, peak, code, cpu
 
 
 def folder_bytes(folder):
@@ -173,12 +177,14 @@ def measure_speed(docs, convs, runs, work):
                 outdir = os.path.join(work, "out", conv.name, doc["name"])
                 shutil.rmtree(outdir, ignore_errors=True)
                 os.makedirs(outdir)
-                wall, rss, code = run_measured(conv.command(doc["path"], outdir, doc["name"]))
+                wall, rss, code, cpu = run_measured(conv.command(doc["path"], outdir, doc["name"]))
                 html = conv.html_path(outdir, doc["name"])
                 entry = results.setdefault((doc["name"], conv.name),
-                                           {"wall": [], "rss": [], "bytes": [], "html_bytes": [], "codes": []})
+                                           {"wall": [], "cpu": [], "rss": [], "bytes": [], "html_bytes": [],
+                                            "codes": []})
                 entry["wall"].append(wall)
                 entry["rss"].append(rss)
+                entry["cpu"].append(cpu)
                 entry["bytes"].append(folder_bytes(outdir))
                 entry["html_bytes"].append(os.path.getsize(html) if os.path.isfile(html) else 0)
                 entry["codes"].append(code)
@@ -207,7 +213,7 @@ def measure_front_end(pdf, repeats):
         # Timed without GNU time in between, which would add its own start-up to both sides.
         for _ in range(repeats):
             direct.append(run_measured(direct_argv, memory=False)[0])
-            w, _, c = run_measured(front_argv, memory=False)
+            w, _, c, _ = run_measured(front_argv, memory=False)
             via.append(w)
             codes.add(c)
         direct_rss = [run_measured(direct_argv)[1] or 0 for _ in range(3)]
@@ -455,12 +461,14 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
 
     add(f"## Speed and size (median of {runs} runs)")
     add("")
-    add("Time is wall-clock time of the whole conversion; memory is the peak resident set of the "
+    add("Time is wall-clock time of the whole conversion, CPU time its user and system time (above the "
+        "wall-clock time when it works on both cores; far below it when it waited for the machine); "
+        "memory is the peak resident set of the "
         "converter and any child it waits for; bytes are every file it wrote. Ratios are to pdftohtml "
         "on the same document (below 1 is faster or smaller).")
     add("")
-    add("| document | converter | time | ms/page | time vs pdftohtml | peak memory | bytes written | KiB/page | of which the HTML file | bytes vs pdftohtml | exit |")
-    add("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---|")
+    add("| document | converter | time | CPU time | ms/page | time vs pdftohtml | peak memory | bytes written | KiB/page | of which the HTML file | bytes vs pdftohtml | exit |")
+    add("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|")
     totals = {}
     for d in docs:
         base = speed.get((d["name"], "pdftohtml"))
@@ -469,7 +477,7 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
         for c in convs:
             e = speed.get((d["name"], c.name))
             if not e:
-                add(f"| {d['name']} | {c.name} | {c.missing or 'no run'} | | | | | | | | |")
+                add(f"| {d['name']} | {c.name} | {c.missing or 'no run'} | | | | | | | | | |")
                 continue
             t = statistics.median(e["wall"])
             b = statistics.median(e["bytes"])
@@ -481,7 +489,9 @@ def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, 
             codes = ",".join(sorted({str(x) for x in e["codes"]}))
             if not e["html"]:
                 codes += " (no HTML)"
-            add(f"| {d['name']} | {c.name} | {t:.2f} s | {1000 * t / d['pages']:.1f} | "
+            cpus = [x for x in e["cpu"] if x is not None]
+            cpu = f"{statistics.median(cpus):.2f} s" if cpus else "–"
+            add(f"| {d['name']} | {c.name} | {t:.2f} s | {cpu} | {1000 * t / d['pages']:.1f} | "
                 f"{fmt(ratio(t, base_t))} | {m:.1f} MiB | {b / 1024:.0f} KiB | {b / 1024 / d['pages']:.1f} | "
                 f"{statistics.median(e['html_bytes']) / 1024 / d['pages']:.1f} | {fmt(ratio(b, base_b))} | {codes} |")
     add("")

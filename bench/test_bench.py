@@ -133,12 +133,19 @@ class SamplingTest(unittest.TestCase):
 class RunMeasuredTest(unittest.TestCase):
     def test_peak_memory_is_the_commands_own(self):
         # This process holds numpy, PIL and Chromium's client; none of that may be counted.
-        _, small, code = harness.run_measured(["/bin/true"])
+        _, small, code, _ = harness.run_measured(["/bin/true"])
         self.assertEqual(code, 0)
         self.assertLess(small, 8 * 1024)
-        _, big, _ = harness.run_measured(
+        _, big, _, _ = harness.run_measured(
             ["/usr/bin/python3", "-c", "b = bytearray(200 * 1024 * 1024); b[::4096] = b'x' * len(b[::4096])"])
         self.assertGreater(big, 200 * 1024)
+
+    def test_cpu_time_counts_work_not_waiting(self):
+        _, _, _, busy = harness.run_measured(
+            ["/usr/bin/python3", "-c", "import time\nt = time.process_time()\nwhile time.process_time() - t < 0.3: pass"])
+        _, _, _, idle = harness.run_measured(["/bin/sleep", "0.3"])
+        self.assertGreater(busy, 0.25)
+        self.assertLess(idle, 0.1)
 
     def test_wall_time_is_not_rounded_up(self):
         # Polling for the end in doubling steps from 0.5 ms looks at 31.5 ms and next at 63.5 ms,
@@ -156,8 +163,11 @@ class RunMeasuredTest(unittest.TestCase):
         self.assertLess(measured_ms, plain_ms + 10)
 
     def test_exit_status_and_time_limit(self):
-        self.assertEqual(harness.run_measured(["/bin/sh", "-c", "exit 3"])[2], 3)
-        wall, _, code = harness.run_measured(["/bin/sleep", "30"], timeout=1)
+        _, peak, code, cpu = harness.run_measured(["/bin/sh", "-c", "exit 3"])
+        self.assertEqual(code, 3)
+        self.assertIsNotNone(peak, "GNU time's extra line for a failed command must not hide the figures")
+        self.assertIsNotNone(cpu)
+        wall, _, code, _ = harness.run_measured(["/bin/sleep", "30"], timeout=1)
         self.assertEqual(code, "timeout")
         self.assertLess(wall, 10)
 
