@@ -17,6 +17,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -245,12 +246,15 @@ constexpr int WorkerWriteFailed = 5;
 constexpr unsigned SheetSecondsLimit = 300;
 
 // A drawing process: draws every Stride-th sheet from First and reports each finished one on Report.
+// It starts with terminating signals blocked and restores Mask once their default actions are back.
 [[noreturn]] void RunWorker(PopplerDocument* Doc, int First, int Stride, int PageCount, const OutputPlace& Place,
-                            long RunId, int Report) {
+                            long RunId, int Report, pid_t Parent, const sigset_t& Mask) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != Parent) _exit(WorkerWriteFailed);  // the main process died before the line above
   TempRegistry::Clear();
   TempRegistry::ForgetWorkers();
   for (const int Signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGALRM}) signal(Signal, SIG_DFL);
+  sigprocmask(SIG_SETMASK, &Mask, nullptr);
   const int SheetCount = SheetCountFor(PageCount);
   for (int Sheet = First; Sheet < SheetCount; Sheet += Stride) {
     alarm(SheetSecondsLimit);
@@ -369,14 +373,25 @@ void Convert(const std::string& Input, const std::string& OutputBase) {
   // of the opened document, so poppler is never shared between threads. Text is read here meanwhile.
   std::vector<Worker> Workers(static_cast<size_t>(WorkerCount(SheetCount)));
   int Started = 0;
+  // A terminating signal waits while a worker is forked and put on record: the clean-up it
+  // triggers must stop every worker before removing their files, or a late one writes anew.
+  sigset_t Terminating;
+  sigemptyset(&Terminating);
+  for (const int Signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&Terminating, Signal);
+  const pid_t Parent = getpid();
   for (Worker& Each : Workers) {
     int Pipe[2];
     if (pipe2(Pipe, O_CLOEXEC) != 0) break;
+    sigset_t Previous;
+    sigprocmask(SIG_BLOCK, &Terminating, &Previous);
     const pid_t Pid = fork();
     if (Pid == 0) {
       close(Pipe[0]);
-      RunWorker(Doc.Handle, Started, static_cast<int>(Workers.size()), PageCount, Place, RunId, Pipe[1]);
+      RunWorker(Doc.Handle, Started, static_cast<int>(Workers.size()), PageCount, Place, RunId, Pipe[1], Parent,
+                Previous);
     }
+    if (Pid > 0) TempRegistry::TrackWorker(Pid);
+    sigprocmask(SIG_SETMASK, &Previous, nullptr);
     close(Pipe[1]);
     if (Pid < 0) {
       close(Pipe[0]);
@@ -385,7 +400,6 @@ void Convert(const std::string& Input, const std::string& OutputBase) {
     fcntl(Pipe[0], F_SETFL, O_NONBLOCK);
     Each.Pid = Pid;
     Each.Report = Pipe[0];
-    TempRegistry::TrackWorker(Pid);
     ++Started;
   }
   // Sheets with no worker (fork failed) are drawn here afterwards.
