@@ -417,9 +417,12 @@ def machine_info():
     commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"],
                             capture_output=True, text=True).stdout.strip() or "?"
     changed = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "--untracked-files=no"],
-                             capture_output=True, text=True).stdout.strip()
+                             capture_output=True, text=True).stdout.splitlines()
+    # The report itself is rewritten by every run and says nothing about what was measured.
+    changed = [line[3:] for line in changed if line[3:] != "bench/RESULTS.md"]
     if changed:
-        commit += f" with {len(changed.splitlines())} changed files not yet committed"
+        names = ", ".join(f"`{c}`" for c in changed[:3]) + (", ..." if len(changed) > 3 else "")
+        commit += f" with {len(changed)} changed files not yet committed ({names})"
     return {
         "cpu": cpu, "cores": os.cpu_count(), "memory": mem, "kernel": platform.release(),
         "debian": debian, "commit": commit, "chromium": first_line(["chromium", "--version"]),
