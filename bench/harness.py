@@ -429,8 +429,8 @@ def machine_info():
     }
 
 
-def fmt(x, spec=".2f", none="–"):
-    return none if x is None else format(x, spec)
+def fmt(x, pattern=".2f", none="–"):
+    return none if x is None else format(x, pattern)
 
 
 def ratio(a, b):
