@@ -4,30 +4,24 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "support/ScratchFolder.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-class RunSequenceTest : public ::testing::Test {
+class RunSequenceTest : public ScratchFolderTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quirecast-run-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    ASSERT_EQ(getcwd(oldCwd_, sizeof oldCwd_), oldCwd_);
-    ASSERT_EQ(chdir(root_.c_str()), 0);
+    ScratchFolderTest::SetUp();
     ASSERT_EQ(std::system("touch in.pdf"), 0);
     unsetenv("QUIRECAST_STANDIN");
-  }
-  void TearDown() override {
-    EXPECT_EQ(chdir(oldCwd_), 0);
-    EXPECT_EQ(std::system(("rm -rf '" + root_ + "'").c_str()), 0);
   }
 
   int Run(std::vector<std::string> words) {
@@ -45,8 +39,6 @@ class RunSequenceTest : public ::testing::Test {
     return stat(path.c_str(), &info) == 0;
   }
 
-  std::string root_;
-  char oldCwd_[4096] = "";
   Lines printed_;
   RunSettings settings_;
 };

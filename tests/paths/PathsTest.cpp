@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+
+#include "support/ScratchFolder.h"
 
 namespace {
 
@@ -74,25 +75,12 @@ TEST(ExeFolderFile, NamesAFileBesideThisProgram) {
   EXPECT_EQ(ExeFolderFile("pdf"), FolderPart(self, kPosix) + "pdf");
 }
 
-class FolderTest : public ::testing::Test {
+class FolderTest : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/quirecast-paths-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    ASSERT_EQ(getcwd(oldCwd_, sizeof oldCwd_), oldCwd_);
-    ASSERT_EQ(chdir(root_.c_str()), 0);
-  }
-  void TearDown() override {
-    EXPECT_EQ(chdir(oldCwd_), 0);
-    EXPECT_EQ(std::system(("rm -rf '" + root_ + "'").c_str()), 0);
-  }
   static bool IsFolder(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
   }
-  std::string root_;
-  char oldCwd_[4096] = "";
 };
 
 TEST_F(FolderTest, MakeFolderChainMakesEveryMissingLevel) {
