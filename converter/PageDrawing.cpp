@@ -192,7 +192,16 @@ std::string DrawSheetSvg(PopplerDocument* Doc, int First, int Last) {
 
   std::string Svg;
   cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(AppendToString, &Svg, Width, Height);
+  // poppler draws as for a screen whose pixel is a unit of cairo's device space: a line no wider
+  // than a unit becomes one unit wide and moves onto the pixel grid. With a unit of a point, 0.5 and
+  // 0.8 pt table rules came out 1 pt wide and up to half a point off. In quarter points only lines
+  // of a quarter point or less change; the surface's scale turns the units back into points, so
+  // the SVG's numbers and their rewriting stay as they were. Luminosity soft masks, which poppler
+  // turns into pixels of a unit, get four times as many pixels each way.
+  constexpr double UnitsPerPoint = 4;
+  cairo_surface_set_device_scale(Surface, 1 / UnitsPerPoint, 1 / UnitsPerPoint);
   cairo_t* Cr = cairo_create(Surface);
+  cairo_scale(Cr, UnitsPerPoint, UnitsPerPoint);
   for (size_t I = 0; I < Slots.size(); ++I) {
     if (Pages[I] == nullptr) continue;
     cairo_save(Cr);

@@ -260,6 +260,43 @@ class ScannedPage(EngineCase):
         self.assertNotRegex(markup, r'<p style[^>]*><i[^>]*>日本語')
 
 
+def one_page_pdf(content):
+    """A Letter page drawing `content`, with a correct cross-reference table."""
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
+               b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+               b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>",
+               b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream"]
+    out = b"%PDF-1.4\n"
+    offsets = []
+    for number, body in enumerate(objects, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+    return out + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+
+
+class ThinRules(EngineCase):
+    def test_rules_keep_their_width_and_place(self):
+        # Table rules and chart frames thinner than a point, at positions off the half-point grid:
+        # drawn as in the PDF, not widened to a point and moved onto the grid.
+        rules = [  # (width, y from the top of the page)
+            ("0.3", "100.3"), ("0.5", "201.77"), ("0.8", "250.1"), ("1.5", "300.62")]
+        # Drawn from the top of the page down, as cairo writes its PDFs.
+        content = b"1 0 0 -1 0 792 cm\n" + b"".join(b"%s w 60 %s m 552 %s l S\n" % (w.encode(), y.encode(), y.encode())
+                                                     for w, y in rules)
+        path = os.path.join(self.tmp, "rules.pdf")
+        with open(path, "wb") as f:
+            f.write(one_page_pdf(content))
+        base = self.out_base("rules")
+        result = run_engine(path, base)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(base + "-1.svg", encoding="utf-8") as f:
+            drawn = re.findall(r'stroke-width:([\d.]+);[^"]*" d="m60 ([\d.]+)h492"', f.read())
+        self.assertEqual(drawn, rules)
+
+
 class BadInput(EngineCase):
     def check_failure(self, argv, status, base):
         result = run_engine(*argv)
