@@ -214,14 +214,8 @@ PageContent ReadPage(PopplerDocument* Doc, PopplerPage* Page, int Number, int Pa
 
 int SheetCountFor(int PageCount) { return (PageCount + PagesPerSheet - 1) / PagesPerSheet; }
 
-// Writes one sheet's drawing to its temporary file. False when the file could not be written.
-bool WriteSheetDrawing(PopplerDocument* Doc, int Sheet, int PageCount, const OutputPlace& Place, long RunId,
-                       bool& Drawn) {
-  const int First = Sheet * PagesPerSheet;
-  const int Last = std::min(First + PagesPerSheet, PageCount) - 1;
-  std::string Svg = DrawSheetSvg(Doc, First, Last);
-  Drawn = !Svg.empty();
-  if (!Drawn) Svg = BlankSheetSvg(First, Last);
+// Writes a sheet's SVG to its temporary file. False when the file could not be written.
+bool WriteSheetFile(const std::string& Svg, int Sheet, const OutputPlace& Place, long RunId) {
   const std::string Temp = TempPath(SheetPath(Place, Sheet + 1), RunId);
   unlink(Temp.c_str());
   const int Fd = CreateExclusive(Temp);
@@ -230,15 +224,20 @@ bool WriteSheetDrawing(PopplerDocument* Doc, int Sheet, int PageCount, const Out
   return close(Fd) == 0 && Written;
 }
 
+// Writes one sheet's drawing, or a blank one where poppler could not draw it.
+bool WriteSheetDrawing(PopplerDocument* Doc, int Sheet, int PageCount, const OutputPlace& Place, long RunId,
+                       bool& Drawn) {
+  const int First = Sheet * PagesPerSheet;
+  const int Last = std::min(First + PagesPerSheet, PageCount) - 1;
+  std::string Svg = DrawSheetSvg(Doc, First, Last);
+  Drawn = !Svg.empty();
+  if (!Drawn) Svg = BlankSheetSvg(First, Last);
+  return WriteSheetFile(Svg, Sheet, Place, RunId);
+}
+
 bool WriteBlankSheet(int Sheet, int PageCount, const OutputPlace& Place, long RunId) {
   const int First = Sheet * PagesPerSheet;
-  const std::string Svg = BlankSheetSvg(First, std::min(First + PagesPerSheet, PageCount) - 1);
-  const std::string Temp = TempPath(SheetPath(Place, Sheet + 1), RunId);
-  unlink(Temp.c_str());
-  const int Fd = CreateExclusive(Temp);
-  if (Fd < 0) return false;
-  const bool Written = WriteAll(Fd, Svg.data(), Svg.size());
-  return close(Fd) == 0 && Written;
+  return WriteSheetFile(BlankSheetSvg(First, std::min(First + PagesPerSheet, PageCount) - 1), Sheet, Place, RunId);
 }
 
 constexpr int WorkerWriteFailed = 5;
