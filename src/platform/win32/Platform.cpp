@@ -8,34 +8,25 @@ namespace platform {
 
 namespace {
 
-// Closes a kernel handle on every path out of a scope.
-class ScopedHandle {
+// Closes a handle on every path out of a scope, with the function that handle's kind needs.
+template <BOOL(WINAPI* Close)(HANDLE)>
+class Scoped {
  public:
-  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ~ScopedHandle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  explicit Scoped(HANDLE handle) : handle_(handle) {}
+  Scoped(const Scoped&) = delete;
+  Scoped& operator=(const Scoped&) = delete;
+  ~Scoped() {
+    if (valid()) Close(handle_);
   }
   HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
 
  private:
   HANDLE handle_;
 };
 
-class ScopedFind {
- public:
-  explicit ScopedFind(HANDLE handle) : handle_(handle) {}
-  ScopedFind(const ScopedFind&) = delete;
-  ScopedFind& operator=(const ScopedFind&) = delete;
-  ~ScopedFind() {
-    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-  }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
+using ScopedHandle = Scoped<CloseHandle>;
+using ScopedFind = Scoped<FindClose>;
 
 }  // namespace
 
