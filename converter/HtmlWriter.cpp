@@ -52,6 +52,11 @@ const std::string& MetricFontFace() {
 size_t CodePoints(const std::string& Text) {
   size_t Count = 0;
   for (const char C : Text) Count += (static_cast<unsigned char>(C) & 0xC0) != 0x80;
+  // Bidirectional embedding marks (U+202A to U+202E) take no width on the page.
+  for (size_t Found = Text.find("\xE2\x80"); Found != std::string::npos; Found = Text.find("\xE2\x80", Found + 2)) {
+    const auto Last = Found + 2 < Text.size() ? static_cast<unsigned char>(Text[Found + 2]) : 0;
+    if (Last >= 0xAA && Last <= 0xAE) --Count;
+  }
   return Count;
 }
 
@@ -122,8 +127,9 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
     // Words that stand where evenly wide characters would put them share one element: a page of
     // prose then has an element per line or so instead of one per word, which browsers lay out
     // many times faster. Table cells and other jumps start a new element.
+    // Right-to-left words follow one another leftwards, so each keeps an element of its own.
     size_t Last = First;
-    if (!TextLine.Vertical) {
+    if (!TextLine.Vertical && !TextLine.RightToLeft) {
       while (Last + 1 < TextLine.Words.size() && FitsOneStretch(TextLine, Lengths, First, Last + 1, Em)) ++Last;
     }
     const Word& Start = TextLine.Words[First];

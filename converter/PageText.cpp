@@ -30,6 +30,49 @@ double Median(std::vector<double>& Values) {
   return *Middle;
 }
 
+// Whether the text holds a letter of a right-to-left script (Hebrew, Arabic, Syriac, Thaana,
+// N'Ko and their presentation forms, and the historic scripts of the same kind).
+bool HasRightToLeftLetter(std::string_view Text) {
+  for (size_t Pos = 0; Pos < Text.size();) {
+    const auto Lead = static_cast<unsigned char>(Text[Pos]);
+    char32_t Code = Lead;
+    size_t Length = 1;
+    if (Lead >= 0xF0) Code = Lead & 0x07, Length = 4;
+    else if (Lead >= 0xE0) Code = Lead & 0x0F, Length = 3;
+    else if (Lead >= 0xC0) Code = Lead & 0x1F, Length = 2;
+    for (size_t I = 1; I < Length && Pos + I < Text.size(); ++I) Code = (Code << 6) | (Text[Pos + I] & 0x3F);
+    Pos += Length;
+    if ((Code >= 0x0590 && Code <= 0x08FF) || (Code >= 0xFB1D && Code <= 0xFDFF) || (Code >= 0xFE70 && Code <= 0xFEFF) ||
+        (Code >= 0x10800 && Code <= 0x10FFF) || (Code >= 0x1E800 && Code <= 0x1EFFF)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Puts a mostly right-to-left line, given left to right across the page, in reading order: from
+// the right, where each run of left-to-right words (Latin, numbers) keeps its own order.
+void OrderForReading(Line& Done) {
+  if (Done.Vertical || Done.Words.size() < 2) return;
+  size_t RightToLeft = 0;
+  for (const Word& Each : Done.Words) RightToLeft += HasRightToLeftLetter(Each.Text) ? 1 : 0;
+  if (RightToLeft == 0 || RightToLeft * 2 < Done.Words.size()) return;
+  if (Done.Words.front().Area.X1 > Done.Words.back().Area.X1) return;  // already in reading order
+  std::vector<Word> Reading;
+  Reading.reserve(Done.Words.size());
+  size_t End = Done.Words.size();
+  while (End > 0) {
+    size_t Start = End - 1;
+    if (!HasRightToLeftLetter(Done.Words[Start].Text)) {
+      while (Start > 0 && !HasRightToLeftLetter(Done.Words[Start - 1].Text)) --Start;
+    }
+    for (size_t I = Start; I < End; ++I) Reading.push_back(std::move(Done.Words[I]));
+    End = Start;
+  }
+  Done.Words = std::move(Reading);
+  Done.RightToLeft = true;
+}
+
 struct LineBuilder {
   Line Current;
   Word CurrentWord;
@@ -73,6 +116,7 @@ struct LineBuilder {
     }
     Done.Vertical = Glyphs.size() > 1 && (MaxY - MinY) > (MaxX - MinX);
     Done.Size = Done.Vertical ? Median(Widths) : Median(Heights);
+    OrderForReading(Done);
   }
 };
 
@@ -93,6 +137,12 @@ std::vector<Line> BuildLines(std::string_view Text, const std::vector<Box>& Char
     Length = std::min(Length, Text.size() - Pos);
     const std::string_view Char = Text.substr(Pos, Length);
     Pos += Length;
+    // poppler wraps each right-to-left word in embedding marks (U+202A to U+202E) that have no
+    // box of their own: they stay in the word's text but must not take a character's box.
+    if (Char.size() == 3 && Char[0] == '\xE2' && Char[1] == '\x80' && Char[2] >= '\xAA' && Char[2] <= '\xAE') {
+      Builder.CurrentWord.Text.append(Char);
+      continue;
+    }
     if (Index < CharBoxes.size()) Last = Normalized(CharBoxes[Index]);
     ++Index;
 

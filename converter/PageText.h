@@ -27,11 +27,14 @@ struct Line {
   bool Vertical = false;
   // Glyph height for horizontal lines, glyph width for vertical ones.
   double Size = 0;
+  // Mostly right-to-left: Words are in reading order, which is not their order across the page.
+  bool RightToLeft = false;
 };
 
-// Splits Text (UTF-8, lines separated by newlines, words by spaces, in reading order) into lines
-// and words; CharBoxes holds one box per code point of Text. Missing boxes repeat the last one,
-// so text is never lost when the two disagree.
+// Splits Text (UTF-8, lines separated by newlines, words by spaces) into lines and words;
+// CharBoxes holds one box per code point of Text. Missing boxes repeat the last one, so text is
+// never lost when the two disagree. poppler gives a line's words in their order across the page;
+// a line that is mostly right-to-left is put back in reading order, so copy and find work.
 std::vector<Line> BuildLines(std::string_view Text, const std::vector<Box>& CharBoxes);
 
 }  // namespace Engine

@@ -47,8 +47,12 @@ TEST(BuildLines, SplitsLinesAndWordsInReadingOrder) {
       {"two lines", "Hello world\nSecond line\n", {{"Hello", "world"}, {"Second", "line"}}},
       {"runs of spaces make no empty words", "a   b\n\n\nc", {{"a", "b"}, {"c"}}},
       {"multibyte words", "caf\xC3\xA9 \xCE\xB1\xCE\xB2 \xE4\xBD\xA0\xE5\xA5\xBD", {{"caf\xC3\xA9", "\xCE\xB1\xCE\xB2", "\xE4\xBD\xA0\xE5\xA5\xBD"}}},
-      {"right-to-left stays in logical order", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D",
+      // poppler gives right-to-left words as they stand across the page, the last one first.
+      {"right-to-left comes out in reading order", "\xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D",
        {{"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", "\xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D"}}},
+      {"a left-to-right run inside keeps its order", "\xD7\x90 2 PDF \xD7\x91 \xD7\x92",
+       {{"\xD7\x92", "\xD7\x91", "2", "PDF", "\xD7\x90"}}},
+      {"mostly left-to-right stays as it is", "see \xD7\x90 here now", {{"see", "\xD7\x90", "here", "now"}}},
       {"empty", "", {}},
   };
   for (const auto& Case : Cases) {
@@ -81,6 +85,24 @@ TEST(BuildLines, WordBoxesCoverTheirCharacters) {
   EXPECT_DOUBLE_EQ(Lines[0].Area.X2, 40);
   EXPECT_DOUBLE_EQ(Lines[0].Size, 12);
   EXPECT_FALSE(Lines[0].Vertical);
+}
+
+TEST(BuildLines, EmbeddingMarksTakeNoBox) {
+  // A right-to-left line as poppler gives it: words left to right across the page, each wrapped
+  // in U+202B and U+202C, and boxes only for the letters and the space.
+  const std::string Rle = "\xE2\x80\xAB", Pdf = "\xE2\x80\xAC";
+  const std::string Left = "\xD7\xA2\xD7\x95", Right = "\xD7\xA9\xD7\x9C";
+  const std::vector<Line> Lines =
+      BuildLines(Rle + Left + Pdf + " " + Rle + Right + Pdf,
+                 {{10, 0, 16, 12}, {16, 0, 22, 12}, {22, 0, 28, 12}, {28, 0, 34, 12}, {34, 0, 40, 12}});
+  ASSERT_EQ(Lines.size(), 1u);
+  ASSERT_EQ(Lines[0].Words.size(), 2u);
+  EXPECT_TRUE(Lines[0].RightToLeft);
+  EXPECT_EQ(Lines[0].Words[0].Text, Rle + Right + Pdf) << "reading starts at the right";
+  EXPECT_DOUBLE_EQ(Lines[0].Words[0].Area.X1, 28);
+  EXPECT_DOUBLE_EQ(Lines[0].Words[0].Area.X2, 40);
+  EXPECT_DOUBLE_EQ(Lines[0].Words[1].Area.X1, 10);
+  EXPECT_DOUBLE_EQ(Lines[0].Words[1].Area.X2, 22);
 }
 
 TEST(BuildLines, ReversedBoxesAreNormalised) {
