@@ -48,7 +48,10 @@ def html_text(markup):
     return html.unescape("".join(parser.parts))
 
 
-_INVISIBLE = dict.fromkeys(map(ord, "\u00ad\u200b\u200c\u200d\u2060\ufeff"))
+# Soft hyphens, zero-width characters and the bidirectional controls that pdftotext puts around
+# right-to-left runs: none of them is part of a word a reader sees.
+_INVISIBLE = dict.fromkeys(map(ord, "\u00ad\u200b\u200c\u200d\u200e\u200f\u202a\u202b\u202c\u202d\u202e"
+                                    "\u2060\u2066\u2067\u2068\u2069\ufeff"))
 
 
 def words(text):

@@ -52,11 +52,6 @@ const std::string& MetricFontFace() {
 size_t CodePoints(const std::string& Text) {
   size_t Count = 0;
   for (const char C : Text) Count += (static_cast<unsigned char>(C) & 0xC0) != 0x80;
-  // Bidirectional embedding marks (U+202A to U+202E) take no width on the page.
-  for (size_t Found = Text.find("\xE2\x80"); Found != std::string::npos; Found = Text.find("\xE2\x80", Found + 2)) {
-    const auto Last = Found + 2 < Text.size() ? static_cast<unsigned char>(Text[Found + 2]) : 0;
-    if (Last >= 0xAA && Last <= 0xAE) --Count;
-  }
   return Count;
 }
 

@@ -138,11 +138,9 @@ std::vector<Line> BuildLines(std::string_view Text, const std::vector<Box>& Char
     const std::string_view Char = Text.substr(Pos, Length);
     Pos += Length;
     // poppler wraps each right-to-left word in embedding marks (U+202A to U+202E) that have no
-    // box of their own: they stay in the word's text but must not take a character's box.
-    if (Char.size() == 3 && Char[0] == '\xE2' && Char[1] == '\x80' && Char[2] >= '\xAA' && Char[2] <= '\xAE') {
-      Builder.CurrentWord.Text.append(Char);
-      continue;
-    }
+    // box of their own. Once the line is in reading order the browser needs no marks to show it,
+    // and copied text is better without them.
+    if (Char.size() == 3 && Char[0] == '\xE2' && Char[1] == '\x80' && Char[2] >= '\xAA' && Char[2] <= '\xAE') continue;
     if (Index < CharBoxes.size()) Last = Normalized(CharBoxes[Index]);
     ++Index;
 

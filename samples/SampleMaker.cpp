@@ -152,6 +152,10 @@ bool MakePlain(const std::string& Path) {
   cairo_surface_t* Surface = cairo_pdf_surface_create(Path.c_str(), LetterWidth, LetterHeight);
   cairo_t* Cr = cairo_create(Surface);
   ShowLine(Cr, "DejaVu Serif", 12, 72, 100, "A plain page without a title.");
+  // Hebrew as a PDF holds it: glyphs in the order they stand across the page, so the words of
+  // "shalom olam yafe" come last first, each spelled backwards.
+  ShowLine(Cr, "DejaVu Sans", 12, 72, 130,
+           "\xD7\x94\xD7\xA4\xD7\x99 \xD7\x9D\xD7\x9C\xD7\x95\xD7\xA2 \xD7\x9D\xD7\x95\xD7\x9C\xD7\xA9");
   cairo_show_page(Cr);
   cairo_destroy(Cr);
   return Finish(Surface, Path);
