@@ -104,6 +104,14 @@ class EngineCase(unittest.TestCase):
         os.makedirs(folder, exist_ok=True)
         return os.path.join(folder, name)
 
+    def convert(self, pdf, name):
+        """Converts pdf to a fresh OUTPUTBASE named name, requires success and returns the HTML."""
+        base = self.out_base(name)
+        result = run_engine(pdf, base)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(base + ".html", encoding="utf-8") as f:
+            return f.read()
+
     def assert_no_temporaries(self, folder):
         left = [f for f in os.listdir(folder) if ".part" in f]
         self.assertEqual(left, [], "temporary files were left behind")
@@ -214,11 +222,7 @@ class SampleConversion(EngineCase):
 
 class TitleFallback(EngineCase):
     def test_untitled_document_takes_the_file_name(self):
-        base = self.out_base("plain")
-        result = run_engine(self.sample("plain.pdf"), base)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        with open(base + ".html", encoding="utf-8") as f:
-            markup = f.read()
+        markup = self.convert(self.sample("plain.pdf"), "plain")
         self.assertIn("<title>plain</title>", markup)
         self.assertNotIn("<nav", markup, "no outline, no navigation")
         self.assertIn("A plain page without a title.", page_texts(markup)[0])
@@ -226,10 +230,7 @@ class TitleFallback(EngineCase):
 
 class RightToLeft(EngineCase):
     def test_right_to_left_line_reads_in_logical_order(self):
-        base = self.out_base("hebrew")
-        self.assertEqual(run_engine(self.sample("plain.pdf"), base).returncode, 0)
-        with open(base + ".html", encoding="utf-8") as f:
-            words = page_texts(f.read())[0].split()
+        words = page_texts(self.convert(self.sample("plain.pdf"), "hebrew"))[0].split()
         self.assertEqual(words, pdftotext_words(self.sample("plain.pdf")))
         self.assertEqual(words[-3:], ["\u05e9\u05dc\u05d5\u05dd", "\u05e2\u05d5\u05dc\u05dd", "\u05d9\u05e4\u05d4"])
 
@@ -239,13 +240,9 @@ class AwkwardNames(EngineCase):
         import urllib.parse
         for name in ("50% #1 a:b?", "café – ünïcode", "-starts-with-dash"):
             with self.subTest(name=name):
-                base = self.out_base(name)
-                result = run_engine(self.sample(), base)
-                self.assertEqual(result.returncode, 0, result.stderr)
-                with open(base + ".html", encoding="utf-8") as f:
-                    sources = re.findall(r'<img src="([^"]+)"', f.read())
+                sources = re.findall(r'<img src="([^"]+)"', self.convert(self.sample(), name))
                 self.assertEqual(len(sources), 4)
-                folder = os.path.dirname(base)
+                folder = os.path.dirname(self.out_base(name))
                 for source in sources:
                     path, _, view = html.unescape(source).partition("#")
                     self.assertNotIn("?", path)
@@ -255,11 +252,7 @@ class AwkwardNames(EngineCase):
 
 class ScannedPage(EngineCase):
     def test_invisible_text_layer_and_vertical_japanese_come_through(self):
-        base = self.out_base("scan")
-        result = run_engine(self.sample("scan.pdf"), base)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        with open(base + ".html", encoding="utf-8") as f:
-            markup = f.read()
+        markup = self.convert(self.sample("scan.pdf"), "scan")
         text = page_texts(markup)[0]
         # The scanner's invisible text: not drawn, yet selectable and found by search.
         self.assertIn("Scanned page with an invisible text layer", text)
@@ -390,22 +383,15 @@ class BadInput(EngineCase):
         with open(plain, "rb") as f:
             data = re.sub(rb"startxref\s+\d+", b"startxref\n999999", f.read())
         path = self.write("badxref.pdf", data)
-        base = self.out_base("badxref")
-        result = run_engine(path, base)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        with open(base + ".html", encoding="utf-8") as f:
-            texts = page_texts(f.read())
+        texts = page_texts(self.convert(path, "badxref"))
         self.assertEqual(len(texts), 4)
         self.assertIn("Thank you for reading this sample.", texts[3])
 
     def test_empty_user_password_with_copying_forbidden_converts(self):
         path = self.make_pdf("nocopy.pdf", "--encrypt", "", "owner", "256", "--extract=n", "--modify=none", "--",
                              self.sample())
-        base = self.out_base("nocopy")
-        result = run_engine(path, base)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        with open(base + ".html", encoding="utf-8") as f:
-            self.assertIn("The quick brown fox jumps over the lazy dog.", " ".join(page_texts(f.read())))
+        markup = self.convert(path, "nocopy")
+        self.assertIn("The quick brown fox jumps over the lazy dog.", " ".join(page_texts(markup)))
 
 
 class LongDocuments(EngineCase):

@@ -26,14 +26,21 @@ USAGE_LINES = [
 ]
 
 
-class NativeHost:
-    sep = "/"
-    eol = b"\n"
-    exe = ""
+class Host:
+    """What both platforms share: the programs under test and how the engine's record reads."""
 
     def __init__(self, options):
         self.frontend = options.frontend
         self.standin = options.standin
+
+    def engine_saw(self, record):
+        return [record["arg1"], record["arg2"]]
+
+
+class NativeHost(Host):
+    sep = "/"
+    eol = b"\n"
+    exe = ""
 
     def path(self, unix_path):
         return unix_path
@@ -46,18 +53,14 @@ class NativeHost:
                                 stderr=subprocess.PIPE, timeout=60)
         return result.returncode, result.stdout, result.stderr
 
-    def engine_saw(self, record):
-        return [record["arg1"], record["arg2"]]
 
-
-class WineHost:
+class WineHost(Host):
     sep = "\\"
     eol = b"\r\n"
     exe = ".exe"
 
     def __init__(self, options):
-        self.frontend = options.frontend
-        self.standin = options.standin
+        super().__init__(options)
         self.rawrun = options.rawrun
         self.prefix = tempfile.mkdtemp(prefix="quirecast-wine-")
         # No Mono or Gecko: their installers would only slow the prefix's first start.
@@ -104,9 +107,6 @@ class WineHost:
                 return code, stdout.read(), stderr.read()
         finally:
             shutil.rmtree(work)
-
-    def engine_saw(self, record):
-        return [record["arg1"], record["arg2"]]
 
 
 HOST = None
