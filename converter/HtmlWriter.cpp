@@ -2,7 +2,7 @@
 #include "HtmlWriter.h"
 
 #include "HtmlText.h"
-#include "SheetFont.h"
+#include "PageFont.h"
 
 #include <algorithm>
 #include <cmath>

@@ -18,11 +18,11 @@ bool SplitOutputBase(const std::string& OutputBase, OutputPlace& Place) {
 
 std::string HtmlPath(const OutputPlace& Place) { return Place.Folder + Place.Name + ".html"; }
 
-std::string SheetFileName(const OutputPlace& Place, int Sheet) {
-  return Place.Name + "-" + std::to_string(Sheet) + ".svg";
+std::string PageFileName(const OutputPlace& Place, int Page) {
+  return Place.Name + "-" + std::to_string(Page) + ".svg";
 }
 
-std::string SheetPath(const OutputPlace& Place, int Sheet) { return Place.Folder + SheetFileName(Place, Sheet); }
+std::string PagePath(const OutputPlace& Place, int Page) { return Place.Folder + PageFileName(Place, Page); }
 
 std::string TempPath(const std::string& Final, long RunId) { return Final + ".part" + std::to_string(RunId); }
 
@@ -48,9 +48,9 @@ namespace {
 // Read by the signal handler, so it is filled before handlers can see it and only plain memory is used.
 struct TrackedRun {
   std::string HtmlTemp;
-  std::string SheetPrefix;  // folder + name + "-"
-  std::string SheetSuffix;  // ".svg.part<run>"
-  int SheetCount = 0;
+  std::string PagePrefix;  // folder + name + "-"
+  std::string PageSuffix;  // ".svg.part<run>"
+  int PageCount = 0;
   // Scratch space for building page names in the handler, where allocation is not allowed.
   std::vector<char> Scratch;
 };
@@ -87,11 +87,11 @@ void RemoveTracked() {
   if (!Tracking || Tracked == nullptr) return;
   unlink(Tracked->HtmlTemp.c_str());
   char* Buffer = Tracked->Scratch.data();
-  for (int Sheet = 1; Sheet <= Tracked->SheetCount; ++Sheet) {
+  for (int Page = 1; Page <= Tracked->PageCount; ++Page) {
     char* Out = Buffer;
-    for (const char C : Tracked->SheetPrefix) *Out++ = C;
-    Out = AppendDecimal(Out, Sheet);
-    for (const char C : Tracked->SheetSuffix) *Out++ = C;
+    for (const char C : Tracked->PagePrefix) *Out++ = C;
+    Out = AppendDecimal(Out, Page);
+    for (const char C : Tracked->PageSuffix) *Out++ = C;
     *Out = '\0';
     unlink(Buffer);
   }
@@ -117,13 +117,13 @@ void TempRegistry::InstallSignalHandlers() {
   }
 }
 
-void TempRegistry::Track(const OutputPlace& Place, long RunId, int SheetCount) {
+void TempRegistry::Track(const OutputPlace& Place, long RunId, int PageCount) {
   auto* Run = new TrackedRun;
   Run->HtmlTemp = TempPath(HtmlPath(Place), RunId);
-  Run->SheetPrefix = Place.Folder + Place.Name + "-";
-  Run->SheetSuffix = ".svg.part" + std::to_string(RunId);
-  Run->SheetCount = SheetCount;
-  Run->Scratch.resize(Run->SheetPrefix.size() + Run->SheetSuffix.size() + 32);
+  Run->PagePrefix = Place.Folder + Place.Name + "-";
+  Run->PageSuffix = ".svg.part" + std::to_string(RunId);
+  Run->PageCount = PageCount;
+  Run->Scratch.resize(Run->PagePrefix.size() + Run->PageSuffix.size() + 32);
   Tracked = Run;
   Tracking = 1;
 }

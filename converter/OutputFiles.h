@@ -18,9 +18,9 @@ bool SplitOutputBase(const std::string& OutputBase, OutputPlace& Place);
 
 // Final names. Every file begins with Place.Name so that it stays recognisable beside the HTML.
 std::string HtmlPath(const OutputPlace& Place);
-// Page drawings come in sheets of several pages, numbered from 1.
-std::string SheetPath(const OutputPlace& Place, int Sheet);
-std::string SheetFileName(const OutputPlace& Place, int Sheet);
+// The drawing of page Page, counting from 1.
+std::string PagePath(const OutputPlace& Place, int Page);
+std::string PageFileName(const OutputPlace& Place, int Page);
 // A temporary name beside Final, unique to this run.
 std::string TempPath(const std::string& Final, long RunId);
 
@@ -36,8 +36,8 @@ class TempRegistry {
  public:
   // Installs the handlers for SIGINT, SIGTERM, SIGHUP and SIGPIPE that remove the files and end the process.
   static void InstallSignalHandlers();
-  // Records the HTML temporary file and the pattern of the sheet temporaries (SheetPath + suffix).
-  static void Track(const OutputPlace& Place, long RunId, int SheetCount);
+  // Records the HTML temporary file and the pattern of the page temporaries (PagePath + suffix).
+  static void Track(const OutputPlace& Place, long RunId, int PageCount);
   // Stops the drawing processes, then removes every tracked temporary that exists.
   static void RemoveAll();
   // Forgets the files once they have been renamed into place.

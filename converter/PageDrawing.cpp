@@ -2,7 +2,7 @@
 #include "PageDrawing.h"
 
 #include "HtmlText.h"
-#include "SheetFont.h"
+#include "PageFont.h"
 
 #include <cairo-svg.h>
 
@@ -168,27 +168,11 @@ bool HexColour(std::string_view Text, size_t& Length, std::string& Out) {
 
 }  // namespace
 
-std::string PageViewId(int Page) { return "p" + std::to_string(Page); }
-
-std::string DrawSheetSvg(PopplerDocument* Doc, int First, int Last) {
-  std::vector<SheetSlot> Slots;
-  std::vector<PopplerPage*> Pages;
-  double Width = 1, Height = 0;
-  for (int Index = First; Index <= Last; ++Index) {
-    PopplerPage* Page = poppler_document_get_page(Doc, Index);
-    SheetSlot Slot;
-    Slot.Page = Index + 1;
-    Slot.Top = Height;
-    Slot.Width = 612;
-    Slot.Height = 792;
-    if (Page != nullptr) poppler_page_get_size(Page, &Slot.Width, &Slot.Height);
-    Slot.Width = std::max(Slot.Width, 1.0);
-    Slot.Height = std::max(Slot.Height, 1.0);
-    Width = std::max(Width, Slot.Width);
-    Height += Slot.Height;
-    Slots.push_back(Slot);
-    Pages.push_back(Page);
-  }
+std::string DrawPageSvg(PopplerPage* Page) {
+  double Width = 612, Height = 792;
+  poppler_page_get_size(Page, &Width, &Height);
+  Width = std::max(Width, 1.0);
+  Height = std::max(Height, 1.0);
 
   std::string Svg;
   cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(AppendToString, &Svg, Width, Height);
@@ -202,40 +186,23 @@ std::string DrawSheetSvg(PopplerDocument* Doc, int First, int Last) {
   cairo_surface_set_device_scale(Surface, 1 / UnitsPerPoint, 1 / UnitsPerPoint);
   cairo_t* Cr = cairo_create(Surface);
   cairo_scale(Cr, UnitsPerPoint, UnitsPerPoint);
-  for (size_t I = 0; I < Slots.size(); ++I) {
-    if (Pages[I] == nullptr) continue;
-    cairo_save(Cr);
-    cairo_translate(Cr, 0, Slots[I].Top);
-    // Whatever a page draws outside its crop box must not spill onto its neighbours.
-    cairo_rectangle(Cr, 0, 0, Slots[I].Width, Slots[I].Height);
-    cairo_clip(Cr);
-    poppler_page_render(Pages[I], Cr);
-    cairo_restore(Cr);
-    g_object_unref(Pages[I]);
-  }
+  // Whatever a page draws outside its crop box stays out of the picture.
+  cairo_rectangle(Cr, 0, 0, Width, Height);
+  cairo_clip(Cr);
+  poppler_page_render(Page, Cr);
   const cairo_status_t DrawStatus = cairo_status(Cr);
   cairo_destroy(Cr);
   cairo_surface_finish(Surface);
   const cairo_status_t SurfaceStatus = cairo_surface_status(Surface);
   cairo_surface_destroy(Surface);
   if (DrawStatus != CAIRO_STATUS_SUCCESS || SurfaceStatus != CAIRO_STATUS_SUCCESS) return {};
-  return AddViews(PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg))), Slots);
+  return PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg)));
 }
 
-std::string BlankSheetSvg(int First, int Last) {
-  std::vector<SheetSlot> Slots;
-  for (int Index = First; Index <= Last; ++Index) {
-    SheetSlot Slot;
-    Slot.Page = Index + 1;
-    Slot.Top = 792.0 * (Index - First);
-    Slot.Width = 612;
-    Slot.Height = 792;
-    Slots.push_back(Slot);
-  }
-  const std::string Height = FormatNumber(792.0 * (Last - First + 1), 2);
-  return AddViews("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"612pt\" height=\"" + Height +
-                      "pt\" viewBox=\"0 0 612 " + Height + "\"></svg>\n",
-                  Slots);
+std::string BlankPageSvg(double Width, double Height) {
+  const std::string W = FormatNumber(std::max(Width, 1.0), 2), H = FormatNumber(std::max(Height, 1.0), 2);
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + W + "pt\" height=\"" + H + "pt\" viewBox=\"0 0 " + W +
+         " " + H + "\"></svg>\n";
 }
 
 std::string PixelateEnlargedPictures(std::string_view Svg) {
@@ -276,21 +243,6 @@ std::string PixelateEnlargedPictures(std::string_view Svg) {
     Pos = InsertAt;
   }
   Out.append(Svg.substr(Pos));
-  return Out;
-}
-
-std::string AddViews(std::string_view Svg, const std::vector<SheetSlot>& Slots) {
-  const size_t Root = Svg.find("<svg");
-  const size_t RootEnd = Root == std::string_view::npos ? Root : Svg.find('>', Root);
-  if (RootEnd == std::string_view::npos) return std::string(Svg);
-  std::string Views;
-  for (const SheetSlot& Slot : Slots) {
-    Views += "<view id=\"" + PageViewId(Slot.Page) + "\" viewBox=\"0 " + FormatNumber(Slot.Top, 2) + " " +
-             FormatNumber(Slot.Width, 2) + " " + FormatNumber(Slot.Height, 2) + "\"/>";
-  }
-  std::string Out(Svg.substr(0, RootEnd + 1));
-  Out += Views;
-  Out.append(Svg.substr(RootEnd + 1));
   return Out;
 }
 

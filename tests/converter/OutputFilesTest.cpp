@@ -41,10 +41,10 @@ TEST(OutputNames, EveryFileLiesBesideTheHtmlAndBeginsWithTheBaseName) {
   OutputPlace Place;
   ASSERT_TRUE(SplitOutputBase("/out/doc/doc", Place));
   EXPECT_EQ(HtmlPath(Place), "/out/doc/doc.html");
-  EXPECT_EQ(SheetPath(Place, 12), "/out/doc/doc-12.svg");
-  EXPECT_EQ(SheetFileName(Place, 1), "doc-1.svg");
+  EXPECT_EQ(PagePath(Place, 12), "/out/doc/doc-12.svg");
+  EXPECT_EQ(PageFileName(Place, 1), "doc-1.svg");
   EXPECT_EQ(TempPath(HtmlPath(Place), 4242), "/out/doc/doc.html.part4242");
-  EXPECT_EQ(TempPath(SheetPath(Place, 3), 7), "/out/doc/doc-3.svg.part7");
+  EXPECT_EQ(TempPath(PagePath(Place, 3), 7), "/out/doc/doc-3.svg.part7");
 }
 
 class TempFolder : public ::testing::Test {
@@ -79,8 +79,8 @@ TEST_F(TempFolder, RemoveAllDeletesOnlyTrackedTemporaries) {
   ASSERT_TRUE(SplitOutputBase(Folder + "/doc", Place));
   const long Run = 99;
   const std::string Kept = Folder + "/doc-1.svg";
-  for (const std::string& Path : {TempPath(HtmlPath(Place), Run), TempPath(SheetPath(Place, 1), Run),
-                                  TempPath(SheetPath(Place, 2), Run), Kept}) {
+  for (const std::string& Path : {TempPath(HtmlPath(Place), Run), TempPath(PagePath(Place, 1), Run),
+                                  TempPath(PagePath(Place, 2), Run), Kept}) {
     const int Fd = CreateExclusive(Path);
     ASSERT_GE(Fd, 0) << Path;
     close(Fd);
@@ -89,8 +89,8 @@ TEST_F(TempFolder, RemoveAllDeletesOnlyTrackedTemporaries) {
   TempRegistry::RemoveAll();
   TempRegistry::Clear();
   EXPECT_NE(access(TempPath(HtmlPath(Place), Run).c_str(), F_OK), 0);
-  EXPECT_NE(access(TempPath(SheetPath(Place, 1), Run).c_str(), F_OK), 0);
-  EXPECT_NE(access(TempPath(SheetPath(Place, 2), Run).c_str(), F_OK), 0);
+  EXPECT_NE(access(TempPath(PagePath(Place, 1), Run).c_str(), F_OK), 0);
+  EXPECT_NE(access(TempPath(PagePath(Place, 2), Run).c_str(), F_OK), 0);
   EXPECT_EQ(access(Kept.c_str(), F_OK), 0) << "finished files of an earlier run stay";
 }
 

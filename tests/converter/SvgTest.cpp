@@ -1,6 +1,6 @@
 // The SVG rewriting must never move what cairo drew: path compaction, views, and glyphs as an embedded font.
 #include "PageDrawing.h"
-#include "SheetFont.h"
+#include "PageFont.h"
 
 #include <gtest/gtest.h>
 
@@ -135,18 +135,9 @@ TEST(PixelateEnlargedPictures, SharpOnlyFromFourDevicePixelsPerPicturePixel) {
   EXPECT_EQ(PixelateEnlargedPictures(NoPicture), NoPicture);
 }
 
-TEST(AddViews, NamesOneViewPerPageInsideTheRootElement) {
-  const std::string Svg = AddViews("<?xml version=\"1.0\"?><svg width=\"10pt\"><g/></svg>",
-                                   {{1, 0, 612, 792}, {2, 792, 841.89, 595.28}});
-  EXPECT_EQ(Svg, "<?xml version=\"1.0\"?><svg width=\"10pt\"><view id=\"p1\" viewBox=\"0 0 612 792\"/>"
-                 "<view id=\"p2\" viewBox=\"0 792 841.89 595.28\"/><g/></svg>");
-  EXPECT_EQ(PageViewId(17), "p17");
-}
-
-TEST(BlankSheetSvg, HasAViewForEveryPage) {
-  const std::string Svg = BlankSheetSvg(8, 10);
-  for (const char* View : {"id=\"p9\"", "id=\"p10\"", "id=\"p11\""}) EXPECT_NE(Svg.find(View), std::string::npos) << View;
-  EXPECT_EQ(Svg.find("id=\"p8\""), std::string::npos);
+TEST(BlankPageSvg, HasThePageSizeInPoints) {
+  EXPECT_EQ(BlankPageSvg(841.89, 595.276),
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"841.89pt\" height=\"595.28pt\" viewBox=\"0 0 841.89 595.28\"></svg>\n");
 }
 
 TEST(OutlineFromPath, SquareBecomesOneContourInHundredthsWithYUp) {

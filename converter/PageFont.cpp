@@ -1,5 +1,5 @@
 // Embedded-font writer: glyph outlines from cairo's SVG become a minimal TrueType font.
-#include "SheetFont.h"
+#include "PageFont.h"
 
 #include "HtmlText.h"
 
@@ -167,23 +167,6 @@ std::string NameTable() {
   return Out + Strings;
 }
 
-std::string EncodeBase64(const std::string& Data) {
-  static const char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string Out;
-  Out.reserve((Data.size() + 2) / 3 * 4);
-  for (size_t I = 0; I < Data.size(); I += 3) {
-    const uint32_t B0 = static_cast<unsigned char>(Data[I]);
-    const uint32_t B1 = I + 1 < Data.size() ? static_cast<unsigned char>(Data[I + 1]) : 0;
-    const uint32_t B2 = I + 2 < Data.size() ? static_cast<unsigned char>(Data[I + 2]) : 0;
-    const uint32_t Triple = (B0 << 16) | (B1 << 8) | B2;
-    Out += Alphabet[(Triple >> 18) & 63];
-    Out += Alphabet[(Triple >> 12) & 63];
-    Out += I + 1 < Data.size() ? Alphabet[(Triple >> 6) & 63] : '=';
-    Out += I + 2 < Data.size() ? Alphabet[Triple & 63] : '=';
-  }
-  return Out;
-}
-
 void AppendCodePoint(std::string& Out, uint32_t CodePoint) {
   Out += static_cast<char>(0xE0 | (CodePoint >> 12));
   Out += static_cast<char>(0x80 | ((CodePoint >> 6) & 0x3F));
@@ -270,6 +253,23 @@ void FlushRun(GlyphRun& Run, std::string& Out) {
 }
 
 }  // namespace
+
+std::string Base64(const std::string& Data) {
+  static const char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string Out;
+  Out.reserve((Data.size() + 2) / 3 * 4);
+  for (size_t I = 0; I < Data.size(); I += 3) {
+    const uint32_t B0 = static_cast<unsigned char>(Data[I]);
+    const uint32_t B1 = I + 1 < Data.size() ? static_cast<unsigned char>(Data[I + 1]) : 0;
+    const uint32_t B2 = I + 2 < Data.size() ? static_cast<unsigned char>(Data[I + 2]) : 0;
+    const uint32_t Triple = (B0 << 16) | (B1 << 8) | B2;
+    Out += Alphabet[(Triple >> 18) & 63];
+    Out += Alphabet[(Triple >> 12) & 63];
+    Out += I + 1 < Data.size() ? Alphabet[(Triple >> 6) & 63] : '=';
+    Out += I + 2 < Data.size() ? Alphabet[Triple & 63] : '=';
+  }
+  return Out;
+}
 
 bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph) {
   Glyph.Contours.clear();
@@ -513,8 +513,6 @@ std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs) {
   return AssembleTrueType(Glyphs, Mapping::PrivateUse, -1);
 }
 
-std::string Base64(const std::string& Data) { return EncodeBase64(Data); }
-
 std::string BuildMetricFont() {
   // A flat contour encloses nothing, so it draws nothing; browsers' font checkers refuse a font
   // whose glyph table is empty.
@@ -571,7 +569,7 @@ std::string GlyphsToFont(std::string_view Svg) {
       Out += "<defs><style>@font-face{font-family:";
       Out += FontFamily;
       Out += ";src:url(data:font/ttf;base64,";
-      Out += EncodeBase64(BuildTrueType(Glyphs));
+      Out += Base64(BuildTrueType(Glyphs));
       Out += ")}text{font-family:";
       Out += FontFamily;
       Out += ";font-size:10px;fill:#000;white-space:pre;font-kerning:none;text-rendering:geometricPrecision}</style>";

@@ -32,6 +32,7 @@ std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs);
 // uses it so that a word's width is known in advance and can be stretched to the PDF's.
 std::string BuildMetricFont();
 
+// Standard base64 with padding, for data: URLs.
 std::string Base64(const std::string& Data);
 
 // Rewrites a cairo SVG: glyph symbols go into one font embedded as data, and each run of glyph
