@@ -1,6 +1,8 @@
 // Escaping, UTF-8 cleaning and link filtering for everything the engine copies from a PDF into HTML.
 #include "HtmlText.h"
 
+#include "Utf8.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,41 +13,7 @@ namespace {
 
 constexpr std::string_view ReplacementCharacter = "\xEF\xBF\xBD";
 
-// Length of the UTF-8 sequence starting at Text[Pos] and its code point, or 0 if it is not valid.
-size_t DecodeUtf8(std::string_view Text, size_t Pos, uint32_t& CodePoint) {
-  const auto Byte = [&](size_t I) { return static_cast<unsigned char>(Text[I]); };
-  const unsigned char Lead = Byte(Pos);
-  size_t Length = 0;
-  uint32_t Min = 0;
-  if (Lead < 0x80) {
-    CodePoint = Lead;
-    return 1;
-  } else if ((Lead & 0xE0) == 0xC0) {
-    Length = 2;
-    Min = 0x80;
-    CodePoint = Lead & 0x1F;
-  } else if ((Lead & 0xF0) == 0xE0) {
-    Length = 3;
-    Min = 0x800;
-    CodePoint = Lead & 0x0F;
-  } else if ((Lead & 0xF8) == 0xF0) {
-    Length = 4;
-    Min = 0x10000;
-    CodePoint = Lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (Pos + Length > Text.size()) return 0;
-  for (size_t I = 1; I < Length; ++I) {
-    if ((Byte(Pos + I) & 0xC0) != 0x80) return 0;
-    CodePoint = (CodePoint << 6) | (Byte(Pos + I) & 0x3F);
-  }
-  // Overlong forms, surrogates and values past Unicode are not valid UTF-8.
-  if (CodePoint < Min || CodePoint > 0x10FFFF || (CodePoint >= 0xD800 && CodePoint <= 0xDFFF)) return 0;
-  return Length;
-}
-
-bool IsDroppedCodePoint(uint32_t CodePoint) {
+bool IsDroppedCodePoint(char32_t CodePoint) {
   if (CodePoint == '\t' || CodePoint == '\n') return false;
   if (CodePoint < 0x20 || (CodePoint >= 0x7F && CodePoint <= 0x9F)) return true;
   // Noncharacters are parse errors in HTML and carry no text.
@@ -71,7 +39,7 @@ std::string CleanUtf8(std::string_view Text) {
   Out.reserve(Text.size());
   size_t Pos = 0;
   while (Pos < Text.size()) {
-    uint32_t CodePoint = 0;
+    char32_t CodePoint = 0;
     const size_t Length = DecodeUtf8(Text, Pos, CodePoint);
     if (Length == 0) {
       Out += ReplacementCharacter;

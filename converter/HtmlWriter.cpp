@@ -3,6 +3,7 @@
 
 #include "HtmlText.h"
 #include "PageFont.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,12 +48,6 @@ const std::string& MetricFontFace() {
   static const std::string Face =
       "@font-face{font-family:qm;src:url(data:font/ttf;base64," + Base64(BuildMetricFont()) + ")}";
   return Face;
-}
-
-size_t CodePoints(const std::string& Text) {
-  size_t Count = 0;
-  for (const char C : Text) Count += (static_cast<unsigned char>(C) & 0xC0) != 0x80;
-  return Count;
 }
 
 // Two decimals of a percent or of a container unit are under a tenth of a pixel on a page shown
@@ -116,7 +111,7 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
   }
   const double Em = TextLine.Size * FontSizeForBox;
   std::vector<size_t> Lengths;
-  for (const Word& Each : TextLine.Words) Lengths.push_back(CodePoints(CleanUtf8(Each.Text)));
+  for (const Word& Each : TextLine.Words) Lengths.push_back(CodePointCount(CleanUtf8(Each.Text)));
   size_t First = 0;
   while (First < TextLine.Words.size()) {
     // Words that stand where evenly wide characters would put them share one element: a page of

@@ -2,6 +2,7 @@
 #include "PageFont.h"
 
 #include "HtmlText.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <cmath>
@@ -167,12 +168,6 @@ std::string NameTable() {
   return Out + Strings;
 }
 
-void AppendCodePoint(std::string& Out, uint32_t CodePoint) {
-  Out += static_cast<char>(0xE0 | (CodePoint >> 12));
-  Out += static_cast<char>(0x80 | ((CodePoint >> 6) & 0x3F));
-  Out += static_cast<char>(0x80 | (CodePoint & 0x3F));
-}
-
 size_t SkipBlanks(std::string_view Text, size_t Pos) {
   while (Pos < Text.size() && (Text[Pos] == ' ' || Text[Pos] == '\n' || Text[Pos] == '\t' || Text[Pos] == '\r')) ++Pos;
   return Pos;
@@ -230,7 +225,7 @@ size_t ReadGlyphRun(std::string_view Svg, size_t Pos, const std::map<std::string
     Ys.append(Y);
     if (Run.Count == 0) FirstY = Y;
     else if (Y != FirstY) Run.SameY = false;
-    AppendCodePoint(Run.Text, Found->second);
+    AppendUtf8(Run.Text, Found->second);
     ++Run.Count;
     Cursor = SkipBlanks(Svg, UseEnd + 2);
   }

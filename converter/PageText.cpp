@@ -1,11 +1,46 @@
-// Builds lines and words from poppler's page text and its per-character boxes.
+// Builds lines and words in reading order from the positioned words of poppler's text layout.
 #include "PageText.h"
+
+#include "Utf8.h"
 
 #include <algorithm>
 
 namespace Engine {
 
 namespace {
+
+// How a character takes part in ordering a line: strong left-to-right, strong right-to-left,
+// a digit (numbers read left to right in either direction), or neutral (spaces, punctuation).
+enum class Direction { Left, Right, Number, Neutral };
+
+Direction DirectionOf(char32_t C) {
+  if ((C >= '0' && C <= '9') || (C >= 0x0660 && C <= 0x0669) || (C >= 0x06F0 && C <= 0x06F9)) return Direction::Number;
+  // Hebrew, Arabic, Syriac, Thaana, N'Ko and the rest up to Arabic Extended, their presentation
+  // forms, and the historic right-to-left scripts past the first plane.
+  if ((C >= 0x0590 && C <= 0x08FF) || (C >= 0xFB1D && C <= 0xFDFF) || (C >= 0xFE70 && C <= 0xFEFE) ||
+      (C >= 0x10800 && C <= 0x10FFF) || (C >= 0x1E800 && C <= 0x1EFFF)) {
+    return Direction::Right;
+  }
+  if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z')) return Direction::Left;
+  // ASCII and Latin-1 punctuation, general punctuation (with the zero-width joiners and the
+  // bidi marks), currency and letter-like symbols, arrows and maths count as neutral.
+  if (C < 0xC0 || C == 0xD7 || C == 0xF7 || (C >= 0x2000 && C <= 0x2BFF) || (C >= 0x3000 && C <= 0x3003) ||
+      (C >= 0xFE10 && C <= 0xFE6F) || (C >= 0xFF01 && C <= 0xFF0F)) {
+    return Direction::Neutral;
+  }
+  return Direction::Left;
+}
+
+// A bracket in right-to-left text is drawn as its mirror image, which the PDF names as the
+// other bracket; read back in logical order it is the bracket it stands for.
+char32_t Mirrored(char32_t C) {
+  static const char32_t Pairs[][2] = {{'(', ')'}, {'[', ']'}, {'{', '}'}, {'<', '>'}, {0xAB, 0xBB}, {0x2039, 0x203A}};
+  for (const auto& Pair : Pairs) {
+    if (C == Pair[0]) return Pair[1];
+    if (C == Pair[1]) return Pair[0];
+  }
+  return C;
+}
 
 Box Normalized(const Box& In) {
   return {std::min(In.X1, In.X2), std::min(In.Y1, In.Y2), std::max(In.X1, In.X2), std::max(In.Y1, In.Y2)};
@@ -23,149 +58,207 @@ void Extend(Box& Area, const Box& More, bool& Empty) {
   Area.Y2 = std::max(Area.Y2, More.Y2);
 }
 
-double Median(std::vector<double>& Values) {
+Box Union(const std::vector<Box>& Boxes) {
+  Box Area;
+  bool Empty = true;
+  for (const Box& Each : Boxes) Extend(Area, Each, Empty);
+  return Area;
+}
+
+double Median(std::vector<double> Values) {
   if (Values.empty()) return 0;
   const auto Middle = Values.begin() + static_cast<std::ptrdiff_t>(Values.size() / 2);
   std::nth_element(Values.begin(), Middle, Values.end());
   return *Middle;
 }
 
-// Whether the text holds a letter of a right-to-left script (Hebrew, Arabic, Syriac, Thaana,
-// N'Ko and their presentation forms, and the historic scripts of the same kind).
-bool HasRightToLeftLetter(std::string_view Text) {
-  for (size_t Pos = 0; Pos < Text.size();) {
-    const auto Lead = static_cast<unsigned char>(Text[Pos]);
-    char32_t Code = Lead;
-    size_t Length = 1;
-    if (Lead >= 0xF0) Code = Lead & 0x07, Length = 4;
-    else if (Lead >= 0xE0) Code = Lead & 0x0F, Length = 3;
-    else if (Lead >= 0xC0) Code = Lead & 0x1F, Length = 2;
-    for (size_t I = 1; I < Length && Pos + I < Text.size(); ++I) Code = (Code << 6) | (Text[Pos + I] & 0x3F);
-    Pos += Length;
-    if ((Code >= 0x0590 && Code <= 0x08FF) || (Code >= 0xFB1D && Code <= 0xFDFF) || (Code >= 0xFE70 && Code <= 0xFEFF) ||
-        (Code >= 0x10800 && Code <= 0x10FFF) || (Code >= 0x1E800 && Code <= 0x1EFFF)) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// Puts a mostly right-to-left line, given left to right across the page, in reading order: from
-// the right, where each run of left-to-right words (Latin, numbers) keeps its own order.
-void OrderForReading(Line& Done) {
-  if (Done.Vertical || Done.Words.size() < 2) return;
-  size_t RightToLeft = 0;
-  for (const Word& Each : Done.Words) RightToLeft += HasRightToLeftLetter(Each.Text) ? 1 : 0;
-  if (RightToLeft == 0 || RightToLeft * 2 < Done.Words.size()) return;
-  if (Done.Words.front().Area.X1 > Done.Words.back().Area.X1) return;  // already in reading order
-  std::vector<Word> Reading;
-  Reading.reserve(Done.Words.size());
-  size_t End = Done.Words.size();
-  while (End > 0) {
-    size_t Start = End - 1;
-    if (!HasRightToLeftLetter(Done.Words[Start].Text)) {
-      while (Start > 0 && !HasRightToLeftLetter(Done.Words[Start - 1].Text)) --Start;
-    }
-    for (size_t I = Start; I < End; ++I) Reading.push_back(std::move(Done.Words[I]));
-    End = Start;
-  }
-  Done.Words = std::move(Reading);
-  Done.RightToLeft = true;
-}
-
-struct LineBuilder {
-  Line Current;
-  Word CurrentWord;
-  bool WordEmpty = true;
-  bool LineEmpty = true;
-  std::vector<Box> Glyphs;
-  std::vector<Line> Lines;
-
-  void EndWord() {
-    if (!CurrentWord.Text.empty()) {
-      Extend(Current.Area, CurrentWord.Area, LineEmpty);
-      Current.Words.push_back(std::move(CurrentWord));
-    }
-    CurrentWord = Word{};
-    WordEmpty = true;
-  }
-
-  void EndLine() {
-    EndWord();
-    if (!Current.Words.empty()) {
-      Finish(Current);
-      Lines.push_back(std::move(Current));
-    }
-    Current = Line{};
-    LineEmpty = true;
-    Glyphs.clear();
-  }
-
-  void Finish(Line& Done) {
-    double MinX = Glyphs.front().X1, MaxX = MinX, MinY = Glyphs.front().Y1, MaxY = MinY;
-    std::vector<double> Widths, Heights;
-    for (const Box& G : Glyphs) {
-      const double CenterX = (G.X1 + G.X2) / 2;
-      const double CenterY = (G.Y1 + G.Y2) / 2;
-      MinX = std::min(MinX, CenterX);
-      MaxX = std::max(MaxX, CenterX);
-      MinY = std::min(MinY, CenterY);
-      MaxY = std::max(MaxY, CenterY);
-      Widths.push_back(G.X2 - G.X1);
-      Heights.push_back(G.Y2 - G.Y1);
-    }
-    Done.Vertical = Glyphs.size() > 1 && (MaxY - MinY) > (MaxX - MinX);
-    Done.Size = Done.Vertical ? Median(Widths) : Median(Heights);
-    OrderForReading(Done);
-  }
+// One character of a line as it stands on the page; a word gap is a space without a box.
+struct Placed {
+  char32_t Char = ' ';
+  Box Area;
+  bool Gap = true;
 };
+
+Placed Reversed(Placed Char) {
+  Char.Char = Mirrored(Char.Char);
+  return Char;
+}
+
+// A line's words in the order poppler gives them: across the page, left to right (or down it).
+struct RawLine {
+  std::vector<const PlacedWord*> Words;
+  Box Area;
+  bool Vertical = false;
+};
+
+bool IsVertical(const PlacedWord& W) { return (W.Rotation & 1) != 0; }
+
+// Whether Next continues Current: the same turn, the same row (half the smaller height shared),
+// and further along it. A word that goes back starts the next line.
+bool Continues(const RawLine& Current, const Box& Last, const PlacedWord& Next, const Box& Area) {
+  if (IsVertical(Next) != Current.Vertical) return false;
+  if (Current.Vertical) {
+    const double Shared = std::min(Last.X2, Area.X2) - std::max(Last.X1, Area.X1);
+    const double Smaller = std::min(Last.X2 - Last.X1, Area.X2 - Area.X1);
+    const double Along = Next.Rotation == 3 ? Last.Y1 - Area.Y2 : Area.Y1 - Last.Y2;
+    return Shared >= 0.5 * Smaller && Along > -0.5 * Smaller;
+  }
+  const double Shared = std::min(Last.Y2, Area.Y2) - std::max(Last.Y1, Area.Y1);
+  const double Smaller = std::min(Last.Y2 - Last.Y1, Area.Y2 - Area.Y1);
+  const double Along = Next.Rotation == 2 ? Last.X1 - Area.X2 : Area.X1 - Last.X2;
+  return Shared >= 0.5 * Smaller && Along > -0.5 * Smaller;
+}
+
+// Turns a line's characters, as they stand on the page, into reading order. In a right-to-left
+// line the runs of left-to-right text (Latin words, numbers and what stands between them)
+// keep their order and everything else is reversed; in a left-to-right line only the runs of
+// right-to-left letters (with what stands between them) are reversed.
+std::vector<Placed> ReadingOrder(const std::vector<Placed>& Visual, bool RightToLeftLine) {
+  const size_t Count = Visual.size();
+  std::vector<Direction> Kind(Count);
+  for (size_t I = 0; I < Count; ++I) Kind[I] = Visual[I].Gap ? Direction::Neutral : DirectionOf(Visual[I].Char);
+  // A run is "against" the line's direction: left-to-right text in a right-to-left line, or
+  // right-to-left letters in a left-to-right one.
+  const auto Against = [&](Direction D) {
+    return RightToLeftLine ? (D == Direction::Left || D == Direction::Number) : D == Direction::Right;
+  };
+  std::vector<bool> InRun(Count, false);
+  for (size_t I = 0; I < Count; ++I) InRun[I] = Against(Kind[I]);
+  // Neutrals between two characters of such a run belong to it.
+  for (size_t I = 0; I < Count;) {
+    if (InRun[I] || I == 0 || !InRun[I - 1]) {
+      ++I;
+      continue;
+    }
+    size_t End = I;
+    while (End < Count && Kind[End] == Direction::Neutral) ++End;
+    if (End < Count && InRun[End]) std::fill(InRun.begin() + static_cast<std::ptrdiff_t>(I), InRun.begin() + static_cast<std::ptrdiff_t>(End), true);
+    I = std::max(End, I + 1);
+  }
+  std::vector<Placed> Out;
+  Out.reserve(Count);
+  if (RightToLeftLine) {
+    // Runs from the right end of the line to the left; runs against the line keep their order.
+    size_t End = Count;
+    while (End > 0) {
+      size_t Start = End - 1;
+      while (Start > 0 && InRun[Start - 1] == InRun[End - 1]) --Start;
+      if (InRun[End - 1]) {
+        Out.insert(Out.end(), Visual.begin() + static_cast<std::ptrdiff_t>(Start), Visual.begin() + static_cast<std::ptrdiff_t>(End));
+      } else {
+        for (size_t I = End; I > Start; --I) Out.push_back(Reversed(Visual[I - 1]));
+      }
+      End = Start;
+    }
+  } else {
+    for (size_t Start = 0; Start < Count;) {
+      size_t End = Start + 1;
+      while (End < Count && InRun[End] == InRun[Start]) ++End;
+      if (InRun[Start]) {
+        for (size_t I = End; I > Start; --I) Out.push_back(Reversed(Visual[I - 1]));
+      } else {
+        Out.insert(Out.end(), Visual.begin() + static_cast<std::ptrdiff_t>(Start), Visual.begin() + static_cast<std::ptrdiff_t>(End));
+      }
+      Start = End;
+    }
+  }
+  return Out;
+}
+
+// Whether Next stands clear of Word by more than a tenth of their height, the least gap poppler
+// reads as a space.
+bool Apart(const PlacedWord& Word, const PlacedWord& Next, bool Vertical) {
+  const Box A = Normalized(Word.CharBoxes.back()), B = Normalized(Next.CharBoxes.front());
+  if (Vertical) return std::max(B.Y1 - A.Y2, A.Y1 - B.Y2) > 0.1 * std::max(A.X2 - A.X1, B.X2 - B.X1);
+  return std::max(B.X1 - A.X2, A.X1 - B.X2) > 0.1 * std::max(A.Y2 - A.Y1, B.Y2 - B.Y1);
+}
+
+Line FinishLine(const RawLine& Raw) {
+  // The characters as they stand, a gap between words that do not touch.
+  std::vector<Placed> Visual;
+  std::vector<double> Sizes;
+  size_t Right = 0, Left = 0;
+  for (size_t W = 0; W < Raw.Words.size(); ++W) {
+    const PlacedWord& Each = *Raw.Words[W];
+    for (size_t I = 0; I < Each.Text.size(); ++I) {
+      Placed Char;
+      Char.Char = Each.Text[I];
+      // A character without a box of its own shares the last one, so that no text is lost.
+      Char.Area = Normalized(Each.CharBoxes.empty() ? Box{} : Each.CharBoxes[std::min(I, Each.CharBoxes.size() - 1)]);
+      Char.Gap = Char.Char == ' ' || Char.Char == '\t';
+      if (!Char.Gap) {
+        Sizes.push_back(Raw.Vertical ? Char.Area.X2 - Char.Area.X1 : Char.Area.Y2 - Char.Area.Y1);
+        const Direction Kind = DirectionOf(Char.Char);
+        Right += Kind == Direction::Right;
+        Left += Kind == Direction::Left;
+      }
+      Visual.push_back(Char);
+    }
+    // poppler marks the space after a word within its line; between the lines of its layout that
+    // run on in one row (a heading's number and its title), the gap itself tells.
+    if (W + 1 < Raw.Words.size() && (Each.SpaceAfter || Apart(Each, *Raw.Words[W + 1], Raw.Vertical))) {
+      Visual.push_back(Placed{});
+    }
+  }
+  Line Done;
+  Done.Vertical = Raw.Vertical;
+  Done.Size = Median(Sizes);
+  Done.RightToLeft = !Raw.Vertical && Right > Left;
+  const std::vector<Placed> Reading = Raw.Vertical ? Visual : ReadingOrder(Visual, Done.RightToLeft);
+
+  bool LineEmpty = true;
+  Word Current;
+  bool WordEmpty = true;
+  const auto EndWord = [&] {
+    if (!Current.Text.empty()) {
+      Extend(Done.Area, Current.Area, LineEmpty);
+      Done.Words.push_back(std::move(Current));
+    }
+    Current = Word{};
+    WordEmpty = true;
+  };
+  for (const Placed& Char : Reading) {
+    if (Char.Gap) {
+      EndWord();
+      continue;
+    }
+    AppendUtf8(Current.Text, Char.Char);
+    Extend(Current.Area, Char.Area, WordEmpty);
+  }
+  EndWord();
+  return Done;
+}
 
 }  // namespace
 
-std::vector<Line> BuildLines(std::string_view Text, const std::vector<Box>& CharBoxes) {
-  LineBuilder Builder;
-  size_t Index = 0;
+std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width, double Height) {
+  std::vector<Line> Lines;
+  RawLine Current;
   Box Last;
-  size_t Pos = 0;
-  while (Pos < Text.size()) {
-    // Step over one UTF-8 sequence; the text was cleaned before, so lead bytes are trustworthy.
-    size_t Length = 1;
-    const auto Lead = static_cast<unsigned char>(Text[Pos]);
-    if (Lead >= 0xF0) Length = 4;
-    else if (Lead >= 0xE0) Length = 3;
-    else if (Lead >= 0xC0) Length = 2;
-    Length = std::min(Length, Text.size() - Pos);
-    const std::string_view Char = Text.substr(Pos, Length);
-    Pos += Length;
-    // poppler wraps each right-to-left word in embedding marks (U+202A to U+202E) that have no
-    // box of their own. Once the line is in reading order the browser needs no marks to show it,
-    // and copied text is better without them.
-    if (Char.size() == 3 && Char[0] == '\xE2' && Char[1] == '\x80' && Char[2] >= '\xAA' && Char[2] <= '\xAE') continue;
-    if (Index < CharBoxes.size()) Last = Normalized(CharBoxes[Index]);
-    ++Index;
-
-    if (Char == "\n") {
-      Builder.EndLine();
-    } else if (Char == " " || Char == "\t") {
-      Builder.EndWord();
-    } else {
-      // poppler joins table cells on one line without a space; a gap wider than half the glyph
-      // height (or width, down the page) is a word boundary all the same.
-      if (!Builder.Glyphs.empty() && !Builder.CurrentWord.Text.empty()) {
-        const Box& Previous = Builder.Glyphs.back();
-        const double Across = std::max(Last.X1 - Previous.X2, Previous.X1 - Last.X2);
-        const double Down = std::max(Last.Y1 - Previous.Y2, Previous.Y1 - Last.Y2);
-        const double Height = std::max(Previous.Y2 - Previous.Y1, Last.Y2 - Last.Y1);
-        const double Width = std::max(Previous.X2 - Previous.X1, Last.X2 - Last.X1);
-        if ((Across > 0.5 * Height && Down < 0) || (Down > 0.5 * Width && Across < 0)) Builder.EndWord();
-      }
-      Builder.CurrentWord.Text.append(Char);
-      Extend(Builder.CurrentWord.Area, Last, Builder.WordEmpty);
-      Builder.Glyphs.push_back(Last);
+  const auto Flush = [&] {
+    if (!Current.Words.empty()) {
+      Line Done = FinishLine(Current);
+      if (!Done.Words.empty()) Lines.push_back(std::move(Done));
     }
+    Current = RawLine{};
+  };
+  for (const PlacedWord& Each : Words) {
+    if (Each.Text.empty()) continue;
+    std::vector<Box> Boxes;
+    for (const Box& B : Each.CharBoxes) Boxes.push_back(Normalized(B));
+    const Box Area = Union(Boxes);
+    const double CenterX = (Area.X1 + Area.X2) / 2, CenterY = (Area.Y1 + Area.Y2) / 2;
+    // Printer's marks and slugs beyond the crop box are not on the page a reader sees.
+    if (Boxes.empty() || CenterX < 0 || CenterY < 0 || CenterX > Width || CenterY > Height) continue;
+    if (Current.Words.empty() || !Continues(Current, Last, Each, Area)) {
+      Flush();
+      Current.Vertical = IsVertical(Each);
+    }
+    Current.Words.push_back(&Each);
+    Last = Area;
   }
-  Builder.EndLine();
-  return std::move(Builder.Lines);
+  Flush();
+  return Lines;
 }
 
 }  // namespace Engine

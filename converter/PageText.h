@@ -1,8 +1,7 @@
-// Groups a page's extracted characters into positioned lines and words for the text layer.
+// Builds a page's text layer, lines of words in reading order, from the words of poppler's text layout.
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace Engine {
@@ -15,8 +14,18 @@ struct Box {
   double Y2 = 0;
 };
 
+// A word as the text layout finds it on the page: its characters in the order in which they
+// stand across (or down) the page, one box per character, and its turn in quarters (1 and 3
+// run down or up the page: vertical CJK or turned text).
+struct PlacedWord {
+  std::u32string Text;
+  std::vector<Box> CharBoxes;
+  int Rotation = 0;
+  bool SpaceAfter = true;
+};
+
 struct Word {
-  std::string Text;
+  std::string Text;  // UTF-8
   Box Area;
 };
 
@@ -27,14 +36,15 @@ struct Line {
   bool Vertical = false;
   // Glyph height for horizontal lines, glyph width for vertical ones.
   double Size = 0;
-  // Mostly right-to-left: Words are in reading order, which is not their order across the page.
+  // Right-to-left: Words are in reading order, which runs leftwards across the page.
   bool RightToLeft = false;
 };
 
-// Splits Text (UTF-8, lines separated by newlines, words by spaces) into lines and words;
-// CharBoxes holds one box per code point of Text. Missing boxes repeat the last one, so text is
-// never lost when the two disagree. poppler gives a line's words in their order across the page;
-// a line that is mostly right-to-left is put back in reading order, so copy and find work.
-std::vector<Line> BuildLines(std::string_view Text, const std::vector<Box>& CharBoxes);
+// Groups Words, given line by line in reading order as poppler's layout gives them, into lines.
+// Words outside the page (Width x Height, printer's marks beyond the crop box) are left out.
+// Each line's characters are put in logical order: right-to-left runs (Hebrew, Arabic, ...)
+// stand reversed on the page and are turned back, while numbers and Latin inside them keep
+// their own order; words that touch without a space become one word, as in plain text.
+std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width, double Height);
 
 }  // namespace Engine

@@ -5,8 +5,12 @@
 #include "PageDrawing.h"
 
 #include <poppler.h>
+#include <poppler/cpp/poppler-document.h>
+#include <poppler/cpp/poppler-global.h>
+#include <poppler/cpp/poppler-page.h>
 
 #include <algorithm>
+#include <climits>
 
 namespace Engine {
 
@@ -83,16 +87,42 @@ void ReadOutline(PopplerDocument* Doc, PopplerIndexIter* Iter, int Depth, int Pa
   } while (poppler_index_iter_next(Iter));
 }
 
+// poppler's C++ strings hold UTF-16.
+std::u32string FromUtf16(const poppler::ustring& Text) {
+  std::u32string Out;
+  Out.reserve(Text.size());
+  for (size_t I = 0; I < Text.size(); ++I) {
+    const char32_t Unit = Text[I];
+    if (Unit >= 0xD800 && Unit <= 0xDBFF && I + 1 < Text.size() && Text[I + 1] >= 0xDC00 && Text[I + 1] <= 0xDFFF) {
+      Out += 0x10000 + ((Unit - 0xD800) << 10) + (Text[I + 1] - 0xDC00);
+      ++I;
+    } else {
+      Out += Unit;
+    }
+  }
+  return Out;
+}
+
+Box BoxOf(const poppler::rectf& Rect) { return {Rect.left(), Rect.top(), Rect.right(), Rect.bottom()}; }
+
+void Ignore(const std::string&, void*) {}
+
 }  // namespace
 
 struct PdfDocument::Handles {
   PopplerDocument* Doc = nullptr;
+  // The text comes from poppler's C++ API: its word list holds every word of the page, where
+  // the GLib API's text, built on its selection code, loses lines of right-to-left pages and
+  // the text that form fields show.
+  std::unique_ptr<poppler::document> TextDoc;
+  std::string_view Data;
   ~Handles() {
     if (Doc != nullptr) g_object_unref(Doc);
   }
 };
 
 PdfDocument::PdfDocument(std::string_view Data) : Doc_(std::make_unique<Handles>()) {
+  Doc_->Data = Data;
   GBytes* Bytes = g_bytes_new_static(Data.data(), Data.size());
   GError* Error = nullptr;
   Doc_->Doc = poppler_document_new_from_bytes(Bytes, nullptr, &Error);
@@ -102,6 +132,33 @@ PdfDocument::PdfDocument(std::string_view Data) : Doc_(std::make_unique<Handles>
   const std::string Reason = Error != nullptr ? CleanUtf8(Error->message) : "unknown error";
   if (Error != nullptr) g_error_free(Error);
   throw OpenError(Encrypted, Reason);
+}
+
+std::vector<PlacedWord> PdfDocument::ReadWords(int Index) const {
+  std::vector<PlacedWord> Words;
+  // Opened on first use: poppler's C++ API reads the same bytes a second time.
+  if (Doc_->TextDoc == nullptr && Doc_->Data.size() <= static_cast<size_t>(INT_MAX)) {
+    poppler::set_debug_error_function(Ignore, nullptr);
+    Doc_->TextDoc.reset(poppler::document::load_from_raw_data(Doc_->Data.data(), static_cast<int>(Doc_->Data.size())));
+  }
+  if (Doc_->TextDoc == nullptr) return Words;
+  const std::unique_ptr<poppler::page> Page(Doc_->TextDoc->create_page(Index));
+  if (Page == nullptr) return Words;
+  for (const poppler::text_box& Each : Page->text_list()) {
+    PlacedWord Word;
+    Word.Text = FromUtf16(Each.text());
+    // A glyph past the word's last box (a ligature spelled with two letters) keeps that box.
+    for (size_t I = 0; I < Word.Text.size(); ++I) {
+      const poppler::rectf Rect = Each.char_bbox(I);
+      if (Rect.width() == 0 && Rect.height() == 0) break;
+      Word.CharBoxes.push_back(BoxOf(Rect));
+    }
+    if (Word.CharBoxes.empty()) Word.CharBoxes.push_back(BoxOf(Each.bbox()));
+    Word.Rotation = Each.rotation() & 3;
+    Word.SpaceAfter = Each.has_space_after();
+    Words.push_back(std::move(Word));
+  }
+  return Words;
 }
 
 PdfDocument::~PdfDocument() = default;
@@ -133,18 +190,7 @@ bool PdfDocument::ReadPage(int Index, PageContent& Content) const {
   if (Page.Handle == nullptr) return false;
   poppler_page_get_size(Page.Handle, &Content.Width, &Content.Height);
 
-  char* Text = poppler_page_get_text(Page.Handle);
-  PopplerRectangle* Rects = nullptr;
-  guint RectCount = 0;
-  if (Text != nullptr && poppler_page_get_text_layout(Page.Handle, &Rects, &RectCount)) {
-    std::vector<Box> Boxes(RectCount);
-    for (guint I = 0; I < RectCount; ++I) Boxes[I] = {Rects[I].x1, Rects[I].y1, Rects[I].x2, Rects[I].y2};
-    Content.Lines = BuildLines(Text, Boxes);
-  } else if (Text != nullptr) {
-    Content.Lines = BuildLines(Text, {});
-  }
-  g_free(Rects);
-  g_free(Text);
+  Content.Lines = BuildLines(ReadWords(Index), Content.Width, Content.Height);
 
   const int Pages = PageCount();
   GList* Links = poppler_page_get_link_mapping(Page.Handle);

@@ -37,6 +37,8 @@ class PdfDocument {
   std::string DrawPage(int Index) const;
 
  private:
+  // The words of page Index as poppler's text layout finds them.
+  std::vector<PlacedWord> ReadWords(int Index) const;
   struct Handles;
   std::unique_ptr<Handles> Doc_;
 };

@@ -1,4 +1,5 @@
-// Lines and words from poppler's text and character boxes: nothing lost, spaces and lines kept apart.
+// Lines and words from the text layout's positioned words: reading order, right-to-left text
+// turned back, nothing lost, nothing from beyond the page.
 #include "PageText.h"
 
 #include <gtest/gtest.h>
@@ -10,22 +11,24 @@ namespace {
 
 using namespace Engine;
 
-// One box per code point, advancing across (or down) from Origin.
-std::vector<Box> Boxes(const std::string& Text, bool Down) {
-  std::vector<Box> Out;
-  double Across = 0;
-  double Row = 0;
-  for (size_t I = 0; I < Text.size(); ++I) {
-    if ((static_cast<unsigned char>(Text[I]) & 0xC0) == 0x80) continue;
-    if (Text[I] == '\n') {
-      Row += 20;
-      Across = 0;
-      Out.push_back({0, 0, 0, 0});
-      continue;
-    }
-    Out.push_back(Down ? Box{100 + Row, 10 + Across, 110 + Row, 20 + Across} : Box{10 + Across, 100 + Row, 16 + Across, 112 + Row});
-    Across += Down ? 10 : 6;
+// A line of words as they stand across the page from X, on the row at Y, 6 points a character
+// and 6 between words. Right-to-left words are written here as they stand on the page, the way
+// the layout gives them: a Hebrew word is spelled backwards.
+std::vector<PlacedWord> Row(const std::vector<std::u32string>& Words, double X, double Y) {
+  std::vector<PlacedWord> Out;
+  for (const std::u32string& Text : Words) {
+    PlacedWord Word;
+    Word.Text = Text;
+    for (size_t I = 0; I < Text.size(); ++I, X += 6) Word.CharBoxes.push_back({X, Y, X + 6, Y + 12});
+    X += 6;
+    Out.push_back(Word);
   }
+  return Out;
+}
+
+std::vector<PlacedWord> Join(std::vector<std::vector<PlacedWord>> Rows) {
+  std::vector<PlacedWord> Out;
+  for (auto& Each : Rows) Out.insert(Out.end(), Each.begin(), Each.end());
   return Out;
 }
 
@@ -38,93 +41,104 @@ std::vector<std::vector<std::string>> Words(const std::vector<Line>& Lines) {
   return Out;
 }
 
-TEST(BuildLines, SplitsLinesAndWordsInReadingOrder) {
+// Hebrew letters: alef, bet, gimel, shin, lamed, vav, final mem.
+const std::u32string Shalom = U"\u05E9\u05DC\u05D5\u05DD";
+std::u32string Backwards(std::u32string Text) { return {Text.rbegin(), Text.rend()}; }
+std::string Utf8(const std::u32string& Text) {
+  std::string Out;
+  for (const char32_t C : Text) {
+    if (C < 0x80) Out += static_cast<char>(C);
+    else if (C < 0x800) Out += {static_cast<char>(0xC0 | (C >> 6)), static_cast<char>(0x80 | (C & 0x3F))};
+    else Out += {static_cast<char>(0xE0 | (C >> 12)), static_cast<char>(0x80 | ((C >> 6) & 0x3F)), static_cast<char>(0x80 | (C & 0x3F))};
+  }
+  return Out;
+}
+
+TEST(BuildLines, ReadingOrderOfEveryDirection) {
+  const std::u32string Olam = U"\u05E2\u05D5\u05DC\u05DD";
   const struct {
     const char* Name;
-    std::string Text;
+    std::vector<PlacedWord> Words;
     std::vector<std::vector<std::string>> Expected;
   } Cases[] = {
-      {"two lines", "Hello world\nSecond line\n", {{"Hello", "world"}, {"Second", "line"}}},
-      {"runs of spaces make no empty words", "a   b\n\n\nc", {{"a", "b"}, {"c"}}},
-      {"multibyte words", "caf\xC3\xA9 \xCE\xB1\xCE\xB2 \xE4\xBD\xA0\xE5\xA5\xBD", {{"caf\xC3\xA9", "\xCE\xB1\xCE\xB2", "\xE4\xBD\xA0\xE5\xA5\xBD"}}},
-      // poppler gives right-to-left words as they stand across the page, the last one first.
-      {"right-to-left comes out in reading order", "\xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D",
-       {{"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", "\xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D"}}},
-      {"a left-to-right run inside keeps its order", "\xD7\x90 2 PDF \xD7\x91 \xD7\x92",
-       {{"\xD7\x92", "\xD7\x91", "2", "PDF", "\xD7\x90"}}},
-      {"mostly left-to-right stays as it is", "see \xD7\x90 here now", {{"see", "\xD7\x90", "here", "now"}}},
-      {"empty", "", {}},
+      {"lines follow one another", Join({Row({U"Hello", U"world"}, 10, 100), Row({U"Second"}, 10, 120)}),
+       {{"Hello", "world"}, {"Second"}}},
+      {"a word further left starts a line on the same row (a column)",
+       Join({Row({U"right"}, 300, 100), Row({U"left"}, 10, 100)}), {{"right"}, {"left"}}},
+      {"right-to-left words and letters come back in reading order", Row({Backwards(Olam), Backwards(Shalom)}, 10, 100),
+       {{Utf8(Shalom), Utf8(Olam)}}},
+      {"numbers and Latin inside keep their order",
+       Row({U"\u05D2", U"PDF", U"2020", Backwards(Shalom)}, 10, 100), {{Utf8(Shalom), "PDF", "2020", Utf8(U"\u05D2")}}},
+      {"a number inside a right-to-left word keeps its order",
+       Row({U"12\u05D1\u05D0"}, 10, 100), {{Utf8(U"\u05D0\u05D112")}}},
+      {"brackets drawn mirrored read as what they stand for", Row({U"(" + Backwards(Shalom) + U")"}, 10, 100),
+       {{"(" + Utf8(Shalom) + ")"}}},
+      {"a right-to-left word in a left-to-right line", Row({U"see", Backwards(Shalom), U"here", U"now"}, 10, 100),
+       {{"see", Utf8(Shalom), "here", "now"}}},
+      {"multibyte letters", Row({U"caf\u00E9", U"\u03B1\u03B2", U"\u4F60\u597D"}, 10, 100),
+       {{Utf8(U"caf\u00E9"), Utf8(U"\u03B1\u03B2"), Utf8(U"\u4F60\u597D")}}},
+      {"nothing", {}, {}},
   };
-  for (const auto& Case : Cases) {
-    EXPECT_EQ(Words(BuildLines(Case.Text, Boxes(Case.Text, false))), Case.Expected) << Case.Name;
-  }
+  for (const auto& Case : Cases) EXPECT_EQ(Words(BuildLines(Case.Words, 612, 792)), Case.Expected) << Case.Name;
 }
 
-TEST(BuildLines, WideGapWithoutSpaceSeparatesWords) {
-  // Table cells as poppler gives them: one line, no space, far apart.
-  const std::vector<Box> Cells = {{10, 0, 16, 12}, {16, 0, 22, 12}, {100, 0, 106, 12}, {106, 0, 112, 12},
-                                  {114, 0, 120, 12}};
-  EXPECT_EQ(Words(BuildLines("abcde", Cells)), (std::vector<std::vector<std::string>>{{"ab", "cde"}}));
-  // Right to left: the next letter stands left of the previous one, touching it.
-  const std::vector<Box> Hebrew = {{50, 0, 56, 12}, {44, 0, 50, 12}, {38, 0, 44, 12}};
-  EXPECT_EQ(Words(BuildLines("\xD7\x90\xD7\x91\xD7\x92", Hebrew)),
-            (std::vector<std::vector<std::string>>{{"\xD7\x90\xD7\x91\xD7\x92"}}));
-  // Down the page, a gap in the column splits too.
-  const std::vector<Box> Down = {{0, 0, 10, 10}, {0, 10, 10, 20}, {0, 60, 10, 70}};
-  EXPECT_EQ(Words(BuildLines("abc", Down)), (std::vector<std::vector<std::string>>{{"ab", "c"}}));
+TEST(BuildLines, WordsThatTouchWithoutASpaceJoin) {
+  // Two words of a line that poppler keeps apart (a change of font) but that touch: one word,
+  // as in plain text. With a gap they stay apart even when the layout marked no space.
+  std::vector<PlacedWord> Touching = Row({U"Quire", U"cast"}, 10, 100);
+  Touching[0].SpaceAfter = false;
+  for (Box& B : Touching[1].CharBoxes) B.X1 -= 6, B.X2 -= 6;
+  EXPECT_EQ(Words(BuildLines(Touching, 612, 792)), (std::vector<std::vector<std::string>>{{"Quirecast"}}));
+  std::vector<PlacedWord> Apart = Row({U"4", U"Introduction"}, 10, 100);
+  Apart[0].SpaceAfter = false;
+  EXPECT_EQ(Words(BuildLines(Apart, 612, 792)), (std::vector<std::vector<std::string>>{{"4", "Introduction"}}));
 }
 
-TEST(BuildLines, WordBoxesCoverTheirCharacters) {
-  const std::string Text = "ab cd";
-  const std::vector<Line> Lines = BuildLines(Text, Boxes(Text, false));
+TEST(BuildLines, BoxesFollowTheirCharacters) {
+  const std::vector<Line> Lines = BuildLines(Row({U"ab", Backwards(Shalom)}, 10, 100), 612, 792);
   ASSERT_EQ(Lines.size(), 1u);
-  ASSERT_EQ(Lines[0].Words.size(), 2u);
-  EXPECT_DOUBLE_EQ(Lines[0].Words[1].Area.X1, 28);
-  EXPECT_DOUBLE_EQ(Lines[0].Words[1].Area.X2, 40);
-  EXPECT_DOUBLE_EQ(Lines[0].Area.X1, 10);
-  EXPECT_DOUBLE_EQ(Lines[0].Area.X2, 40);
-  EXPECT_DOUBLE_EQ(Lines[0].Size, 12);
-  EXPECT_FALSE(Lines[0].Vertical);
+  const Line& Only = Lines[0];
+  EXPECT_TRUE(Only.RightToLeft);
+  ASSERT_EQ(Only.Words.size(), 2u);
+  // Reading starts at the right: the Hebrew word stands from 28 to 52.
+  EXPECT_EQ(Only.Words[0].Text, Utf8(Shalom));
+  EXPECT_DOUBLE_EQ(Only.Words[0].Area.X1, 28);
+  EXPECT_DOUBLE_EQ(Only.Words[0].Area.X2, 52);
+  EXPECT_DOUBLE_EQ(Only.Words[1].Area.X1, 10);
+  EXPECT_DOUBLE_EQ(Only.Words[1].Area.X2, 22);
+  EXPECT_DOUBLE_EQ(Only.Area.X1, 10);
+  EXPECT_DOUBLE_EQ(Only.Area.X2, 52);
+  EXPECT_DOUBLE_EQ(Only.Size, 12);
 }
 
-TEST(BuildLines, EmbeddingMarksTakeNoBoxAndAreDropped) {
-  // A right-to-left line as poppler gives it: words left to right across the page, each wrapped
-  // in U+202B and U+202C, and boxes only for the letters and the space.
-  const std::string Rle = "\xE2\x80\xAB", Pdf = "\xE2\x80\xAC";
-  const std::string Left = "\xD7\xA2\xD7\x95", Right = "\xD7\xA9\xD7\x9C";
-  const std::vector<Line> Lines =
-      BuildLines(Rle + Left + Pdf + " " + Rle + Right + Pdf,
-                 {{10, 0, 16, 12}, {16, 0, 22, 12}, {22, 0, 28, 12}, {28, 0, 34, 12}, {34, 0, 40, 12}});
-  ASSERT_EQ(Lines.size(), 1u);
-  ASSERT_EQ(Lines[0].Words.size(), 2u);
-  EXPECT_TRUE(Lines[0].RightToLeft);
-  EXPECT_EQ(Lines[0].Words[0].Text, Right) << "reading starts at the right, without the marks";
-  EXPECT_DOUBLE_EQ(Lines[0].Words[0].Area.X1, 28);
-  EXPECT_DOUBLE_EQ(Lines[0].Words[0].Area.X2, 40);
-  EXPECT_DOUBLE_EQ(Lines[0].Words[1].Area.X1, 10);
-  EXPECT_DOUBLE_EQ(Lines[0].Words[1].Area.X2, 22);
-}
-
-TEST(BuildLines, ReversedBoxesAreNormalised) {
-  const std::vector<Line> Lines = BuildLines("x", {{30, 40, 10, 20}});
-  ASSERT_EQ(Lines.size(), 1u);
+TEST(BuildLines, WordsBeyondThePageAreLeftOut) {
+  // Printer's marks beyond the crop box, and a word whose boxes are turned around.
+  std::vector<PlacedWord> Placed = Join({Row({U"slug"}, -80, 100), Row({U"kept"}, 10, 100), Row({U"bleed"}, 10, 900)});
+  Placed[1].CharBoxes[0] = {16, 112, 10, 100};
+  const std::vector<Line> Lines = BuildLines(Placed, 612, 792);
+  EXPECT_EQ(Words(Lines), (std::vector<std::vector<std::string>>{{"kept"}}));
   EXPECT_DOUBLE_EQ(Lines[0].Words[0].Area.X1, 10);
-  EXPECT_DOUBLE_EQ(Lines[0].Words[0].Area.Y1, 20);
-  EXPECT_DOUBLE_EQ(Lines[0].Words[0].Area.X2, 30);
-  EXPECT_DOUBLE_EQ(Lines[0].Words[0].Area.Y2, 40);
+  EXPECT_DOUBLE_EQ(Lines[0].Words[0].Area.Y1, 100);
 }
 
-TEST(BuildLines, TextRunningDownThePageIsVertical) {
-  const std::string Text = "\xE7\xB8\xA6\xE6\x9B\xB8\xE3\x81\x8D";
-  const std::vector<Line> Lines = BuildLines(Text, Boxes(Text, true));
-  ASSERT_EQ(Lines.size(), 1u);
-  EXPECT_TRUE(Lines[0].Vertical);
-  EXPECT_DOUBLE_EQ(Lines[0].Size, 10);
+TEST(BuildLines, TurnedWordsMakeVerticalLines) {
+  // Vertical Japanese: the layout turns its words a quarter; characters go down the page.
+  PlacedWord Down;
+  Down.Text = U"\u7E26\u66F8\u304D";
+  Down.Rotation = 1;
+  for (double Y = 10; Y < 40; Y += 10) Down.CharBoxes.push_back({100, Y, 110, Y + 10});
+  const std::vector<Line> Lines = BuildLines(Join({Row({U"across"}, 10, 300), {Down}}), 612, 792);
+  ASSERT_EQ(Lines.size(), 2u);
+  EXPECT_FALSE(Lines[0].Vertical);
+  EXPECT_TRUE(Lines[1].Vertical);
+  EXPECT_EQ(Lines[1].Words[0].Text, Utf8(Down.Text));
+  EXPECT_DOUBLE_EQ(Lines[1].Size, 10);
 }
 
-TEST(BuildLines, FewerBoxesThanCharactersLosesNoText) {
-  const std::vector<Line> Lines = BuildLines("one two three", {{0, 0, 5, 10}, {5, 0, 10, 10}});
-  EXPECT_EQ(Words(Lines), (std::vector<std::vector<std::string>>{{"one", "two", "three"}}));
+TEST(BuildLines, MissingCharacterBoxesLoseNoText) {
+  std::vector<PlacedWord> Placed = Row({U"one", U"three"}, 10, 100);
+  Placed[1].CharBoxes.resize(2);  // a ligature: fewer glyphs than letters
+  EXPECT_EQ(Words(BuildLines(Placed, 612, 792)), (std::vector<std::vector<std::string>>{{"one", "three"}}));
 }
 
 }  // namespace
