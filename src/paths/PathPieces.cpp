@@ -50,10 +50,13 @@ std::string FileNamePart(std::string_view Path, const PathStyle& Style) {
 }
 
 std::string ExtPart(std::string_view Path, const PathStyle& Style) {
-  // A "." is never a trail byte, but a name is still stepped whole to find where it begins.
+  // Stepped like the rest: a byte after a lead byte is never the dot, whatever its value.
   const std::string Name = FileNamePart(Path, Style);
-  const std::size_t Dot = Name.rfind('.');
-  return Dot == std::string::npos ? std::string() : Name.substr(Dot);
+  std::size_t Dot = None;
+  for (std::size_t Pos = 0; Pos < Name.size(); Pos += CharWidth(Name, Pos, Style)) {
+    if (Name[Pos] == '.') Dot = Pos;
+  }
+  return Dot == None ? std::string() : Name.substr(Dot);
 }
 
 std::string NameWithoutExt(std::string_view Path, const PathStyle& Style) {

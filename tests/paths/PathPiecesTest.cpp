@@ -56,6 +56,10 @@ TEST(PathPieces, ShiftJisTrailBackslashIsPartOfTheName) {
   EXPECT_EQ(FolderPart("C:\\in\\" + Name, Windows932), "C:\\in\\");
   EXPECT_EQ(WithTrailingBackslash("C:\\" + Name, Windows932), "C:\\" + Name + "\\");
   EXPECT_EQ(DelimiterPositions("C:\\" + Name + "\\x", Windows932), (std::vector<std::size_t>{1, 2, 6}));
+  // A lead byte takes any byte after it, even a dot, which then begins no extension.
+  EXPECT_EQ(ExtPart("a.b\x81.c", Windows932), ".b\x81.c");
+  EXPECT_EQ(NameWithoutExt("a\x81.pdf", Windows932), "a\x81.pdf");
+  EXPECT_EQ(ExtPart("a.b\x81.c", Windows), ".c");
   // Read without the code page, the same bytes end in a separator.
   EXPECT_EQ(FileNamePart("C:\\in\\" + Name, Windows), "");
   EXPECT_EQ(DelimiterPositions("C:\\" + Name + "\\x", Windows), (std::vector<std::size_t>{1, 2, 5, 6}));
