@@ -85,7 +85,9 @@ std::string SafeUri(std::string_view Uri) {
         // A control character or a blank inside is never part of a working link.
         if (static_cast<unsigned char>(C) < 0x20 || C == 0x7F || IsBlank(C)) return {};
       }
-      return CleanUtf8(Trimmed);
+      // Cleaning drops C1 controls, which may be all that followed the scheme.
+      std::string Cleaned = CleanUtf8(Trimmed);
+      return Cleaned.size() > Scheme.size() ? Cleaned : std::string();
     }
   }
   return {};

@@ -13,7 +13,8 @@ namespace Engine {
 
 namespace {
 
-constexpr int32_t CoordinateLimit = 32000;
+// Half of TrueType's 16-bit range, so that the step from one point to the next fits in 16 bits too.
+constexpr int32_t CoordinateLimit = 16000;
 constexpr uint32_t FirstCodePoint = 0xE000;
 // The private use area of the first plane; glyphs past it stay SVG symbols.
 constexpr size_t MaxFontGlyphs = 0xF8FF - 0xE000 + 1;

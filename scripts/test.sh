@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine, builds every preset and runs every test: unit and end-to-end
 # tests natively, again under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
-# build end to end under wine64. The 32-bit Windows build is built but cannot run here.
+# build end to end under wine64, then fuzzes each libFuzzer target for a bounded time
+# (scripts/fuzz.sh). The 32-bit Windows build is built but cannot run here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,3 +18,6 @@ for preset in native native-asan windows-x64; do
   echo "== test $preset"
   ctest --preset "$preset" -j2
 done
+
+echo "== fuzz"
+bash scripts/fuzz.sh

@@ -2,10 +2,9 @@
 #include "app/RunSequence.h"
 #include "platform/Platform.h"
 
-int main(int argc, char** argv) {
-  RunSettings settings;
-  const int code = RunSequence(argc, argv, settings, [](std::string_view line) {
-    platform::WriteOut(std::string(line) + platform::kLineEnd);
+int main(int Argc, char** Argv) {
+  const int Code = RunSequence(Argc, Argv, [](std::string_view Line) {
+    Platform::WriteOut(std::string(Line) + Platform::LineEnd);
   });
-  platform::Terminate(code);
+  Platform::Terminate(Code);
 }

@@ -4,109 +4,113 @@
 
 #include <new>
 
-#include "app/Failure.h"
 #include "cli/CommandLine.h"
+#include "common/Failure.h"
 #include "engine/Conversion.h"
 #include "paths/Paths.h"
 #include "platform/Platform.h"
 
 namespace {
 
-bool InRange(const std::string& value, int low, int high) {
-  const int number = TextToInt(value);
-  return number >= low && number <= high;
+// The run's settings. Option values stay the texts that were given.
+struct RunSettings {
+  std::string InputFile;
+  std::string OutputFolder;
+  std::string LoopCount = "0";
+  std::string VerboseLevel = "1";
+  std::string PixelWidth = "0";
+  std::string PixelHeight = "0";
+};
+
+bool InRange(const std::string& Value, int Low, int High) {
+  const int Number = TextToInt(Value);
+  return Number >= Low && Number <= High;
 }
 
-int Checked(const Args& args, RunSettings& settings, const LineWriter& print) {
-  if (ArgCount(args) < 1) {
-    print(UsageText());
-    return kExitUsage;
+int Checked(const Args& Arguments, const LineWriter& Print) {
+  if (ArgCount(Arguments) < 1) {
+    Print(UsageText());
+    return ExitUsage;
   }
-  if (ArgCount(args) > 6) {
-    print("Parameters error! Please run Quirecast to get help.");
-    return kExitTooManyArgs;
+  if (ArgCount(Arguments) > 6) {
+    Print("Parameters error! Please run Quirecast to get help.");
+    return ExitTooManyArgs;
   }
-  settings.InputFile = ArgText(args, 1);
-  if (settings.InputFile.find('?') != std::string::npos) {
-    print(UsageText());
-    return kExitUsage;
+  RunSettings Settings;
+  Settings.InputFile = ArgText(Arguments, 1);
+  if (Settings.InputFile.find('?') != std::string::npos) {
+    Print(UsageText());
+    return ExitUsage;
   }
-  if (!IsExistingFile(settings.InputFile)) {
-    print("Input file does not found: " + settings.InputFile);
-    return kExitNoInputFile;
+  if (!IsExistingFile(Settings.InputFile)) {
+    Print("Input file does not found: " + Settings.InputFile);
+    return ExitNoInputFile;
   }
 
   // A folder that cannot be made is not an error here: the report will say the run failed.
-  const PathStyle style = NativePathStyle();
-  settings.OutputFolder = ArgText(args, 2);
-  if (!settings.OutputFolder.empty()) {
-    MakeFolderChain(settings.OutputFolder + style.separator +
-                        NameWithoutExt(settings.InputFile, style) + style.separator,
-                    style);
+  const PathStyle Style = NativePathStyle();
+  const std::string BaseName = NameWithoutExt(Settings.InputFile, Style);
+  Settings.OutputFolder = ArgText(Arguments, 2);
+  if (!Settings.OutputFolder.empty()) {
+    MakeFolderChain(Settings.OutputFolder + Style.Separator + BaseName + Style.Separator, Style);
   }
 
   const struct {
-    const char* name;
-    std::string* field;
-  } options[] = {{"-L", &settings.LoopCount},
-                 {"-V", &settings.VerboseLevel},
-                 {"-X", &settings.PixelWidth},
-                 {"-Y", &settings.PixelHeight}};
-  for (const auto& option : options) {
-    if (HasOption(args, option.name)) *option.field = OptionValue(args, option.name);
+    const char* Name;
+    std::string* Field;
+  } Options[] = {{"-L", &Settings.LoopCount},
+                 {"-V", &Settings.VerboseLevel},
+                 {"-X", &Settings.PixelWidth},
+                 {"-Y", &Settings.PixelHeight}};
+  for (const auto& Option : Options) {
+    if (HasOption(Arguments, Option.Name)) *Option.Field = OptionValue(Arguments, Option.Name);
   }
 
-  if (!InRange(settings.LoopCount, 0, 100)) {
-    print("Loop count must be in the range 1-100.");
-    return kExitLoopCount;
+  if (!InRange(Settings.LoopCount, 0, 100)) {
+    Print("Loop count must be in the range 1-100.");
+    return ExitLoopCount;
   }
-  const std::string& verbose = settings.VerboseLevel;
-  if (!verbose.empty() && verbose != "0" && verbose != "1" && verbose != "2") {
-    print("Verbose level must be in [0,1,2].");
-    return kExitVerboseLevel;
+  const std::string& Verbose = Settings.VerboseLevel;
+  if (!Verbose.empty() && Verbose != "0" && Verbose != "1" && Verbose != "2") {
+    Print("Verbose level must be in [0,1,2].");
+    return ExitVerboseLevel;
   }
-  if (!InRange(settings.PixelWidth, 0, 9999)) {
-    print("Pixel width must be in the range 1-9999.");
-    return kExitPixelWidth;
+  if (!InRange(Settings.PixelWidth, 0, 9999)) {
+    Print("Pixel width must be in the range 1-9999.");
+    return ExitPixelWidth;
   }
-  if (!InRange(settings.PixelHeight, 0, 9999)) {
-    print("Pixel height must be in the range 1-9999.");
-    return kExitPixelHeight;
+  if (!InRange(Settings.PixelHeight, 0, 9999)) {
+    Print("Pixel height must be in the range 1-9999.");
+    return ExitPixelHeight;
   }
 
-  RunConversion(settings, print);
-  return kExitDone;
+  const std::string Base = OutputBase(Settings.OutputFolder, BaseName, Style.Separator);
+  const bool Wrote = RunConversion(ExeFolderFile(EngineFileName()), Settings.InputFile, Base);
+  Print("Convert to: " + Settings.OutputFolder + (Wrote ? " [Success]" : " [Failed]"));
+  return ExitDone;
 }
 
 }  // namespace
 
 std::string UsageText() {
-  const std::string lineEnd = platform::kLineEnd;
-  const char* const lines[] = {
-      "Vellumark PDF to Html Command Line Usage:",
-      "Quirecast <Input filename> <Output Path> ",
-      "Parameters",
-      "<Input filename>:          Input filename.",
-      "<Output path>:         Output folder.",
-      "Examples:",
-      "  Quirecast \"D:\\in\\sample1.pdf\" \"d:\\\" ",
-      "  (c) 2026 Vellumark. Free software under the GNU GPL, version 2 or later.",
+  const char* const Lines[] = {
+#include "app/UsageText.inc"
   };
-  std::string text;
-  for (const char* line : lines) {
-    if (!text.empty()) text += lineEnd;
-    text += line;
+  std::string Text;
+  for (const char* Line : Lines) {
+    if (!Text.empty()) Text += Platform::LineEnd;
+    Text += Line;
   }
-  return text;
+  return Text;
 }
 
-int RunSequence(int argc, char** argv, RunSettings& settings, const LineWriter& print) {
+int RunSequence(int Argc, char** Argv, const LineWriter& Print) {
   try {
-    return Checked(ProcessArgs(argc, argv), settings, print);
-  } catch (const Failure& failure) {
-    print(std::string("Unexpected error: ") + failure.what() + ".");
+    return Checked(ProcessArgs(Argc, Argv), Print);
+  } catch (const Failure& Caught) {
+    Print(std::string("Unexpected error: ") + Caught.what() + ".");
   } catch (const std::bad_alloc&) {
-    print("Unexpected error: Out of memory.");
+    Print("Unexpected error: Out of memory.");
   }
-  return kExitUnexpected;
+  return ExitUnexpected;
 }

@@ -3,151 +3,151 @@
 
 #include <limits>
 
-#include "app/Failure.h"
+#include "common/Failure.h"
 #include "platform/Platform.h"
 
 namespace {
 
-bool IsBlank(unsigned char c) { return c <= 32; }
+bool IsBlank(unsigned char C) { return C <= 32; }
 
-// Reads the argument that begins at or after pos and leaves pos just past it. An empty result
+// Reads the argument that begins at or after Pos and leaves Pos just past it. An empty result
 // means the line has ended.
-std::string ReadArg(std::string_view line, std::size_t& pos, LeadByteTest isLeadByte) {
-  const auto at = [&](std::size_t i) -> unsigned char {
-    return i < line.size() ? static_cast<unsigned char>(line[i]) : 0;
+std::string ReadArg(std::string_view Line, std::size_t& Pos, LeadByteTest IsLeadByte) {
+  const auto At = [&](std::size_t Index) -> unsigned char {
+    return Index < Line.size() ? static_cast<unsigned char>(Line[Index]) : 0;
   };
   for (;;) {
-    while (at(pos) >= 1 && at(pos) <= 32) ++pos;
-    if (at(pos) != '"' || at(pos + 1) != '"') break;
-    pos += 2;
+    while (At(Pos) >= 1 && At(Pos) <= 32) ++Pos;
+    if (At(Pos) != '"' || At(Pos + 1) != '"') break;
+    Pos += 2;
   }
-  std::string arg;
-  bool quoted = false;
-  while (pos < line.size()) {
-    const unsigned char c = at(pos);
-    if (!quoted && IsBlank(c)) break;
-    if (c == '"') {
-      quoted = !quoted;
-      ++pos;
+  std::string Arg;
+  bool Quoted = false;
+  while (Pos < Line.size()) {
+    const unsigned char C = At(Pos);
+    if (!Quoted && IsBlank(C)) break;
+    if (C == '"') {
+      Quoted = !Quoted;
+      ++Pos;
       continue;
     }
-    const std::size_t width = isLeadByte(c) && at(pos + 1) != 0 ? 2 : 1;
-    arg.append(line.substr(pos, width));
-    pos += width;
+    const std::size_t Width = IsLeadByte(C) && At(Pos + 1) != 0 ? 2 : 1;
+    Arg.append(Line.substr(Pos, Width));
+    Pos += Width;
   }
-  return arg;
+  return Arg;
 }
 
-int DigitValue(char c, int base) {
-  int value = -1;
-  if (c >= '0' && c <= '9') value = c - '0';
-  else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
-  return value < base ? value : -1;
+int DigitValue(char C, int Base) {
+  int Value = -1;
+  if (C >= '0' && C <= '9') Value = C - '0';
+  else if (C >= 'a' && C <= 'f') Value = C - 'a' + 10;
+  else if (C >= 'A' && C <= 'F') Value = C - 'A' + 10;
+  return Value < Base ? Value : -1;
 }
 
 }  // namespace
 
-std::vector<std::string> SplitCommandLine(std::string_view line, LeadByteTest isLeadByte) {
+std::vector<std::string> SplitCommandLine(std::string_view Line, LeadByteTest IsLeadByte) {
   // The line is a C string to the platform: nothing after a NUL belongs to it.
-  line = line.substr(0, line.find('\0'));
-  std::vector<std::string> args;
-  std::size_t pos = 0;
-  for (std::string arg = ReadArg(line, pos, isLeadByte); !arg.empty();
-       arg = ReadArg(line, pos, isLeadByte)) {
-    args.push_back(std::move(arg));
+  Line = Line.substr(0, Line.find('\0'));
+  std::vector<std::string> Words;
+  std::size_t Pos = 0;
+  for (std::string Arg = ReadArg(Line, Pos, IsLeadByte); !Arg.empty();
+       Arg = ReadArg(Line, Pos, IsLeadByte)) {
+    Words.push_back(std::move(Arg));
   }
-  return args;
+  return Words;
 }
 
-Args ProcessArgs(int argc, char** argv) {
-  if (const auto raw = platform::RawCommandLine()) {
-    std::vector<std::string> all = SplitCommandLine(*raw, platform::IsLeadByte);
-    return all.empty() ? Args{} : Args(all.begin() + 1, all.end());
+Args ProcessArgs(int Argc, char** Argv) {
+  if (const auto Raw = Platform::RawCommandLine()) {
+    std::vector<std::string> All = SplitCommandLine(*Raw, Platform::IsLeadByte);
+    return All.empty() ? Args{} : Args(All.begin() + 1, All.end());
   }
   // Splitting a command line never yields an empty argument, so neither does argv here.
-  Args args;
-  for (int i = 1; i < argc; ++i) {
-    if (argv[i][0] != '\0') args.emplace_back(argv[i]);
+  Args Arguments;
+  for (int Index = 1; Index < Argc; ++Index) {
+    if (Argv[Index][0] != '\0') Arguments.emplace_back(Argv[Index]);
   }
-  return args;
+  return Arguments;
 }
 
-int ArgCount(const Args& args) { return static_cast<int>(args.size()); }
+int ArgCount(const Args& Arguments) { return static_cast<int>(Arguments.size()); }
 
-std::string ArgText(const Args& args, int i) {
-  return i >= 1 && i <= ArgCount(args) ? args[i - 1] : std::string();
+std::string ArgText(const Args& Arguments, int Index) {
+  return Index >= 1 && Index <= ArgCount(Arguments) ? Arguments[Index - 1] : std::string();
 }
 
-std::string NormalizeArg(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+std::string NormalizeArg(std::string_view Text) {
+  std::string Lowered(Text);
+  for (char& C : Lowered) {
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
   }
-  std::size_t first = 0;
-  std::size_t last = lowered.size();
-  while (first < last && IsBlank(lowered[first])) ++first;
-  while (last > first && IsBlank(lowered[last - 1])) --last;
-  return lowered.substr(first, last - first);
+  std::size_t First = 0;
+  std::size_t Last = Lowered.size();
+  while (First < Last && IsBlank(Lowered[First])) ++First;
+  while (Last > First && IsBlank(Lowered[Last - 1])) --Last;
+  return Lowered.substr(First, Last - First);
 }
 
-std::string FirstTwoChars(std::string_view text) {
-  return text.size() < 2 ? std::string() : std::string(text.substr(0, 2));
+std::string FirstTwoChars(std::string_view Text) {
+  return Text.size() < 2 ? std::string() : std::string(Text.substr(0, 2));
 }
 
-std::string AfterFirstTwoChars(std::string_view text) {
-  return text.size() < 2 ? std::string() : std::string(text.substr(2));
+std::string AfterFirstTwoChars(std::string_view Text) {
+  return Text.size() < 2 ? std::string() : std::string(Text.substr(2));
 }
 
-bool HasOption(const Args& args, std::string_view name) {
-  const std::string wanted = NormalizeArg(name);
-  for (const std::string& arg : args) {
-    if (NormalizeArg(arg).compare(0, wanted.size(), wanted) == 0) return true;
+bool HasOption(const Args& Arguments, std::string_view Name) {
+  const std::string Wanted = NormalizeArg(Name);
+  for (const std::string& Arg : Arguments) {
+    if (NormalizeArg(Arg).compare(0, Wanted.size(), Wanted) == 0) return true;
   }
   return false;
 }
 
-std::string OptionValue(const Args& args, std::string_view name) {
-  const std::string wanted = NormalizeArg(name);
-  for (const std::string& arg : args) {
-    if (NormalizeArg(FirstTwoChars(arg)) == wanted) return AfterFirstTwoChars(arg);
+std::string OptionValue(const Args& Arguments, std::string_view Name) {
+  const std::string Wanted = NormalizeArg(Name);
+  for (const std::string& Arg : Arguments) {
+    if (NormalizeArg(FirstTwoChars(Arg)) == Wanted) return AfterFirstTwoChars(Arg);
   }
   return std::string();
 }
 
-std::int32_t TextToInt(const std::string& text) {
-  const auto fail = [&text]() { throw Failure("'" + text + "' is not a valid integer value"); };
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int base = 10;
-  if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-    base = 16;
-    i += 1;
-  } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
+std::int32_t TextToInt(const std::string& Text) {
+  const auto Fail = [&Text]() { throw Failure("'" + Text + "' is not a valid integer value"); };
+  const std::size_t Size = Text.size();
+  std::size_t Pos = 0;
+  while (Pos < Size && Text[Pos] == ' ') ++Pos;
+  bool Negative = false;
+  if (Pos < Size && (Text[Pos] == '+' || Text[Pos] == '-')) Negative = Text[Pos++] == '-';
+  int Base = 10;
+  if (Pos < Size && (Text[Pos] == '$' || Text[Pos] == 'x' || Text[Pos] == 'X')) {
+    Base = 16;
+    Pos += 1;
+  } else if (Pos + 1 < Size && Text[Pos] == '0' && (Text[Pos + 1] == 'x' || Text[Pos + 1] == 'X')) {
+    Base = 16;
+    Pos += 2;
   }
-  if (i == n) fail();
+  if (Pos == Size) Fail();
 
   // Decimal stops one past INT32_MAX, the magnitude of INT32_MIN; hexadecimal at 32 bits.
-  const std::uint64_t limit = base == 10 ? 2147483648ULL : 0xFFFFFFFFULL;
-  std::uint64_t magnitude = 0;
-  for (; i < n; ++i) {
-    const int digit = DigitValue(text[i], base);
-    if (digit < 0) fail();
-    magnitude = magnitude * base + digit;
-    if (magnitude > limit) fail();
+  const std::uint64_t Limit = Base == 10 ? 2147483648ULL : 0xFFFFFFFFULL;
+  std::uint64_t Magnitude = 0;
+  for (; Pos < Size; ++Pos) {
+    const int Digit = DigitValue(Text[Pos], Base);
+    if (Digit < 0) Fail();
+    Magnitude = Magnitude * Base + Digit;
+    if (Magnitude > Limit) Fail();
   }
-  if (base == 16) {
+  if (Base == 16) {
     // All 32 bits are the number's own; a minus sign negates with wrap-around.
-    std::uint32_t bits = static_cast<std::uint32_t>(magnitude);
-    if (negative) bits = 0U - bits;
-    return static_cast<std::int32_t>(bits);
+    std::uint32_t Bits = static_cast<std::uint32_t>(Magnitude);
+    if (Negative) Bits = 0U - Bits;
+    return static_cast<std::int32_t>(Bits);
   }
-  if (!negative && magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) fail();
-  return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude)
-                                            : static_cast<std::int64_t>(magnitude));
+  if (!Negative && Magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) Fail();
+  return static_cast<std::int32_t>(Negative ? -static_cast<std::int64_t>(Magnitude)
+                                            : static_cast<std::int64_t>(Magnitude));
 }

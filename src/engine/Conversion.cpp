@@ -4,41 +4,34 @@
 
 #include "platform/Platform.h"
 
-std::string EngineFileName() { return std::string("pdf") + platform::kExecutableSuffix; }
+std::string EngineFileName() { return std::string("pdf") + Platform::ExecutableSuffix; }
 
-std::string OutputBase(const std::string& outputFolder, const std::string& baseName,
-                       const PathStyle& style) {
-  return outputFolder + style.separator + baseName + style.separator + baseName;
+std::string OutputBase(const std::string& OutputFolder, const std::string& BaseName, char Separator) {
+  return OutputFolder + Separator + BaseName + Separator + BaseName;
 }
 
-std::string ComposeEngineArgs(const std::string& inputFile, const std::string& outputBase) {
-  return "  \"" + inputFile + "\"  \"" + outputBase + "\"";
+std::string ComposeEngineArgs(const std::string& InputFile, const std::string& Base) {
+  return "  \"" + InputFile + "\"  \"" + Base + "\"";
 }
 
-std::string ComposeCommandLine(const std::string& enginePath, const std::string& engineArgs) {
-  const bool needsQuotes = enginePath.find_first_of(" \t") != std::string::npos;
-  const std::string head = needsQuotes ? "\"" + enginePath + "\"" : enginePath;
-  return head + " " + engineArgs;
+std::string ComposeCommandLine(const std::string& EnginePath, const std::string& EngineArgs) {
+  const bool NeedsQuotes = EnginePath.find_first_of(" \t") != std::string::npos;
+  const std::string Head = NeedsQuotes ? "\"" + EnginePath + "\"" : EnginePath;
+  return Head + " " + EngineArgs;
 }
 
-void RunConversion(RunSettings& settings, const LineWriter& print) {
-  const PathStyle style = NativePathStyle();
-  const std::string baseName = NameWithoutExt(settings.InputFile, style);
-  const std::string outputBase = OutputBase(settings.OutputFolder, baseName, style);
-  settings.EngineArgs = ComposeEngineArgs(settings.InputFile, outputBase);
-
-  platform::ChildCommand engine;
-  engine.program = ExeFolderFile(EngineFileName());
-  engine.commandLine = ComposeCommandLine(engine.program, settings.EngineArgs);
-  engine.args = {engine.program, settings.InputFile, outputBase};
+bool RunConversion(const std::string& EnginePath, const std::string& InputFile,
+                   const std::string& Base) {
+  Platform::ChildCommand Engine;
+  Engine.Program = EnginePath;
+  Engine.CommandLine = ComposeCommandLine(EnginePath, ComposeEngineArgs(InputFile, Base));
+  Engine.Arguments = {EnginePath, InputFile, Base};
 
   // A file left by an earlier run must not pass for this run's result.
-  const std::string expected = outputBase + ".html";
-  const platform::FileLookup before = platform::LookUpFile(expected);
-  platform::RunAndWait(engine);
-  const platform::FileLookup after = platform::LookUpFile(expected);
-
-  const bool wroteFile = after.found && !after.isFolder &&
-                         (!before.found || before.isFolder || before.writeTime != after.writeTime);
-  print("Convert to: " + settings.OutputFolder + (wroteFile ? " [Success]" : " [Failed]"));
+  const std::string Expected = Base + ".html";
+  const Platform::FileLookup Before = Platform::LookUpFile(Expected);
+  Platform::RunAndWait(Engine);
+  const Platform::FileLookup After = Platform::LookUpFile(Expected);
+  return After.Found && !After.IsFolder &&
+         (!Before.Found || Before.IsFolder || Before.WriteTime != After.WriteTime);
 }

@@ -7,22 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "app/Failure.h"
+#include "common/Failure.h"
+#include "support/CodePages.h"
 
 namespace {
-
-bool NoLeadBytes(unsigned char) { return false; }
-
-// Lead bytes of code page 932 (Shift JIS).
-bool ShiftJisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 using Words = std::vector<std::string>;
 
 TEST(SplitCommandLine, SplitsLikeTheFrontEndReadsIt) {
   const struct {
-    std::string line;
-    Words expected;
-  } cases[] = {
+    std::string Line;
+    Words Expected;
+  } Cases[] = {
       {R"(prog "D:\my files\a.pdf" "d:\")", {"prog", R"(D:\my files\a.pdf)", R"(d:\)"}},
       {R"(prog a"b c"d)", {"prog", "ab cd"}},
       {R"(prog "" a.pdf)", {"prog", "a.pdf"}},
@@ -38,8 +34,8 @@ TEST(SplitCommandLine, SplitsLikeTheFrontEndReadsIt) {
       {"", {}},
       {"   ", {}},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(SplitCommandLine(c.line, NoLeadBytes), c.expected) << c.line;
+  for (const auto& Case : Cases) {
+    EXPECT_EQ(SplitCommandLine(Case.Line, NoLeadBytes), Case.Expected) << Case.Line;
   }
 }
 
@@ -55,12 +51,12 @@ TEST(SplitCommandLine, TrailBytesAreNeverQuotesOrSeparators) {
 }
 
 TEST(ArgText, CountsFromOneAndIsEmptyPastTheEnd) {
-  const Args args{"in.pdf", "out"};
-  EXPECT_EQ(ArgCount(args), 2);
-  EXPECT_EQ(ArgText(args, 1), "in.pdf");
-  EXPECT_EQ(ArgText(args, 2), "out");
-  EXPECT_EQ(ArgText(args, 3), "");
-  EXPECT_EQ(ArgText(args, 0), "");
+  const Args Arguments{"in.pdf", "out"};
+  EXPECT_EQ(ArgCount(Arguments), 2);
+  EXPECT_EQ(ArgText(Arguments, 1), "in.pdf");
+  EXPECT_EQ(ArgText(Arguments, 2), "out");
+  EXPECT_EQ(ArgText(Arguments, 3), "");
+  EXPECT_EQ(ArgText(Arguments, 0), "");
 }
 
 TEST(NormalizeArg, LowersAsciiAndTrimsControlBytes) {
@@ -79,10 +75,10 @@ TEST(FirstTwoChars, SplitsAtTheSecondByte) {
 
 TEST(Options, HasOptionTrimsButOptionValueReadsAsGiven) {
   const struct {
-    Args args;
-    bool has;
-    std::string value;
-  } cases[] = {
+    Args Arguments;
+    bool Has;
+    std::string Value;
+  } Cases[] = {
       {{"in.pdf", "-l5"}, true, "5"},
       {{"in.pdf", "-L"}, true, ""},
       {{"in.pdf", "-LOOP"}, true, "OOP"},
@@ -93,17 +89,17 @@ TEST(Options, HasOptionTrimsButOptionValueReadsAsGiven) {
       {{"in.pdf", "out"}, false, ""},
       {{"in.pdf", "L5", "--L"}, false, ""},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(HasOption(c.args, "-L"), c.has) << c.args.back();
-    EXPECT_EQ(OptionValue(c.args, "-L"), c.value) << c.args.back();
+  for (const auto& Case : Cases) {
+    EXPECT_EQ(HasOption(Case.Arguments, "-L"), Case.Has) << Case.Arguments.back();
+    EXPECT_EQ(OptionValue(Case.Arguments, "-L"), Case.Value) << Case.Arguments.back();
   }
 }
 
 TEST(TextToInt, ReadsDecimalAndHexadecimal) {
   const struct {
-    std::string text;
-    std::int32_t value;
-  } cases[] = {
+    std::string Text;
+    std::int32_t Value;
+  } Cases[] = {
       {" 42", 42},          {"+7", 7},
       {"-0", 0},            {"010", 10},
       {"$1F", 31},          {"x1F", 31},
@@ -115,23 +111,23 @@ TEST(TextToInt, ReadsDecimalAndHexadecimal) {
       {"$80000000", INT32_MIN}, {"-$80000000", INT32_MIN},
       {"$000000001", 1},    {"  -5", -5},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(TextToInt(c.text), c.value) << c.text;
+  for (const auto& Case : Cases) {
+    EXPECT_EQ(TextToInt(Case.Text), Case.Value) << Case.Text;
   }
 }
 
 TEST(TextToInt, RejectsEverythingElseWithTheTextInTheMessage) {
-  const std::string rejected[] = {
+  const std::string Rejected[] = {
       "",   "-",  "+",   "$",   "x",    "0x",         "00x1F",        "42 ",  "\t42", "1e3",
       "- 5", "5-", "++5", "$G", "0x-1", "2147483648", "-2147483649", "$100000000",
       "99999999999999999999", "4 2",
   };
-  for (const std::string& text : rejected) {
+  for (const std::string& Text : Rejected) {
     try {
-      TextToInt(text);
-      ADD_FAILURE() << "accepted '" << text << "'";
-    } catch (const Failure& failure) {
-      EXPECT_EQ(std::string(failure.what()), "'" + text + "' is not a valid integer value");
+      TextToInt(Text);
+      ADD_FAILURE() << "accepted '" << Text << "'";
+    } catch (const Failure& Caught) {
+      EXPECT_EQ(std::string(Caught.what()), "'" + Text + "' is not a valid integer value");
     }
   }
 }

@@ -5,14 +5,11 @@
 
 namespace {
 
-bool NoLeadBytes(unsigned char) { return false; }
-const PathStyle kWindows{'\\', true, NoLeadBytes};
-
 TEST(EngineCommand, KeepsPathsExactlyAsGiven) {
-  const std::string base = OutputBase(R"(d:\)", "sample1", kWindows);
-  EXPECT_EQ(base, R"(d:\\sample1\sample1)");
-  EXPECT_EQ(OutputBase("", "sample1", kWindows), R"(\sample1\sample1)");
-  EXPECT_EQ(ComposeEngineArgs(R"(D:\in\sample1.pdf)", base),
+  const std::string Base = OutputBase(R"(d:\)", "sample1", '\\');
+  EXPECT_EQ(Base, R"(d:\\sample1\sample1)");
+  EXPECT_EQ(OutputBase("", "sample1", '\\'), R"(\sample1\sample1)");
+  EXPECT_EQ(ComposeEngineArgs(R"(D:\in\sample1.pdf)", Base),
             R"(  "D:\in\sample1.pdf"  "d:\\sample1\sample1")");
   EXPECT_EQ(ComposeCommandLine(R"(C:\tools\pdf.exe)", "  \"a\"  \"b\""),
             R"(C:\tools\pdf.exe   "a"  "b")");

@@ -1,117 +1,65 @@
-// Path pieces in both path styles, and folder creation on a real file system.
+// The executable's folder, the file test and folder creation, on a real file system.
 #include "paths/Paths.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "support/CodePages.h"
 #include "support/ScratchFolder.h"
 
 namespace {
 
-bool NoLeadBytes(unsigned char) { return false; }
-bool ShiftJisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-const PathStyle kWindows{'\\', true, NoLeadBytes};
-const PathStyle kWindows932{'\\', true, ShiftJisLeadByte};
-const PathStyle kPosix{'/', false, NoLeadBytes};
-
-TEST(PathPieces, SplitWindowsPaths) {
-  const struct {
-    std::string path, folder, name, ext, bare;
-  } cases[] = {
-      {R"(D:\in\sample1.pdf)", R"(D:\in\)", "sample1.pdf", ".pdf", "sample1"},
-      {R"(D:\in\a.b.pdf)", R"(D:\in\)", "a.b.pdf", ".pdf", "a.b"},
-      {R"(D:\in\README)", R"(D:\in\)", "README", "", "README"},
-      {R"(D:\in\.pdf)", R"(D:\in\)", ".pdf", ".pdf", ""},
-      {R"(D:\rel.2\readme)", R"(D:\rel.2\)", "readme", "", "readme"},
-      {"D:sample.pdf", "D:", "sample.pdf", ".pdf", "sample"},
-      {"a:b:c", "a:b:", "c", "", "c"},
-      {R"(d:\out)", R"(d:\)", "out", "", "out"},
-      {R"(d:\out\)", R"(d:\out\)", "", "", ""},
-      {"out", "", "out", "", "out"},
-      {"dir/a.pdf", "", "dir/a.pdf", ".pdf", "dir/a"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FolderPart(c.path, kWindows), c.folder) << c.path;
-    EXPECT_EQ(FileNamePart(c.path, kWindows), c.name) << c.path;
-    EXPECT_EQ(ExtPart(c.path, kWindows), c.ext) << c.path;
-    EXPECT_EQ(NameWithoutExt(c.path, kWindows), c.bare) << c.path;
-  }
-}
-
-TEST(PathPieces, SplitPosixPaths) {
-  EXPECT_EQ(NameWithoutExt("/in/sample1.pdf", kPosix), "sample1");
-  EXPECT_EQ(NameWithoutExt("/in.d/readme", kPosix), "readme");
-  EXPECT_EQ(NameWithoutExt("a:b.pdf", kPosix), "a:b");
-  EXPECT_EQ(NameWithoutExt(R"(C:\in\x.pdf)", kPosix), R"(C:\in\x)");
-  EXPECT_EQ(FolderPart("/out", kPosix), "/");
-  EXPECT_EQ(FolderPart("out/", kPosix), "out/");
-}
-
-TEST(PathPieces, ShiftJisTrailBackslashIsPartOfTheName) {
-  // 0x95 0x5C is one character whose trail byte is a backslash.
-  const std::string name = "a\x95\\";
-  EXPECT_EQ(FileNamePart("C:\\in\\" + name + ".pdf", kWindows932), name + ".pdf");
-  EXPECT_EQ(NameWithoutExt("C:\\in\\" + name + ".pdf", kWindows932), name);
-  EXPECT_EQ(FolderPart("C:\\in\\" + name, kWindows932), "C:\\in\\");
-  EXPECT_EQ(WithTrailingBackslash("C:\\" + name, kWindows932), "C:\\" + name + "\\");
-  // Read without the code page, the same bytes end in a separator.
-  EXPECT_EQ(FileNamePart("C:\\in\\" + name, kWindows), "");
-}
-
-TEST(WithTrailingBackslash, AddsOneOnlyWhereMissing) {
-  EXPECT_EQ(WithTrailingBackslash("", kWindows), "");
-  EXPECT_EQ(WithTrailingBackslash(R"(C:\tools)", kWindows), R"(C:\tools\)");
-  EXPECT_EQ(WithTrailingBackslash(R"(C:\tools\)", kWindows), R"(C:\tools\)");
-  EXPECT_EQ(WithTrailingBackslash("/usr/bin", kPosix), "/usr/bin/");
-}
+const PathStyle Posix{'/', false, NoLeadBytes};
 
 TEST(ExeFolderFile, NamesAFileBesideThisProgram) {
-  const std::string self = OwnExePath();
-  ASSERT_FALSE(self.empty());
-  EXPECT_EQ(ExeFolderFile("pdf"), FolderPart(self, kPosix) + "pdf");
+  char Self[4096] = "";
+  const ssize_t Length = readlink("/proc/self/exe", Self, sizeof Self - 1);
+  ASSERT_GT(Length, 0);
+  const std::string SelfPath(Self, static_cast<std::size_t>(Length));
+  EXPECT_EQ(ExeFolderFile("pdf"), SelfPath.substr(0, SelfPath.rfind('/') + 1) + "pdf");
 }
 
 class FolderTest : public ScratchFolderTest {
  protected:
-  static bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  static bool IsFolder(const std::string& Path) {
+    struct stat Info {};
+    return stat(Path.c_str(), &Info) == 0 && S_ISDIR(Info.st_mode);
   }
 };
 
 TEST_F(FolderTest, MakeFolderChainMakesEveryMissingLevel) {
-  EXPECT_TRUE(MakeFolderChain("out/a/", kPosix));
+  EXPECT_TRUE(MakeFolderChain("out/a/", Posix));
   EXPECT_TRUE(IsFolder("out/a"));
-  EXPECT_TRUE(MakeFolderChain(root_ + "/abs/b/c", kPosix));
-  EXPECT_TRUE(IsFolder(root_ + "/abs/b/c"));
-  EXPECT_TRUE(MakeFolderChain("out/a/", kPosix)) << "an existing chain is success";
+  EXPECT_TRUE(MakeFolderChain(Root + "/abs/b/c", Posix));
+  EXPECT_TRUE(IsFolder(Root + "/abs/b/c"));
+  EXPECT_TRUE(MakeFolderChain("out/a/", Posix)) << "an existing chain is success";
 }
 
 TEST_F(FolderTest, DoubledSeparatorsCountAsOne) {
-  EXPECT_TRUE(MakeFolderChain("o//s1/", kPosix));
+  EXPECT_TRUE(MakeFolderChain("o//s1/", Posix));
   EXPECT_TRUE(IsFolder("o/s1"));
-  EXPECT_TRUE(MakeFolderChain(root_ + "//deep///x//", kPosix));
-  EXPECT_TRUE(IsFolder(root_ + "/deep/x"));
+  EXPECT_TRUE(MakeFolderChain(Root + "//deep///x//", Posix));
+  EXPECT_TRUE(IsFolder(Root + "/deep/x"));
 }
 
 TEST_F(FolderTest, NothingToMakeOrNothingPossible) {
-  EXPECT_FALSE(MakeFolderChain("", kPosix));
-  EXPECT_TRUE(MakeFolderChain("/", kPosix));
-  EXPECT_TRUE(MakeFolderChain("//", kPosix));
+  EXPECT_FALSE(MakeFolderChain("", Posix));
+  EXPECT_TRUE(MakeFolderChain("/", Posix));
+  EXPECT_TRUE(MakeFolderChain("//", Posix));
   ASSERT_EQ(std::system("touch file"), 0);
-  EXPECT_FALSE(MakeFolderChain("file/sub/", kPosix)) << "a file stands in the way";
+  EXPECT_FALSE(MakeFolderChain("file/sub/", Posix)) << "a file stands in the way";
   EXPECT_FALSE(IsFolder("file/sub"));
 }
 
 TEST_F(FolderTest, ManyLevelsDoNotExhaustTheStack) {
-  std::string deep;
-  for (int i = 0; i < 20000; ++i) deep += "d/";
+  std::string Deep;
+  for (int Level = 0; Level < 20000; ++Level) Deep += "d/";
   // The file system refuses a path this long; the walk itself must survive it.
-  EXPECT_FALSE(MakeFolderChain(deep, kPosix));
+  EXPECT_FALSE(MakeFolderChain(Deep, Posix));
 }
 
 TEST_F(FolderTest, IsExistingFileIsFalseForFolders) {

@@ -18,48 +18,48 @@
 
 namespace {
 
-void AppendRecord(const char* logPath, int argc, char** argv) {
-  FILE* log = std::fopen(logPath, "ab");
-  if (log == nullptr) return;
-  char cwd[4096] = "";
-  if (getcwd(cwd, sizeof cwd) == nullptr) cwd[0] = '\0';
+void AppendRecord(const char* LogPath, int Argc, char** Argv) {
+  FILE* Log = std::fopen(LogPath, "ab");
+  if (Log == nullptr) return;
+  char Cwd[4096] = "";
+  if (getcwd(Cwd, sizeof Cwd) == nullptr) Cwd[0] = '\0';
 #ifdef _WIN32
-  char self[4096] = "";
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  GetStartupInfoA(&startup);
-  std::fprintf(log, "self=%s\ncmdline=%s\nflags=%lu\nshow=%u\n", self, GetCommandLineA(),
-               static_cast<unsigned long>(startup.dwFlags), static_cast<unsigned>(startup.wShowWindow));
+  char Self[4096] = "";
+  GetModuleFileNameA(nullptr, Self, sizeof Self);
+  STARTUPINFOA Startup{};
+  Startup.cb = sizeof Startup;
+  GetStartupInfoA(&Startup);
+  std::fprintf(Log, "self=%s\ncmdline=%s\nflags=%lu\nshow=%u\n", Self, GetCommandLineA(),
+               static_cast<unsigned long>(Startup.dwFlags), static_cast<unsigned>(Startup.wShowWindow));
 #else
-  std::fprintf(log, "self=%s\n", argv[0]);
+  std::fprintf(Log, "self=%s\n", Argv[0]);
 #endif
-  std::fprintf(log, "cwd=%s\nargc=%d\n", cwd, argc);
-  for (int i = 1; i < argc; ++i) std::fprintf(log, "arg%d=%s\n", i, argv[i]);
-  std::fprintf(log, "end\n");
-  std::fclose(log);
+  std::fprintf(Log, "cwd=%s\nargc=%d\n", Cwd, Argc);
+  for (int Index = 1; Index < Argc; ++Index) std::fprintf(Log, "arg%d=%s\n", Index, Argv[Index]);
+  std::fprintf(Log, "end\n");
+  std::fclose(Log);
 }
 
-bool WriteHtml(const std::string& outputBase) {
-  FILE* html = std::fopen((outputBase + ".html").c_str(), "wb");
-  if (html == nullptr) return false;
-  std::fputs("<!DOCTYPE html><title>stand-in</title>\n", html);
-  return std::fclose(html) == 0;
+bool WriteHtml(const std::string& OutputBase) {
+  FILE* Html = std::fopen((OutputBase + ".html").c_str(), "wb");
+  if (Html == nullptr) return false;
+  std::fputs("<!DOCTYPE html><title>stand-in</title>\n", Html);
+  return std::fclose(Html) == 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (const char* logPath = std::getenv("QUIRECAST_STANDIN_LOG")) AppendRecord(logPath, argc, argv);
-  const char* modeVariable = std::getenv("QUIRECAST_STANDIN");
-  const std::string mode = modeVariable != nullptr ? modeVariable : "write";
-  if (argc != 3 || mode == "fail") return 3;
+int main(int Argc, char** Argv) {
+  if (const char* LogPath = std::getenv("QUIRECAST_STANDIN_LOG")) AppendRecord(LogPath, Argc, Argv);
+  const char* ModeVariable = std::getenv("QUIRECAST_STANDIN");
+  const std::string Mode = ModeVariable != nullptr ? ModeVariable : "write";
+  if (Argc != 3 || Mode == "fail") return 3;
 
-  if (mode == "sleep") std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  if (mode == "print") {
-    for (int i = 0; i < 1000; ++i) std::printf("stand-in engine output line %d\n", i);
+  if (Mode == "sleep") std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  if (Mode == "print") {
+    for (int Index = 0; Index < 1000; ++Index) std::printf("stand-in engine output line %d\n", Index);
     std::fprintf(stderr, "stand-in engine error output\n");
   }
-  if (!WriteHtml(argv[2])) return 4;
-  return mode == "write-fail" ? 5 : 0;
+  if (!WriteHtml(Argv[2])) return 4;
+  return Mode == "write-fail" ? 5 : 0;
 }

@@ -10,19 +10,19 @@
 class ScratchFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quirecast-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    ASSERT_EQ(getcwd(oldCwd_, sizeof oldCwd_), oldCwd_);
-    ASSERT_EQ(chdir(root_.c_str()), 0);
+    char Pattern[] = "/tmp/quirecast-test-XXXXXX";
+    ASSERT_NE(mkdtemp(Pattern), nullptr);
+    Root = Pattern;
+    ASSERT_EQ(getcwd(OldCwd_, sizeof OldCwd_), OldCwd_);
+    ASSERT_EQ(chdir(Root.c_str()), 0);
   }
   void TearDown() override {
-    EXPECT_EQ(chdir(oldCwd_), 0);
-    EXPECT_EQ(std::system(("rm -rf '" + root_ + "'").c_str()), 0);
+    EXPECT_EQ(chdir(OldCwd_), 0);
+    EXPECT_EQ(std::system(("rm -rf '" + Root + "'").c_str()), 0);
   }
 
-  std::string root_;
+  std::string Root;
 
  private:
-  char oldCwd_[4096] = "";
+  char OldCwd_[4096] = "";
 };

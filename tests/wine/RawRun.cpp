@@ -6,37 +6,39 @@
 #include <cstdio>
 #include <string>
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
+int main(int Argc, char** Argv) {
+  if (Argc != 2) {
     std::fprintf(stderr, "usage: RawRun COMMANDLINEFILE\n");
     return 250;
   }
-  FILE* file = std::fopen(argv[1], "rb");
-  if (file == nullptr) {
-    std::fprintf(stderr, "RawRun: cannot read %s\n", argv[1]);
+  FILE* File = std::fopen(Argv[1], "rb");
+  if (File == nullptr) {
+    std::fprintf(stderr, "RawRun: cannot read %s\n", Argv[1]);
     return 251;
   }
-  std::string commandLine;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) commandLine.append(buffer, n);
-  std::fclose(file);
+  std::string CommandLine;
+  char Buffer[4096];
+  for (size_t Count; (Count = std::fread(Buffer, 1, sizeof Buffer, File)) > 0;) {
+    CommandLine.append(Buffer, Count);
+  }
+  std::fclose(File);
 
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  STARTUPINFOA Startup{};
+  Startup.cb = sizeof Startup;
+  Startup.dwFlags = STARTF_USESTDHANDLES;
+  Startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  Startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  Startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION Process{};
+  if (!CreateProcessA(nullptr, CommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &Startup, &Process)) {
     std::fprintf(stderr, "RawRun: CreateProcessA failed with %lu\n", GetLastError());
     return 252;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 253;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  return static_cast<int>(code);
+  WaitForSingleObject(Process.hProcess, INFINITE);
+  DWORD Code = 253;
+  GetExitCodeProcess(Process.hProcess, &Code);
+  CloseHandle(Process.hProcess);
+  CloseHandle(Process.hThread);
+  return static_cast<int>(Code);
 }

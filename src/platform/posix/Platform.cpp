@@ -13,94 +13,94 @@
 
 extern char** environ;
 
-namespace platform {
+namespace Platform {
 
-const char kPathSeparator = '/';
-const bool kColonEndsPathPrefix = false;
-const char kExecutableSuffix[] = "";
-const char kLineEnd[] = "\n";
+const char PathSeparator = '/';
+const bool ColonEndsPathPrefix = false;
+const char ExecutableSuffix[] = "";
+const char LineEnd[] = "\n";
 
 bool IsLeadByte(unsigned char) { return false; }
 
 std::optional<std::string> RawCommandLine() { return std::nullopt; }
 
 std::string OwnExePath() {
-  std::string path(256, '\0');
+  std::string Path(256, '\0');
   for (;;) {
-    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-    if (length < 0) return std::string();
-    if (static_cast<std::size_t>(length) < path.size()) {
-      path.resize(static_cast<std::size_t>(length));
-      return path;
+    const ssize_t Length = readlink("/proc/self/exe", Path.data(), Path.size());
+    if (Length < 0) return std::string();
+    if (static_cast<std::size_t>(Length) < Path.size()) {
+      Path.resize(static_cast<std::size_t>(Length));
+      return Path;
     }
-    path.resize(path.size() * 2);
+    Path.resize(Path.size() * 2);
   }
 }
 
-FileLookup LookUpFile(const std::string& path) {
-  struct stat info {};
-  FileLookup entry;
-  if (path.empty() || stat(path.c_str(), &info) != 0) return entry;
-  entry.found = true;
-  entry.isFolder = S_ISDIR(info.st_mode);
-  entry.writeTime = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-  return entry;
+FileLookup LookUpFile(const std::string& Path) {
+  struct stat Info {};
+  FileLookup Entry;
+  if (Path.empty() || stat(Path.c_str(), &Info) != 0) return Entry;
+  Entry.Found = true;
+  Entry.IsFolder = S_ISDIR(Info.st_mode);
+  Entry.WriteTime = static_cast<std::int64_t>(Info.st_mtim.tv_sec) * 1000000000 + Info.st_mtim.tv_nsec;
+  return Entry;
 }
 
-bool IsExistingFolder(const std::string& path) {
-  const FileLookup entry = LookUpFile(path);
-  return entry.found && entry.isFolder;
+bool IsExistingFolder(const std::string& Path) {
+  const FileLookup Entry = LookUpFile(Path);
+  return Entry.Found && Entry.IsFolder;
 }
 
-bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+bool CreateFolder(const std::string& Path) { return mkdir(Path.c_str(), 0777) == 0; }
 
-void RunAndWait(const ChildCommand& command) {
-  std::vector<char*> argv;
-  for (const std::string& arg : command.args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
+void RunAndWait(const ChildCommand& Command) {
+  std::vector<char*> Argv;
+  for (const std::string& Arg : Command.Arguments) Argv.push_back(const_cast<char*>(Arg.c_str()));
+  Argv.push_back(nullptr);
 
   // The engine gets no part of our terminal, like a hidden console, and the default signal
   // handling that we may have changed for ourselves.
-  posix_spawn_file_actions_t files;
-  posix_spawnattr_t attributes;
-  if (posix_spawn_file_actions_init(&files) != 0) return;
-  if (posix_spawnattr_init(&attributes) != 0) {
-    posix_spawn_file_actions_destroy(&files);
+  posix_spawn_file_actions_t Files;
+  posix_spawnattr_t Attributes;
+  if (posix_spawn_file_actions_init(&Files) != 0) return;
+  if (posix_spawnattr_init(&Attributes) != 0) {
+    posix_spawn_file_actions_destroy(&Files);
     return;
   }
-  for (int fd = 0; fd <= 2; ++fd) {
-    posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+  for (int Fd = 0; Fd <= 2; ++Fd) {
+    posix_spawn_file_actions_addopen(&Files, Fd, "/dev/null", Fd == 0 ? O_RDONLY : O_WRONLY, 0);
   }
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  sigset_t Defaults;
+  sigemptyset(&Defaults);
+  sigaddset(&Defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&Attributes, &Defaults);
+  posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGDEF);
 
-  pid_t child = 0;
-  const int started = posix_spawn(&child, command.program.c_str(), &files, &attributes,
-                                  argv.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&files);
-  if (started != 0) return;
+  pid_t Child = 0;
+  const int Started = posix_spawn(&Child, Command.Program.c_str(), &Files, &Attributes,
+                                  Argv.data(), environ);
+  posix_spawnattr_destroy(&Attributes);
+  posix_spawn_file_actions_destroy(&Files);
+  if (Started != 0) return;
 
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-}
-
-void WriteOut(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(STDOUT_FILENO, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;  // nowhere left to say anything
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+  int Status = 0;
+  while (waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
   }
 }
 
-void Terminate(int exitCode) {
+void WriteOut(std::string_view Bytes) {
+  while (!Bytes.empty()) {
+    const ssize_t Written = write(STDOUT_FILENO, Bytes.data(), Bytes.size());
+    if (Written < 0 && errno == EINTR) continue;
+    if (Written <= 0) return;  // nowhere left to say anything
+    Bytes.remove_prefix(static_cast<std::size_t>(Written));
+  }
+}
+
+void Terminate(int ExitCode) {
   close(STDOUT_FILENO);
-  _exit(exitCode);
+  _exit(ExitCode);
 }
 
-}  // namespace platform
+}  // namespace Platform

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace platform {
+namespace Platform {
 
 namespace {
 
@@ -12,17 +12,17 @@ namespace {
 template <BOOL(WINAPI* Close)(HANDLE)>
 class Scoped {
  public:
-  explicit Scoped(HANDLE handle) : handle_(handle) {}
+  explicit Scoped(HANDLE Handle) : Handle_(Handle) {}
   Scoped(const Scoped&) = delete;
   Scoped& operator=(const Scoped&) = delete;
   ~Scoped() {
-    if (valid()) Close(handle_);
+    if (IsValid()) Close(Handle_);
   }
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return Handle_; }
+  bool IsValid() const { return Handle_ != nullptr && Handle_ != INVALID_HANDLE_VALUE; }
 
  private:
-  HANDLE handle_;
+  HANDLE Handle_;
 };
 
 using ScopedHandle = Scoped<CloseHandle>;
@@ -30,85 +30,85 @@ using ScopedFind = Scoped<FindClose>;
 
 }  // namespace
 
-const char kPathSeparator = '\\';
-const bool kColonEndsPathPrefix = true;
-const char kExecutableSuffix[] = ".exe";
-const char kLineEnd[] = "\r\n";
+const char PathSeparator = '\\';
+const bool ColonEndsPathPrefix = true;
+const char ExecutableSuffix[] = ".exe";
+const char LineEnd[] = "\r\n";
 
-bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+bool IsLeadByte(unsigned char C) { return IsDBCSLeadByte(C) != FALSE; }
 
 std::optional<std::string> RawCommandLine() { return std::string(GetCommandLineA()); }
 
 std::string OwnExePath() {
-  std::string path(MAX_PATH, '\0');
+  std::string Path(MAX_PATH, '\0');
   for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return std::string();
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
+    const DWORD Length = GetModuleFileNameA(nullptr, Path.data(), static_cast<DWORD>(Path.size()));
+    if (Length == 0) return std::string();
+    if (Length < Path.size()) {
+      Path.resize(Length);
+      return Path;
     }
-    if (path.size() >= 32768) return std::string();
-    path.resize(path.size() * 2);
+    if (Path.size() >= 32768) return std::string();
+    Path.resize(Path.size() * 2);
   }
 }
 
-FileLookup LookUpFile(const std::string& path) {
-  WIN32_FIND_DATAA data{};
-  FileLookup entry;
-  const ScopedFind find(FindFirstFileA(path.c_str(), &data));
-  if (!find.valid()) return entry;
-  entry.found = true;
-  entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  entry.writeTime = (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                    data.ftLastWriteTime.dwLowDateTime;
-  return entry;
+FileLookup LookUpFile(const std::string& Path) {
+  WIN32_FIND_DATAA Data{};
+  FileLookup Entry;
+  const ScopedFind Find(FindFirstFileA(Path.c_str(), &Data));
+  if (!Find.IsValid()) return Entry;
+  Entry.Found = true;
+  Entry.IsFolder = (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  Entry.WriteTime = (static_cast<std::int64_t>(Data.ftLastWriteTime.dwHighDateTime) << 32) |
+                    Data.ftLastWriteTime.dwLowDateTime;
+  return Entry;
 }
 
-bool IsExistingFolder(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+bool IsExistingFolder(const std::string& Path) {
+  const DWORD Attributes = GetFileAttributesA(Path.c_str());
+  return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+bool CreateFolder(const std::string& Path) { return CreateDirectoryA(Path.c_str(), nullptr) != FALSE; }
 
-void RunAndWait(const ChildCommand& command) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process{};
+void RunAndWait(const ChildCommand& Command) {
+  STARTUPINFOA Startup{};
+  Startup.cb = sizeof(Startup);
+  Startup.dwFlags = STARTF_USESHOWWINDOW;
+  Startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION Process{};
 
   // CreateProcessA may write into the command line, so it gets a copy of its full length. The
   // program is named outright, so no shorter prefix of its path is ever tried.
-  std::string commandLine = command.commandLine;
-  if (!CreateProcessA(command.program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                      CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                      &process)) {
+  std::string CommandLine = Command.CommandLine;
+  if (!CreateProcessA(Command.Program.c_str(), CommandLine.data(), nullptr, nullptr, FALSE,
+                      CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &Startup,
+                      &Process)) {
     return;
   }
   // Declared in this order so that the process handle is closed first, then the thread's.
-  const ScopedHandle threadHandle(process.hThread);
-  const ScopedHandle processHandle(process.hProcess);
-  WaitForSingleObject(processHandle.get(), INFINITE);
+  const ScopedHandle ThreadHandle(Process.hThread);
+  const ScopedHandle ProcessHandle(Process.hProcess);
+  WaitForSingleObject(ProcessHandle.Get(), INFINITE);
 }
 
-void WriteOut(std::string_view bytes) {
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  while (!bytes.empty() && out != nullptr && out != INVALID_HANDLE_VALUE) {
-    DWORD written = 0;
-    const DWORD chunk = bytes.size() > 0x10000 ? 0x10000 : static_cast<DWORD>(bytes.size());
-    if (!WriteFile(out, bytes.data(), chunk, &written, nullptr) || written == 0) return;
-    bytes.remove_prefix(written);
+void WriteOut(std::string_view Bytes) {
+  const HANDLE Out = GetStdHandle(STD_OUTPUT_HANDLE);
+  while (!Bytes.empty() && Out != nullptr && Out != INVALID_HANDLE_VALUE) {
+    DWORD Written = 0;
+    const DWORD Chunk = Bytes.size() > 0x10000 ? 0x10000 : static_cast<DWORD>(Bytes.size());
+    if (!WriteFile(Out, Bytes.data(), Chunk, &Written, nullptr) || Written == 0) return;
+    Bytes.remove_prefix(Written);
   }
 }
 
-void Terminate(int exitCode) {
+void Terminate(int ExitCode) {
   // WriteFile keeps no buffer of ours, so closing is all the flushing there is; flushing a pipe
   // would wait for its reader.
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (out != nullptr && out != INVALID_HANDLE_VALUE) CloseHandle(out);
-  ExitProcess(static_cast<UINT>(exitCode));
+  const HANDLE Out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (Out != nullptr && Out != INVALID_HANDLE_VALUE) CloseHandle(Out);
+  ExitProcess(static_cast<UINT>(ExitCode));
 }
 
-}  // namespace platform
+}  // namespace Platform

@@ -6,5 +6,5 @@
 
 class Failure : public std::runtime_error {
  public:
-  explicit Failure(const std::string& message) : std::runtime_error(message) {}
+  explicit Failure(const std::string& Message) : std::runtime_error(Message) {}
 };
