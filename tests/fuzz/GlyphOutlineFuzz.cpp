@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "SheetFont.h"
+#include "PageFont.h"
 
 namespace {
 
