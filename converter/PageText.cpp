@@ -173,11 +173,26 @@ bool Apart(const PlacedWord& Word, const PlacedWord& Next, bool Vertical) {
   return std::max(B.X1 - A.X2, A.X1 - B.X2) > 0.1 * std::max(A.Y2 - A.Y1, B.Y2 - B.Y1);
 }
 
-Line FinishLine(const RawLine& Raw) {
+// Whether a page reads right to left: more letters of right-to-left scripts than of others.
+// A line takes its direction from the page, so that a Hebrew line quoting two English words
+// reads from the right however many letters the English words have.
+bool RightToLeftPage(const std::vector<PlacedWord>& Words) {
+  size_t Right = 0, Left = 0;
+  for (const PlacedWord& Word : Words) {
+    for (const char32_t C : Word.Text) {
+      const Direction Kind = DirectionOf(C);
+      Right += Kind == Direction::Right;
+      Left += Kind == Direction::Left;
+    }
+  }
+  return Right > Left;
+}
+
+Line FinishLine(const RawLine& Raw, bool RightToLeft) {
   // The characters as they stand, a gap between words that do not touch.
   std::vector<Placed> Visual;
   std::vector<double> Sizes;
-  size_t Right = 0, Left = 0;
+  bool HasRightToLeft = false;
   for (size_t W = 0; W < Raw.Words.size(); ++W) {
     const PlacedWord& Each = *Raw.Words[W];
     for (size_t I = 0; I < Each.Text.size(); ++I) {
@@ -188,9 +203,7 @@ Line FinishLine(const RawLine& Raw) {
       Char.Gap = Char.Char == ' ' || Char.Char == '\t';
       if (!Char.Gap) {
         Sizes.push_back(Raw.Vertical ? Char.Area.X2 - Char.Area.X1 : Char.Area.Y2 - Char.Area.Y1);
-        const Direction Kind = DirectionOf(Char.Char);
-        Right += Kind == Direction::Right;
-        Left += Kind == Direction::Left;
+        HasRightToLeft = HasRightToLeft || DirectionOf(Char.Char) == Direction::Right;
       }
       Visual.push_back(Char);
     }
@@ -203,8 +216,8 @@ Line FinishLine(const RawLine& Raw) {
   Line Done;
   Done.Vertical = Raw.Vertical;
   Done.Size = Median(Sizes);
-  Done.RightToLeft = !Raw.Vertical && Right > Left;
-  const std::vector<Placed> Reading = Raw.Vertical ? Visual : ReadingOrder(Visual, Done.RightToLeft);
+  Done.RightToLeft = !Raw.Vertical && RightToLeft && HasRightToLeft;
+  const std::vector<Placed> Reading = Raw.Vertical ? Visual : ReadingOrder(Visual, RightToLeft);
 
   bool LineEmpty = true;
   Word Current;
@@ -235,9 +248,10 @@ std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width,
   std::vector<Line> Lines;
   RawLine Current;
   Box Last;
+  const bool RightToLeft = RightToLeftPage(Words);
   const auto Flush = [&] {
     if (!Current.Words.empty()) {
-      Line Done = FinishLine(Current);
+      Line Done = FinishLine(Current, RightToLeft);
       if (!Done.Words.empty()) Lines.push_back(std::move(Done));
     }
     Current = RawLine{};

@@ -36,7 +36,8 @@ struct Line {
   bool Vertical = false;
   // Glyph height for horizontal lines, glyph width for vertical ones.
   double Size = 0;
-  // Right-to-left: Words are in reading order, which runs leftwards across the page.
+  // Holds right-to-left text on a right-to-left page: Words are in reading order, which runs
+  // leftwards across the page.
   bool RightToLeft = false;
 };
 
@@ -44,7 +45,8 @@ struct Line {
 // Words outside the page (Width x Height, printer's marks beyond the crop box) are left out.
 // Each line's characters are put in logical order: right-to-left runs (Hebrew, Arabic, ...)
 // stand reversed on the page and are turned back, while numbers and Latin inside them keep
-// their own order; words that touch without a space become one word, as in plain text.
+// their own order; a page with more right-to-left letters than others reads from the right.
+// Words that touch without a space become one word, as in plain text.
 std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width, double Height);
 
 }  // namespace Engine

@@ -2,6 +2,7 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -161,6 +162,36 @@ bool MakePlain(const std::string& Path) {
   return Finish(Surface, Path);
 }
 
+// Writes a PDF whose objects are numbered from 1 in the order given, with a correct
+// cross-reference table; Info is the number of the document information object, or 0.
+bool WritePdf(const std::string& Path, const std::vector<std::string>& Objects, size_t Info) {
+  std::string Pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<size_t> Offsets;
+  for (size_t I = 0; I < Objects.size(); ++I) {
+    Offsets.push_back(Pdf.size());
+    Pdf += std::to_string(I + 1) + " 0 obj\n" + Objects[I] + "\nendobj\n";
+  }
+  const size_t XrefAt = Pdf.size();
+  Pdf += "xref\n0 " + std::to_string(Objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (const size_t Offset : Offsets) {
+    // Cross-reference entries are exactly 20 bytes: a ten-digit offset, padded with zeros.
+    const std::string Digits = std::to_string(Offset);
+    Pdf += std::string(Digits.size() < 10 ? 10 - Digits.size() : 0, '0') + Digits + " 00000 n \n";
+  }
+  Pdf += "trailer\n<< /Size " + std::to_string(Objects.size() + 1) + " /Root 1 0 R";
+  if (Info > 0) Pdf += " /Info " + std::to_string(Info) + " 0 R";
+  Pdf += " >>\nstartxref\n" + std::to_string(XrefAt) + "\n%%EOF\n";
+  FILE* File = std::fopen(Path.c_str(), "wb");
+  if (File == nullptr) {
+    std::fprintf(stderr, "samplemaker: cannot write %s\n", Path.c_str());
+    return false;
+  }
+  const bool Written = std::fwrite(Pdf.data(), 1, Pdf.size(), File) == Pdf.size();
+  const bool Closed = std::fclose(File) == 0;
+  if (!Written || !Closed) std::fprintf(stderr, "samplemaker: cannot write %s\n", Path.c_str());
+  return Written && Closed;
+}
+
 // A scanned page as scanners write it, which cairo cannot: a picture over the whole page with
 // an invisible text layer (text render mode 3), plus Japanese set vertically in a font that is
 // not embedded, so that its text comes only from poppler-data's character maps.
@@ -197,30 +228,102 @@ bool MakeScan(const std::string& Path) {
       "/ItalicAngle 0 /Ascent 880 /Descent -120 /CapHeight 700 /StemV 80 >>",
       "<< /Title (Scanned page) /Producer (Quirecast samplemaker) >>",
   };
-  std::string Pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-  std::vector<size_t> Offsets;
-  for (size_t I = 0; I < Objects.size(); ++I) {
-    Offsets.push_back(Pdf.size());
-    Pdf += std::to_string(I + 1) + " 0 obj\n" + Objects[I] + "\nendobj\n";
+  return WritePdf(Path, Objects, Objects.size());
+}
+
+// Right-to-left text as a PDF holds it: the glyphs in the order they stand across the page,
+// so a line of Hebrew or Arabic comes last word first, each word spelled backwards, while the
+// numbers and Latin words inside it read left to right as usual. Logical is UTF-8.
+std::string OnThePage(const std::string& Logical) {
+  std::vector<std::string> Chars;
+  for (size_t Pos = 0; Pos < Logical.size();) {
+    size_t Length = 1;
+    while (Pos + Length < Logical.size() && (static_cast<unsigned char>(Logical[Pos + Length]) & 0xC0) == 0x80) ++Length;
+    Chars.push_back(Logical.substr(Pos, Length));
+    Pos += Length;
   }
-  const size_t XrefAt = Pdf.size();
-  Pdf += "xref\n0 " + std::to_string(Objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (const size_t Offset : Offsets) {
-    // Cross-reference entries are exactly 20 bytes: a ten-digit offset, padded with zeros.
-    const std::string Digits = std::to_string(Offset);
-    Pdf += std::string(Digits.size() < 10 ? 10 - Digits.size() : 0, '0') + Digits + " 00000 n \n";
+  const auto LeftToRight = [&](size_t I) {
+    const unsigned char C = static_cast<unsigned char>(Chars[I][0]);
+    return Chars[I].size() == 1 && (std::isalnum(C) || C == '.');
+  };
+  // Runs of left-to-right text, with the spaces between their words, keep their order.
+  std::vector<bool> Kept(Chars.size());
+  for (size_t I = 0; I < Chars.size(); ++I) Kept[I] = LeftToRight(I);
+  for (size_t I = 1; I + 1 < Chars.size(); ++I) {
+    if (Chars[I] == " " && Kept[I - 1] && LeftToRight(I + 1)) Kept[I] = true;
   }
-  Pdf += "trailer\n<< /Size " + std::to_string(Objects.size() + 1) + " /Root 1 0 R /Info " +
-         std::to_string(Objects.size()) + " 0 R >>\nstartxref\n" + std::to_string(XrefAt) + "\n%%EOF\n";
-  FILE* File = std::fopen(Path.c_str(), "wb");
-  if (File == nullptr) {
-    std::fprintf(stderr, "samplemaker: cannot write %s\n", Path.c_str());
-    return false;
+  std::string Visual;
+  for (size_t End = Chars.size(); End > 0;) {
+    size_t Start = End - 1;
+    while (Start > 0 && Kept[Start - 1] == Kept[End - 1]) --Start;
+    if (Kept[End - 1]) {
+      for (size_t I = Start; I < End; ++I) Visual += Chars[I];
+    } else {
+      for (size_t I = End; I > Start; --I) Visual += Chars[I - 1];
+    }
+    End = Start;
   }
-  const bool Written = std::fwrite(Pdf.data(), 1, Pdf.size(), File) == Pdf.size();
-  const bool Closed = std::fclose(File) == 0;
-  if (!Written || !Closed) std::fprintf(stderr, "samplemaker: cannot write %s\n", Path.c_str());
-  return Written && Closed;
+  return Visual;
+}
+
+// Two columns of Hebrew and Arabic, the first on the right as such pages are set, each line
+// ending at its column's right edge, with numbers and Latin words inside the lines.
+bool MakeRightToLeft(const std::string& Path) {
+  cairo_surface_t* Surface = cairo_pdf_surface_create(Path.c_str(), LetterWidth, LetterHeight);
+  cairo_t* Cr = cairo_create(Surface);
+  cairo_pdf_surface_set_metadata(Surface, CAIRO_PDF_METADATA_TITLE, "Right-to-left columns");
+  const std::vector<std::vector<const char*>> Columns = {
+      {"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D \xD7\x99\xD7\xA4\xD7\x94",
+       "\xD7\x94\xD7\x9E\xD7\xA1\xD7\x9E\xD7\x9A \xD7\xA0\xD7\x9B\xD7\xAA\xD7\x91 \xD7\x91\xD7\xA9\xD7\xA0\xD7\xAA 2024 "
+       "\xD7\xA2\xD7\x9D PDF",
+       "\xD7\x99\xD7\xA9 \xD7\x9B\xD7\x90\xD7\x9F 12 \xD7\xA9\xD7\x95\xD7\xA8\xD7\x95\xD7\xAA \xD7\x91\xD7\xA2\xD7\x9E\xD7\x95\xD7\x93",
+       "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 \xD8\xA8\xD8\xA7\xD9\x84\xD8\xB9\xD8\xA7\xD9\x84\xD9\x85",
+       "\xD8\xA7\xD9\x84\xD8\xB9\xD8\xAF\xD8\xAF 42 \xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD8\xB3\xD8\xB7\xD8\xB1"},
+      {"\xD7\xA2\xD7\x9E\xD7\x95\xD7\x93\xD7\x94 \xD7\xA9\xD7\xA0\xD7\x99\xD7\x99\xD7\x94 \xD7\x9E\xD7\xAA\xD7\x97\xD7\x99\xD7\x9C\xD7\x94 \xD7\x9B\xD7\x90\xD7\x9F",
+       "\xD7\x92\xD7\xA8\xD7\xA1\xD7\x94 3.5 \xD7\xA9\xD7\x9C Quirecast Engine",
+       "\xD9\x86\xD8\xB5 \xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A \xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD8\xB9\xD9\x85\xD9\x88\xD8\xAF "
+       "\xD8\xA7\xD9\x84\xD8\xAB\xD8\xA7\xD9\x86\xD9\x8A",
+       "\xD8\xB5\xD9\x81\xD8\xAD\xD8\xA9 7 \xD9\x85\xD9\x86 10"},
+  };
+  const double RightEdges[] = {540, 280};
+  cairo_select_font_face(Cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(Cr, 14);
+  for (size_t Column = 0; Column < Columns.size(); ++Column) {
+    double Y = 100;
+    for (const char* Logical : Columns[Column]) {
+      const std::string Visual = OnThePage(Logical);
+      cairo_text_extents_t Extents;
+      cairo_text_extents(Cr, Visual.c_str(), &Extents);
+      cairo_move_to(Cr, RightEdges[Column] - Extents.x_advance, Y);
+      cairo_show_text(Cr, Visual.c_str());
+      Y += 24;
+    }
+  }
+  cairo_show_page(Cr);
+  cairo_destroy(Cr);
+  return Finish(Surface, Path);
+}
+
+// A filled-in form: the name typed into a text field is drawn only by the field's appearance,
+// not by the page's content, as form-filling programs save it.
+bool MakeForm(const std::string& Path) {
+  const std::string Page = "BT /F1 14 Tf 72 720 Td (Application form) Tj 0 -40 Td (Name:) Tj ET\n"
+                           "0.5 w 120 668 m 400 668 l S\n";
+  const std::string Field = "/Tx BMC q BT /F1 12 Tf 2 6 Td (Jane Q. Example) Tj ET Q EMC\n";
+  const std::vector<std::string> Objects = {
+      "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] /DA (/F1 12 Tf 0 g) "
+      "/DR << /Font << /F1 4 0 R >> >> >> >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> "
+      "/Contents 7 0 R /Annots [5 0 R] >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+      "<< /Type /Annot /Subtype /Widget /FT /Tx /T (Name) /V (Jane Q. Example) /F 4 /P 3 0 R "
+      "/Rect [120 668 400 688] /DA (/F1 12 Tf 0 g) /AP << /N 6 0 R >> >>",
+      "<< /Type /XObject /Subtype /Form /BBox [0 0 280 20] /Resources << /Font << /F1 4 0 R >> >> /Length " +
+          std::to_string(Field.size()) + " >>\nstream\n" + Field + "endstream",
+      "<< /Length " + std::to_string(Page.size()) + " >>\nstream\n" + Page + "endstream",
+  };
+  return WritePdf(Path, Objects, 0);
 }
 
 }  // namespace
@@ -232,6 +335,7 @@ int main(int Argc, char** Argv) {
   }
   const std::string Folder = Argv[1];
   const bool Made = MakeSample(Folder + "/sample-unturned.pdf") && MakePlain(Folder + "/plain.pdf") &&
-                    MakeScan(Folder + "/scan.pdf");
+                    MakeScan(Folder + "/scan.pdf") && MakeRightToLeft(Folder + "/rtl.pdf") &&
+                    MakeForm(Folder + "/form.pdf");
   return Made ? 0 : 1;
 }
