@@ -3,6 +3,7 @@
 
 #include "HtmlText.h"
 #include "PageFont.h"
+#include "SvgPath.h"
 
 #include <cairo-svg.h>
 
@@ -69,23 +70,6 @@ bool RelativePath(std::string_view Data, std::string& Out) {
   Out.clear();
   long long CurrentX = 0, CurrentY = 0, StartX = 0, StartY = 0;
   char LastCommand = 0;
-  size_t Pos = 0;
-  const auto SkipBlanks = [&] {
-    while (Pos < Data.size() && (Data[Pos] == ' ' || Data[Pos] == ',' || Data[Pos] == '\n')) ++Pos;
-  };
-  const auto ReadPoint = [&](long long& X, long long& Y) {
-    for (long long* Coordinate : {&X, &Y}) {
-      SkipBlanks();
-      if (Pos >= Data.size()) return false;
-      const std::string Number(Data.substr(Pos, std::min<size_t>(40, Data.size() - Pos)));
-      char* End = nullptr;
-      const double Value = std::strtod(Number.c_str(), &End);
-      if (End == Number.c_str() || !std::isfinite(Value) || std::fabs(Value) > 1e12) return false;
-      Pos += static_cast<size_t>(End - Number.c_str());
-      *Coordinate = std::llround(Value * 100);
-    }
-    return true;
-  };
   const auto Emit = [&](char Command, std::initializer_list<long long> Values) {
     if (Command != LastCommand || Command == 'm') Out += Command;
     bool First = true;
@@ -98,19 +82,16 @@ bool RelativePath(std::string_view Data, std::string& Out) {
     }
     LastCommand = Command;
   };
-  while (true) {
-    SkipBlanks();
-    if (Pos >= Data.size()) break;
-    const char Command = Data[Pos++];
-    long long X = 0, Y = 0;
-    if (Command == 'M' || Command == 'L') {
-      if (!ReadPoint(X, Y)) return false;
+  const auto Units = [](double Value) { return std::llround(Value * 100); };
+  return ForEachPathCommand(Data, 1e12, [&](const PathCommand& Command) {
+    const long long X = Units(Command.Points[0].X), Y = Units(Command.Points[0].Y);
+    if (Command.Letter == 'M') {
+      Emit('m', {X - CurrentX, Y - CurrentY});
+      StartX = CurrentX = X;
+      StartY = CurrentY = Y;
+    } else if (Command.Letter == 'L') {
       const long long Dx = X - CurrentX, Dy = Y - CurrentY;
-      if (Command == 'M') {
-        Emit('m', {Dx, Dy});
-        StartX = X;
-        StartY = Y;
-      } else if (Dy == 0) {
+      if (Dy == 0) {
         Emit('h', {Dx});
       } else if (Dx == 0) {
         Emit('v', {Dy});
@@ -119,22 +100,20 @@ bool RelativePath(std::string_view Data, std::string& Out) {
       }
       CurrentX = X;
       CurrentY = Y;
-    } else if (Command == 'C') {
-      long long X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
-      if (!ReadPoint(X1, Y1) || !ReadPoint(X2, Y2) || !ReadPoint(X, Y)) return false;
-      Emit('c', {X1 - CurrentX, Y1 - CurrentY, X2 - CurrentX, Y2 - CurrentY, X - CurrentX, Y - CurrentY});
-      CurrentX = X;
-      CurrentY = Y;
-    } else if (Command == 'Z' || Command == 'z') {
+    } else if (Command.Letter == 'C') {
+      const long long X2 = Units(Command.Points[1].X), Y2 = Units(Command.Points[1].Y);
+      const long long X3 = Units(Command.Points[2].X), Y3 = Units(Command.Points[2].Y);
+      Emit('c', {X - CurrentX, Y - CurrentY, X2 - CurrentX, Y2 - CurrentY, X3 - CurrentX, Y3 - CurrentY});
+      CurrentX = X3;
+      CurrentY = Y3;
+    } else {
       Out += 'z';
       LastCommand = 'z';
       CurrentX = StartX;
       CurrentY = StartY;
-    } else {
-      return false;
     }
-  }
-  return true;
+    return true;
+  });
 }
 
 // "rgb(100%,50.196078%,0%)" as "#ff8000"; false when Text is not such a colour.

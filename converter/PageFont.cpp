@@ -2,6 +2,7 @@
 #include "PageFont.h"
 
 #include "HtmlText.h"
+#include "SvgPath.h"
 #include "Utf8.h"
 
 #include <algorithm>
@@ -271,18 +272,6 @@ bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph) {
   Glyph.Contours.clear();
   std::vector<FontPoint> Contour;
   Point Current, Start;
-  size_t Pos = 0;
-  const auto ReadNumber = [&](double& Value) {
-    while (Pos < Data.size() && (Data[Pos] == ' ' || Data[Pos] == ',')) ++Pos;
-    if (Pos >= Data.size()) return false;
-    const std::string Number(Data.substr(Pos, std::min<size_t>(40, Data.size() - Pos)));
-    char* End = nullptr;
-    Value = std::strtod(Number.c_str(), &End);
-    if (End == Number.c_str() || !std::isfinite(Value) || std::fabs(Value * 100) > CoordinateLimit) return false;
-    Pos += static_cast<size_t>(End - Number.c_str());
-    return true;
-  };
-  const auto ReadPoint = [&](Point& P) { return ReadNumber(P.X) && ReadNumber(P.Y); };
   const auto EndContour = [&] {
     // A closing point on top of the first one is implied by TrueType.
     if (Contour.size() > 1 && Contour.back().OnCurve && Contour.back().X == Contour.front().X &&
@@ -292,32 +281,28 @@ bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph) {
     if (Contour.size() >= 3) Glyph.Contours.push_back(std::move(Contour));
     Contour.clear();
   };
-  while (true) {
-    while (Pos < Data.size() && (Data[Pos] == ' ' || Data[Pos] == ',')) ++Pos;
-    if (Pos >= Data.size()) break;
-    const char Command = Data[Pos++];
-    if (Command == 'M') {
+  const auto ToPoint = [](const PathPoint& P) { return Point{P.X, P.Y}; };
+  const bool Read = ForEachPathCommand(Data, CoordinateLimit / 100.0, [&](const PathCommand& Command) {
+    if (Command.Letter == 'M') {
       EndContour();
-      if (!ReadPoint(Current)) return false;
-      Start = Current;
+      Start = Current = ToPoint(Command.Points[0]);
       Contour.push_back(ToUnits(Current, true));
-    } else if (Command == 'L') {
-      if (!ReadPoint(Current)) return false;
+    } else if (Command.Letter == 'L') {
+      Current = ToPoint(Command.Points[0]);
       if (Contour.empty()) Contour.push_back(ToUnits(Start, true));
       Contour.push_back(ToUnits(Current, true));
-    } else if (Command == 'C') {
-      Point P1, P2, P3;
-      if (!ReadPoint(P1) || !ReadPoint(P2) || !ReadPoint(P3)) return false;
+    } else if (Command.Letter == 'C') {
       if (Contour.empty()) Contour.push_back(ToUnits(Start, true));
-      AddCubic(Current, P1, P2, P3, 0, Contour);
-      Current = P3;
-    } else if (Command == 'Z' || Command == 'z') {
+      const Point End = ToPoint(Command.Points[2]);
+      AddCubic(Current, ToPoint(Command.Points[0]), ToPoint(Command.Points[1]), End, 0, Contour);
+      Current = End;
+    } else {
       EndContour();
       Current = Start;
-    } else {
-      return false;
     }
-  }
+    return true;
+  });
+  if (!Read) return false;
   EndContour();
   size_t Points = 0;
   for (const auto& Each : Glyph.Contours) Points += Each.size();
