@@ -94,19 +94,20 @@ struct RawLine {
 bool IsVertical(const PlacedWord& W) { return (W.Rotation & 1) != 0; }
 
 // Whether Next continues Current: the same turn, the same row (half the smaller height shared),
-// and further along it. A word that goes back starts the next line.
+// and further along it, give or take a kern (the A of the LaTeX logo tucks under the L). A
+// word that goes back further starts the next line.
 bool Continues(const RawLine& Current, const Box& Last, const PlacedWord& Next, const Box& Area) {
   if (IsVertical(Next) != Current.Vertical) return false;
   if (Current.Vertical) {
     const double Shared = std::min(Last.X2, Area.X2) - std::max(Last.X1, Area.X1);
     const double Smaller = std::min(Last.X2 - Last.X1, Area.X2 - Area.X1);
     const double Along = Next.Rotation == 3 ? Last.Y1 - Area.Y2 : Area.Y1 - Last.Y2;
-    return Shared >= 0.5 * Smaller && Along > -0.5 * Smaller;
+    return Shared >= 0.5 * Smaller && Along > -Smaller;
   }
   const double Shared = std::min(Last.Y2, Area.Y2) - std::max(Last.Y1, Area.Y1);
   const double Smaller = std::min(Last.Y2 - Last.Y1, Area.Y2 - Area.Y1);
   const double Along = Next.Rotation == 2 ? Last.X1 - Area.X2 : Area.X1 - Last.X2;
-  return Shared >= 0.5 * Smaller && Along > -0.5 * Smaller;
+  return Shared >= 0.5 * Smaller && Along > -Smaller;
 }
 
 // Turns a line's characters, as they stand on the page, into reading order. In a right-to-left
@@ -264,7 +265,12 @@ std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width,
     const double CenterX = (Area.X1 + Area.X2) / 2, CenterY = (Area.Y1 + Area.Y2) / 2;
     // Printer's marks and slugs beyond the crop box are not on the page a reader sees.
     if (Boxes.empty() || CenterX < 0 || CenterY < 0 || CenterX > Width || CenterY > Height) continue;
-    if (Current.Words.empty() || !Continues(Current, Last, Each, Area)) {
+    // poppler marks no space after the last word of each of its lines; a word that stands apart
+    // from such a word begins a line of its own even on the same row (the next column, or a
+    // cell of a table), so that the lines keep poppler's reading order.
+    const bool LineEnded = !Current.Words.empty() && !Current.Words.back()->SpaceAfter &&
+                           Apart(*Current.Words.back(), Each, Current.Vertical);
+    if (Current.Words.empty() || LineEnded || !Continues(Current, Last, Each, Area)) {
       Flush();
       Current.Vertical = IsVertical(Each);
     }
