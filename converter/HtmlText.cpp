@@ -16,6 +16,9 @@ constexpr std::string_view ReplacementCharacter = "\xEF\xBF\xBD";
 bool IsDroppedCodePoint(char32_t CodePoint) {
   if (CodePoint == '\t' || CodePoint == '\n') return false;
   if (CodePoint < 0x20 || (CodePoint >= 0x7F && CodePoint <= 0x9F)) return true;
+  // Bidi embeddings, overrides and isolates can make a title or a link read backwards; the
+  // text layer is already in logical order and needs none of them.
+  if ((CodePoint >= 0x202A && CodePoint <= 0x202E) || (CodePoint >= 0x2066 && CodePoint <= 0x2069)) return true;
   // Noncharacters are parse errors in HTML and carry no text.
   return (CodePoint >= 0xFDD0 && CodePoint <= 0xFDEF) || (CodePoint & 0xFFFE) == 0xFFFE;
 }

@@ -7,7 +7,8 @@
 namespace Engine {
 
 // Returns Text as valid UTF-8 that HTML accepts: invalid bytes become U+FFFD, control characters
-// other than tab and newline are dropped, so nothing taken from a PDF can break the page.
+// other than tab and newline and bidi embeddings, overrides and isolates are dropped, so nothing
+// taken from a PDF can break the page or make a title or link read backwards.
 std::string CleanUtf8(std::string_view Text);
 
 // Escapes cleaned text for use both between tags and inside a double- or single-quoted attribute.

@@ -31,6 +31,9 @@ TEST(EscapeHtml, EscapesMarkupAndCleansBytes) {
       {"C0 controls dropped", std::string("a\x01\x1B" "b\0c", 6), "abc"},
       {"C1 control dropped", "a\xC2\x85z", "az"},
       {"noncharacter dropped", "a\xEF\xBF\xBEz", "az"},
+      {"bidi override and embedding dropped", "a\xE2\x80\xAEgpj.exe\xE2\x80\xAC\xE2\x80\xAAz", "agpj.exez"},
+      {"bidi isolates dropped", "\xE2\x81\xA6x\xE2\x81\xA9\xE2\x81\xA8", "x"},
+      {"marks and joiners kept", "\xE2\x80\x8F\xE2\x80\x8C", "\xE2\x80\x8F\xE2\x80\x8C"},
       {"lone continuation byte", "a\x80z", "a\xEF\xBF\xBDz"},
       {"overlong slash", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"surrogate half", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
@@ -56,6 +59,7 @@ TEST(SafeUri, KeepsOnlyWebAndMailLinks) {
       {"scheme only", "https://", ""},
       {"space inside", "https://example.com/a b", ""},
       {"control inside", "https://example.com/\x7F", ""},
+      {"right-to-left override inside dropped", "https://example.com/\xE2\x80\xAE" "fdp.exe", "https://example.com/fdp.exe"},
       {"empty", "", ""},
   };
   for (const TextCase& Case : Cases) EXPECT_EQ(SafeUri(Case.In), Case.Out) << Case.Name;

@@ -84,14 +84,15 @@ TEST(BuildLines, ReadingOrderOfEveryDirection) {
 
 TEST(BuildLines, WordsThatTouchWithoutASpaceJoin) {
   // Two words of a line that poppler keeps apart (a change of font) but that touch: one word,
-  // as in plain text. With a gap they stay apart even when the layout marked no space.
+  // as in plain text. With a gap after a word without a space, the layout's line has ended
+  // there: the next word begins a line of its own, even on the same row.
   std::vector<PlacedWord> Touching = Row({U"Quire", U"cast"}, 10, 100);
   Touching[0].SpaceAfter = false;
   for (Box& B : Touching[1].CharBoxes) B.X1 -= 6, B.X2 -= 6;
   EXPECT_EQ(Words(BuildLines(Touching, 612, 792)), (std::vector<std::vector<std::string>>{{"Quirecast"}}));
   std::vector<PlacedWord> Apart = Row({U"4", U"Introduction"}, 10, 100);
   Apart[0].SpaceAfter = false;
-  EXPECT_EQ(Words(BuildLines(Apart, 612, 792)), (std::vector<std::vector<std::string>>{{"4", "Introduction"}}));
+  EXPECT_EQ(Words(BuildLines(Apart, 612, 792)), (std::vector<std::vector<std::string>>{{"4"}, {"Introduction"}}));
 }
 
 TEST(BuildLines, BoxesFollowTheirCharacters) {
