@@ -7,6 +7,7 @@
 #include "PageDrawing.h"
 #include "PageText.h"
 #include "PdfDocument.h"
+#include "paths/PathPieces.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -57,14 +58,8 @@ void QuietPopplerMessages() {
   }
 }
 
-// The input file's name without folder and extension, for the title of an untitled document.
-std::string NameWithoutExt(const std::string& Path) {
-  const size_t Slash = Path.rfind('/');
-  std::string Name = Slash == std::string::npos ? Path : Path.substr(Slash + 1);
-  const size_t Dot = Name.rfind('.');
-  if (Dot != std::string::npos && Dot > 0) Name.erase(Dot);
-  return Name;
-}
+// Paths as this system writes them; the engine's arguments are UTF-8, which has no lead bytes.
+const PathStyle InputPathStyle = {'/', false, [](unsigned char) { return false; }};
 
 // The input file, mapped read-only: poppler reads it from memory, and the drawing workers share
 // the pages of the mapping.
@@ -251,7 +246,7 @@ void Convert(const std::string& Input, const std::string& OutputBase) {
 
   DocumentInfo Info = Doc.Info();
   Info.Title = CleanUtf8(Info.Title);
-  if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = NameWithoutExt(Input);
+  if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = NameWithoutExt(Input, InputPathStyle);
   const std::vector<OutlineItem> Outline = Doc.Outline();
 
   const long RunId = static_cast<long>(getpid());
