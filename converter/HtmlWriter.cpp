@@ -80,9 +80,9 @@ void AppendOutline(std::string& Out, const std::vector<OutlineItem>& Items) {
 }
 
 // Whether words First..Last, stretched as one piece of evenly wide characters (spaces between
-// them), would each start within 0.6 em of where they stand on the page. Tighter, the text
-// layer of a 210-page document had 36000 elements instead of 21000 and took Chromium 3.9 s
-// instead of 2.9 s to load, with selections hardly closer to the glyphs.
+// them), would each start within 0.6 em of where they stand on the page. A tighter bound makes
+// many more elements, which browsers load more slowly, with selections hardly closer to the
+// glyphs (converter/README.md has the figures).
 bool FitsOneStretch(const Line& TextLine, const std::vector<size_t>& Lengths, size_t First, size_t Last, double Em) {
   size_t Characters = 0;
   for (size_t I = First; I <= Last; ++I) Characters += Lengths[I] + (I < Last ? 1 : 0);
@@ -179,11 +179,9 @@ std::string PageMarkup(const PageContent& Page) {
   std::string Out = "<div class=\"pg\" id=\"page-" + std::to_string(Page.Number) + "\" style=\"width:" +
                     FormatNumber(Width * PixelsPerPoint, 2) + "px;aspect-ratio:" + FormatNumber(Width, 3) + "/" +
                     FormatNumber(Height, 3) + "\">\n";
-  if (!Page.Background.empty()) {
-    Out += "<img src=\"" + EscapeHtml(Page.Background) + "\" alt=\"\" loading=\"lazy\" width=\"" +
-           FormatNumber(Width * PixelsPerPoint, 0) + "\" height=\"" + FormatNumber(Height * PixelsPerPoint, 0) +
-           "\">\n";
-  }
+  Out += "<img src=\"" + EscapeHtml(Page.Background) + "\" alt=\"\" loading=\"lazy\" width=\"" +
+         FormatNumber(Width * PixelsPerPoint, 0) + "\" height=\"" + FormatNumber(Height * PixelsPerPoint, 0) +
+         "\">\n";
   PageContent Scaled = Page;
   Scaled.Width = Width;
   Scaled.Height = Height;

@@ -35,7 +35,8 @@ struct PageContent {
   // Size in points as displayed, after rotation and cropping.
   double Width = 0;
   double Height = 0;
-  // File name of the page's drawing, relative to the HTML file; empty when it could not be drawn.
+  // File name of the page's drawing, relative to the HTML file (a blank stand-in when poppler
+  // could not draw the page).
   std::string Background;
   std::vector<Line> Lines;
   std::vector<PageLink> Links;

@@ -34,7 +34,7 @@ FontPoint ToUnits(Point P, bool OnCurve) {
 
 // Approximates a cubic by quadratics: exact for cubics that are raised quadratics (TrueType
 // outlines as cairo writes them), else split in halves until the error is below 0.05 point,
-// a fifteenth of a pixel at 100% (a tighter 0.005 made fonts of Type 1 text a quarter bigger
+// a fifteenth of a pixel at 100% (a tighter bound makes the fonts of Type 1 text much bigger
 // and the pages no closer to poppler's rendering).
 void AddCubic(Point P0, Point P1, Point P2, Point P3, int Depth, std::vector<FontPoint>& Contour) {
   const double Ex = P3.X - 3 * P2.X + 3 * P1.X - P0.X;
