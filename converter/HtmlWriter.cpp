@@ -26,8 +26,10 @@ constexpr const char* StyleSheet =
     ".pg{position:relative;margin:0 auto 8px;max-width:100%;background:#fff;overflow:hidden;"
     "container-type:inline-size;box-shadow:0 1px 4px rgba(0,0,0,.4)}"
     ".pg>img{position:absolute;left:0;top:0;width:100%;height:100%;user-select:none}"
+    // The text font maps every code point, so a shaper would join Arabic letters into the
+    // ligatures it finds there and a word would lose its width; the layer wants none.
     ".tx{position:absolute;left:0;top:0;width:100%;height:100%;color:transparent;white-space:pre;line-height:1;"
-    "font-family:qm,sans-serif}"
+    "font-family:qm,sans-serif;font-feature-settings:\"rlig\" 0,\"liga\" 0}"
     ".tx>p{position:absolute;margin:0;left:0;width:100%}"
     ".tx>p.v{top:0;height:100%;width:auto;writing-mode:vertical-rl}"
     ".tx i{position:absolute;font-style:normal;transform-origin:0 0}"

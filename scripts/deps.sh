@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 locales
   libpoppler-glib-dev libpoppler-cpp-dev libcairo2-dev poppler-data poppler-utils qpdf
-  fonts-dejavu-core fonts-noto-cjk
+  fonts-dejavu-core fonts-noto-cjk chromium
 )
 
 missing=()
