@@ -110,12 +110,58 @@ class HtmlTextTest(unittest.TestCase):
         ("a<br>b", ["a", "b"]),
         ("<p>fish &amp; chips &#233;t&eacute;</p>", ["fish", "&", "chips", "été"]),
         ("<head><title>T</title><style>p{}</style></head><body>x<script>var y=1;</script></body>", ["x"]),
+        ("<p>&amp;lt; is how HTML writes &lt;</p>", ["&lt;", "is", "how", "HTML", "writes", "<"]),
     ]
 
     def test_table(self):
         for markup, want in self.CASES:
             with self.subTest(markup=markup):
                 self.assertEqual(textmatch.words(textmatch.html_text(markup)), want)
+
+    PAGES = [
+        ('<div class="pg"><img src="a.svg"><p><i>one </i><i>two</i></p><p>three</p></div>'
+         '<nav>not a page</nav><div class="pg wide" id="page-2"><br>four<div>five</div></div>',
+         ["one two three", "four five"]),
+        # A page nested in a page is part of the outer one; text after a page's end is no part of it.
+        ('<div class="pg">a<div class="pg">b</div>c</div>d', ["a b c"]),
+        ("<p>no pages here</p>", []),
+    ]
+
+    def test_text_of_each_page_element(self):
+        for markup, want in self.PAGES:
+            with self.subTest(markup=markup):
+                self.assertEqual(textmatch.page_texts(markup), want)
+
+
+def three_page_pdf(path):
+    """Text inside and below a crop box; the same page with its crop box all of it; and that turned a quarter."""
+    font = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"
+    content = b"BT /F1 12 Tf 100 700 Td (inside words) Tj ET BT /F1 12 Tf 100 20 Td (printer marks) Tj ET"
+    page = (b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] %s"
+            b"/Contents 6 0 R /Resources << /Font << /F1 7 0 R >> >> >>")
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+               page % b"/CropBox [50 100 562 792] ", page % b"", page % b"/Rotate 90 ",
+               b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream", font]
+    out = b"%PDF-1.4\n"
+    offsets = []
+    for number, body in enumerate(objects, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+    with open(path, "wb") as f:
+        f.write(out)
+
+
+class PdftotextWordsTest(unittest.TestCase):
+    def test_words_outside_the_crop_box_are_left_out_and_others_kept(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "crop.pdf")
+            three_page_pdf(path)
+            self.assertEqual(textmatch.pdftotext_words(path),
+                             ["inside", "words"] + ["inside", "words", "printer", "marks"] * 2)
 
 
 class SamplingTest(unittest.TestCase):
