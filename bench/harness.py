@@ -33,6 +33,46 @@ SAMPLES = os.path.join(ROOT, "build", "native", "samples")
 CONVERSION_TIMEOUT = 900
 RENDERERS = "poppler-cairo"  # the row for poppler's two rasterisers compared with each other
 
+DOCS = "/usr/share/doc/texlive-doc"
+
+
+@dataclasses.dataclass
+class Shipped:
+    """A PDF that a Debian package installs, measured as it comes (or a range of its pages, for a long one)."""
+
+    name: str
+    package: str
+    path: str
+    covers: str  # what the document brings that the others do not
+    pages: str | None = None  # "FIRST-LAST", or None for the whole document
+
+
+# Documents nobody here made: writing systems, font kinds and drawings the generated ones lack.
+SHIPPED = [
+    Shipped("arabic-book", "texlive-lang-arabic", f"{DOCS}/latex/arabi/samplebook.pdf",
+            "Arabic book set with arabi, right to left"),
+    Shipped("persian-manual", "texlive-lang-arabic", f"{DOCS}/xelatex/xepersian/xepersian-doc.pdf",
+            "Persian manual set with XePersian, right to left with Latin"),
+    Shipped("persian-pictures", "texlive-lang-arabic", f"{DOCS}/bibtex/alpha-persian/alpha-persian-p.userguide.pdf",
+            "Persian user guide with large screenshots"),
+    Shipped("hebrew", "texlive-lang-other", f"{DOCS}/latex/cjhebrew/cjhebrew.pdf",
+            "Hebrew set with cjhebrew among English"),
+    Shipped("chinese", "texlive-lang-chinese", f"{DOCS}/latex/ctex-faq/ctex-faq.pdf",
+            "Chinese questions and answers (CJK fonts)"),
+    Shipped("japanese", "texlive-lang-japanese", f"{DOCS}/latex/jlreq/jlreq-ja.pdf",
+            "Japanese class manual, horizontal and vertical"),
+    Shipped("korean", "texlive-lang-korean", f"{DOCS}/latex/kotex-oblivoir/oblivoir-simpledoc.pdf",
+            "Korean manual (Hangul)"),
+    Shipped("type1-manual", "texlive-lang-other", f"{DOCS}/latex/amsldoc-vn/amsldoc-vi.pdf",
+            "Vietnamese AMS manual in Type 1 fonts, with mathematics"),
+    Shipped("shadings", "texlive-pictures-doc", f"{DOCS}/latex/tikzpeople/tikzpeople.pdf",
+            "TikZ figures full of smooth shadings"),
+    Shipped("code-listing", "texlive-lang-chinese", f"{DOCS}/latex/fduthesis/fduthesis-code.pdf",
+            "documented source code, line-numbered listings", pages="1-30"),
+    Shipped("picture-heavy", "texlive-lang-chinese", f"{DOCS}/latex/texproposal/texproposal.pdf",
+            "Chinese slides with many pictures"),
+]
+
 
 # ---------------------------------------------------------------- converters
 
@@ -64,7 +104,9 @@ class Document:
     size: int
     generated: bool = False  # the long document makedoc.py writes, reported by layout
     sampled: list = dataclasses.field(default_factory=list)  # pages compared for looks
-    words: int = 0  # pdftotext's words
+    words: int = 0  # pdftotext's words inside the crop boxes
+    shipped: Shipped | None = None  # where a document nobody here made comes from
+    look_pages: int | None = None  # pages compared for looks, when not the run's usual number
 
 
 @dataclasses.dataclass
@@ -316,10 +358,10 @@ def grey(png_bytes):
 
 
 def reference_render(pdf, page, width, height):
-    """Poppler's own rendering of one page, stretched to exactly width x height pixels, in grey."""
+    """Poppler's own rendering of one page's crop box, as a viewer shows it, stretched to exactly width x height pixels, in grey."""
     # Raw PPM: PNG encoding would take pdftoppm longer than the rendering on image pages.
     ppm = subprocess.run(
-        ["pdftoppm", "-f", str(page), "-l", str(page), "-scale-to-x", str(width),
+        ["pdftoppm", "-cropbox", "-f", str(page), "-l", str(page), "-scale-to-x", str(width),
          "-scale-to-y", str(height), "-singlefile", pdf],
         capture_output=True, check=True,
     ).stdout
@@ -386,10 +428,11 @@ def renderer_agreement(doc, scales):
     for page in doc.sampled:
         for scale in scales:
             splash = grey(subprocess.run(
-                ["pdftoppm", "-f", str(page), "-l", str(page), "-r", str(96 * scale), "-singlefile", doc.path],
+                ["pdftoppm", "-cropbox", "-f", str(page), "-l", str(page), "-r", str(96 * scale), "-singlefile",
+                 doc.path],
                 capture_output=True, check=True).stdout)
             cairo_png = subprocess.run(
-                ["pdftocairo", "-png", "-singlefile", "-f", str(page), "-l", str(page),
+                ["pdftocairo", "-png", "-cropbox", "-singlefile", "-f", str(page), "-l", str(page),
                  "-scale-to-x", str(splash.shape[1]), "-scale-to-y", str(splash.shape[0]), doc.path, "-"],
                 capture_output=True, check=True).stdout
             other = grey(cairo_png)
@@ -407,7 +450,7 @@ def measure_fidelity(run, work, limit):
     browser = cdp.Chromium()
     try:
         for doc in run.docs:
-            doc.sampled = sampled_pages(doc.pages, limit)
+            doc.sampled = sampled_pages(doc.pages, doc.look_pages or limit)
             refs = {}
             run.outcomes[(doc.name, RENDERERS)] = renderer_agreement(doc, run.scales)
             for conv in run.convs:
@@ -430,9 +473,7 @@ def measure_fidelity(run, work, limit):
 
 def measure_text(run, browser_texts):
     for doc in run.docs:
-        ref = textmatch.words(subprocess.run(
-            ["pdftotext", "-enc", "UTF-8", doc.path, "-"], capture_output=True, check=True
-        ).stdout.decode("utf-8", "replace"))
+        ref = textmatch.pdftotext_words(doc.path)
         doc.words = len(ref)
         for conv in run.convs:
             got = run.get(doc, conv.name)
@@ -524,14 +565,132 @@ def header_lines(run):
     return lines + [""]
 
 
+def source(doc):
+    if doc.shipped:
+        cut = f", pages {doc.shipped.pages}" if doc.shipped.pages else ""
+        return f"`{doc.shipped.package}`: `{doc.shipped.path}`{cut}"
+    return "generated by `makedoc.py`" if doc.generated else "sample made by the build"
+
+
 def documents_table(run):
     rows = []
     for d in run.docs:
         desc = "all" if len(d.sampled) == d.pages else f"{len(d.sampled)}: " + ", ".join(map(str, d.sampled))
-        rows.append([d.name, str(d.pages), f"{d.size / 1024:.0f} KiB", desc, str(d.words)])
-    return ["## Documents", ""] + table(
-        ["document", "pages", "PDF size", "pages compared for looks", "pdftotext words"],
-        "lrrlr", rows) + [""]
+        rows.append([d.name, source(d), d.shipped.covers if d.shipped else "", str(d.pages),
+                     f"{d.size / 1024:.0f} KiB", desc, str(d.words)])
+    intro = ("Documents taken from Debian packages are measured as installed; a long one only on the page "
+             "range named, cut out with qpdf. Words are pdftotext's, leaving out text outside a page's crop box.")
+    return ["## Documents", "", intro, ""] + table(
+        ["document", "source", "what it brings", "pages", "PDF size", "pages compared for looks",
+         "pdftotext words"], "lllrrlr", rows) + [""]
+
+
+def shipped(run):
+    return [d for d in run.docs if d.shipped]
+
+
+def mean(values):
+    values = [v for v in values if v is not None]
+    return statistics.mean(values) if values else None
+
+
+def worst_of(pairs, highest=False):
+    """The (value, where) pair with the lowest value (or highest); None when there is none."""
+    pairs = [p for p in pairs if p[0] is not None]
+    if not pairs:
+        return None
+    return max(pairs, key=lambda p: p[0]) if highest else min(pairs, key=lambda p: p[0])
+
+
+def shipped_summary_table(run):
+    """Per converter over the shipped documents: bytes, time, text, show time and looks in one line."""
+    docs = shipped(run)
+    if not docs:
+        return []
+    base = run.baseline
+    bname = base.name if base else "the baseline"
+    first = run.scales[0]
+    rows = []
+    for name in run.look_rows():
+        conv = next((c for c in run.convs if c.name == name), None)
+        outs = [(d, run.get(d, name)) for d in docs]
+        outs = [(d, o) for d, o in outs if o]
+        looks = [fmt(mean([x for _, o in outs if o.scores and not o.browser_error for x, _ in page_scores(o, s)]),
+                     ".3f") for s in run.scales]
+        if conv is None:
+            rows.append([name] + ["–"] * 8 + looks)
+            continue
+        timed = [(d, o) for d, o in outs if o.timed]
+        total_b = sum(median(o.bytes) for _, o in timed)
+        total_t = sum(median(o.wall) for _, o in timed)
+        ratios, base_total = [], 0
+        for d, o in timed:
+            ref = run.get(d, base.name) if base else None
+            if ref and ref.timed:
+                base_total += median(ref.bytes)
+                ratios.append((ratio(median(o.bytes), median(ref.bytes)), d.name))
+        high = worst_of(ratios, highest=True)
+        recalls = [(o.recall, d.name) for d, o in outs if o.html]
+        low = worst_of(recalls)
+        shows = [(o.show[p][first], f"{d.name} p. {p}") for d, o in outs if not o.browser_error
+                 for p in o.show if first in o.show[p]]
+        slow = worst_of(shows, highest=True)
+        rows.append([
+            name,
+            f"{total_b / 1024 / 1024:.1f} MiB" if timed else "–",
+            fmt(ratio(total_b, base_total) if len(ratios) == len(timed) else None),
+            f"{high[0]:.2f} ({high[1]})" if high else "–",
+            f"{total_t:.1f} s" if timed else "–",
+            fmt(mean([r for r, _ in recalls]), ".3f"),
+            f"{low[0]:.3f} ({low[1]})" if low else "–",
+            fmt(median([t * 1000 for t, _ in shows]), ".0f"),
+            f"{1000 * slow[0]:.0f} ({slow[1]})" if slow else "–",
+        ] + looks)
+    intro = (f"Over the {len(docs)} documents that packages ship (see Documents). Bytes and time are summed medians; "
+             f"bytes vs {bname} is the ratio of the sums, and the worst document the highest ratio of one "
+             "document. Recall is the markup reading of the Text section, its mean over documents and the lowest "
+             f"document. Show time is every compared page at {first}x: the median page and the slowest. Looks "
+             f"are the mean SSIM of every compared page; the row `{RENDERERS}` is the ceiling for a drawing made "
+             "by cairo.")
+    head = ["converter", "bytes written", f"bytes vs {bname}", "worst document", "time", "recall mean",
+            "recall worst", f"show median {first}x (ms)", f"slowest show {first}x (ms)"] + \
+        [f"SSIM {s}x" for s in run.scales]
+    return ["## Documents that packages ship, in one table", "", intro, ""] + table(
+        head, "lrrrrrrrr" + "r" * len(run.scales), rows) + [""]
+
+
+def shipped_documents_table(run):
+    """Ours beside the baseline and the cairo ceiling, one line per shipped document."""
+    docs = shipped(run)
+    ours, base = run.ours, run.baseline
+    if not docs or not ours or not base:
+        return []
+    first = run.scales[0]
+    rows = []
+    for d in docs:
+        mine, ref, cairo = run.get(d, ours.name), run.get(d, base.name), run.get(d, RENDERERS)
+
+        def shows(o):
+            if not o or o.browser_error or not o.show:
+                return "–"
+            times = [1000 * o.show[p][first] for p in o.show if first in o.show[p]]
+            return f"{statistics.median(times):.0f} / {max(times):.0f}"
+
+        def looks(o, s):
+            if not o or o.browser_error or not o.scores:
+                return "–"
+            return f"{statistics.mean(x for x, _ in page_scores(o, s)):.3f}"
+
+        byte_ratio = ratio(median(mine.bytes), median(ref.bytes)) if mine and ref and mine.timed and ref.timed \
+            else None
+        rows.append([d.name, fmt(byte_ratio), fmt(mine.recall if mine else None, ".3f"),
+                     fmt(ref.recall if ref else None, ".3f"), shows(mine), shows(ref)]
+                    + [f"{looks(mine, s)} / {looks(cairo, s)}" for s in run.scales])
+    head = ["document", f"bytes vs {base.name}", f"recall {ours.name}", f"recall {base.name}",
+            f"show {first}x {ours.name}: median / slowest (ms)", f"show {first}x {base.name}"] + \
+        [f"SSIM {s}x {ours.name} / {RENDERERS}" for s in run.scales]
+    return [f"Per document, {ours.name} beside {base.name} and poppler's cairo rasteriser:", ""] + table(
+        head, "lrrrrr" + "r" * len(run.scales), rows) + [""]
 
 
 def speed_table(run):
@@ -768,7 +927,7 @@ def front_table(run):
     return lines + table(["measure", "value"], "lr", rows) + [""]
 
 
-REPORT = [header_lines, documents_table, speed_table, totals_table, looks_table, looks_means_table,
+REPORT = [header_lines, documents_table, shipped_summary_table, shipped_documents_table, speed_table, totals_table, looks_table, looks_means_table,
           layouts_table, lowest_pages_table, show_table, text_table, front_table]
 
 
@@ -784,16 +943,41 @@ def write_report(path, run):
 # ---------------------------------------------------------------- main
 
 
+def shipped_documents(listed, folder, look_pages):
+    """The listed documents that are installed, a long one cut to its page range with qpdf."""
+    docs = []
+    os.makedirs(folder, exist_ok=True)
+    for item in listed:
+        if not os.path.isfile(item.path):
+            print(f"  {item.name}: {item.path} is not installed ({item.package})", flush=True)
+            continue
+        path = item.path
+        if item.pages:
+            path = os.path.join(folder, item.name + ".pdf")
+            subprocess.run(["qpdf", "--empty", "--pages", item.path, item.pages, "--", path], check=True)
+        docs.append(Document(item.name, path, page_count(path), os.path.getsize(path), shipped=item,
+                             look_pages=look_pages))
+    return docs
+
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--runs", type=int, default=3, help="timed runs per converter and document")
     ap.add_argument("--long-pages", type=int, default=210, help="pages of the generated document")
     ap.add_argument("--look-pages", type=int, default=24, help="pages compared per long document")
+    ap.add_argument("--shipped-look-pages", type=int, default=6,
+                    help="pages compared per document that a package ships")
+    ap.add_argument("--packages", action="store_true",
+                    help="print the packages that ship the measured documents, and stop")
     ap.add_argument("--front-repeats", type=int, default=100)
     ap.add_argument("--build-note", default="build not attempted")
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "bench"))
     ap.add_argument("--report", default=os.path.join(BENCH, "RESULTS.md"))
     args = ap.parse_args()
+    if args.packages:
+        print("\n".join(sorted({d.package for d in SHIPPED})))
+        return
 
     started = time.time()
     info = machine_info()
@@ -819,6 +1003,7 @@ def main():
             print(f"  skipping {p}: {e}", flush=True)
             continue
         docs.append(Document(name, p, pages, os.path.getsize(p), generated=p == long_pdf))
+    docs += shipped_documents(SHIPPED, os.path.join(work, "shipped"), args.shipped_look_pages)
     print(f"{len(docs)} documents: " + ", ".join(f"{d.name} ({d.pages} p.)" for d in docs), flush=True)
 
     run = Run(docs, converters(), {}, scales=(1, 2), runs=args.runs, info=info, build=args.build_note)

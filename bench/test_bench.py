@@ -377,7 +377,31 @@ class ReportTest(unittest.TestCase):
         self.assertEqual(rows(lines, "one"), [["1.000", "0.900", "0.500", "0.500", "–", "–"]])
         self.assertEqual(rows(lines, "two")[0][:4], ["0.750", "0.500", "1.000", "1.000"])
 
+    def ship_both(self):
+        for doc, pages in zip(self.run.docs, (None, "3-6")):
+            doc.shipped = harness.Shipped(doc.name, "pkg-" + doc.name, f"/usr/share/doc/{doc.name}.pdf", "x", pages)
+
+    def test_shipped_documents_summed_with_worst_document(self):
+        self.assertEqual(harness.shipped_summary_table(self.run), [], "no summary without shipped documents")
+        self.ship_both()
+        lines = harness.shipped_summary_table(self.run)
+        # bytes, ratio of sums, worst document, time, recall mean and worst, show median and slowest, SSIM
+        self.assertEqual(rows(lines, "alpha"), [["0.0 MiB", "3.00", "4.00 (two)", "4.0 s", "0.875", "0.750 (two)",
+                                                 "250", "600 (two p. 3)", "0.775", "0.600"]])
+        self.assertEqual(rows(lines, "gamma")[0][1:9], ["0.25", "0.50 (two)", "1.5 s", "–", "–", "–", "–", "–"])
+        self.assertEqual(rows(lines, harness.RENDERERS), [["–"] * 8 + ["0.945", "0.960"]])
+
+    def test_shipped_document_rows_set_ours_beside_baseline_and_ceiling(self):
+        self.ship_both()
+        lines = harness.shipped_documents_table(self.run)
+        self.assertIn("SSIM 1x alpha / poppler-cairo", lines[2])
+        self.assertEqual(rows(lines, "one"), [["2.00", "1.000", "0.500", "200 / 300", "50 / 50",
+                                               "0.800 / 0.940", "0.700 / 0.960"]])
+        docs = harness.documents_table(self.run)
+        self.assertEqual(rows(docs, "two")[0][0], "`pkg-two`: `/usr/share/doc/two.pdf`, pages 3-6")
+
     def test_tables_name_only_the_converters_they_were_given(self):
+        self.ship_both()
         tables = [part for part in harness.REPORT if part is not harness.front_table]
         text = "\n".join(line for part in tables for line in part(self.run))
         for name in ("quirecast", "pdftohtml", "mutool"):
@@ -385,6 +409,7 @@ class ReportTest(unittest.TestCase):
         self.assertIn("`alpha-N` for alpha", text)
 
     def test_every_row_has_as_many_cells_as_its_head(self):
+        self.ship_both()
         for part in harness.REPORT:
             width = None
             for line in part(self.run):
