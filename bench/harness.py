@@ -2,6 +2,7 @@
 
 import argparse
 import concurrent.futures
+import dataclasses
 import datetime
 import io
 import json
@@ -15,7 +16,6 @@ import sys
 import tempfile
 import threading
 import time
-import types
 
 import numpy as np
 from PIL import Image
@@ -33,21 +33,134 @@ SAMPLES = os.path.join(ROOT, "build", "native", "samples")
 CONVERSION_TIMEOUT = 900
 RENDERERS = "poppler-cairo"  # the row for poppler's two rasterisers compared with each other
 
+DOCS = "/usr/share/doc/texlive-doc"
+
+
+@dataclasses.dataclass
+class Shipped:
+    """A PDF that a Debian package installs, measured as it comes (or a range of its pages, for a long one)."""
+
+    name: str
+    package: str
+    path: str
+    covers: str  # what the document brings that the others do not
+    pages: str | None = None  # "FIRST-LAST", or None for the whole document
+
+
+# Documents nobody here made: writing systems, font kinds and drawings the generated ones lack.
+SHIPPED = [
+    Shipped("arabic-book", "texlive-lang-arabic", f"{DOCS}/latex/arabi/samplebook.pdf",
+            "Arabic book set with arabi, right to left"),
+    Shipped("persian-manual", "texlive-lang-arabic", f"{DOCS}/xelatex/xepersian/xepersian-doc.pdf",
+            "Persian manual set with XePersian, right to left with Latin"),
+    Shipped("persian-pictures", "texlive-lang-arabic", f"{DOCS}/bibtex/alpha-persian/alpha-persian-p.userguide.pdf",
+            "Persian user guide with large screenshots"),
+    Shipped("hebrew", "texlive-lang-other", f"{DOCS}/latex/cjhebrew/cjhebrew.pdf",
+            "Hebrew set with cjhebrew among English"),
+    Shipped("chinese", "texlive-lang-chinese", f"{DOCS}/latex/ctex-faq/ctex-faq.pdf",
+            "Chinese questions and answers (CJK fonts)"),
+    Shipped("japanese", "texlive-lang-japanese", f"{DOCS}/latex/jlreq/jlreq-ja.pdf",
+            "Japanese class manual, horizontal and vertical"),
+    Shipped("korean", "texlive-lang-korean", f"{DOCS}/latex/kotex-oblivoir/oblivoir-simpledoc.pdf",
+            "Korean manual (Hangul)"),
+    Shipped("type1-manual", "texlive-lang-other", f"{DOCS}/latex/amsldoc-vn/amsldoc-vi.pdf",
+            "Vietnamese AMS manual in Type 1 fonts, with mathematics"),
+    Shipped("shadings", "texlive-pictures-doc", f"{DOCS}/latex/tikzpeople/tikzpeople.pdf",
+            "TikZ figures full of smooth shadings"),
+    Shipped("code-listing", "texlive-lang-chinese", f"{DOCS}/latex/fduthesis/fduthesis-code.pdf",
+            "documented source code, line-numbered listings", pages="1-30"),
+    Shipped("picture-heavy", "texlive-lang-chinese", f"{DOCS}/latex/texproposal/texproposal.pdf",
+            "Chinese slides with many pictures"),
+]
+
 
 # ---------------------------------------------------------------- converters
 
 
+@dataclasses.dataclass
 class Converter:
-    """One HTML converter: how to run it, where its HTML lands, how its page elements are named."""
+    """One HTML converter: how to run it, where its HTML lands, how its page elements are named.
 
-    def __init__(self, name, label, command, html_path, page_id, version):
-        self.name = name
-        self.label = label
-        self.command = command  # (pdf, outdir, base) -> argv
-        self.html_path = html_path  # (outdir, base) -> path
-        self.page_id = page_id  # page number -> element id
-        self.version = version
-        self.missing = None  # why it cannot run, or None
+    The report takes its ratios against the `baseline` converter and picks its lowest pages
+    from the `ours` one; nothing else about a converter is known by name.
+    """
+
+    name: str
+    label: str
+    command: object  # (pdf, outdir, base) -> argv
+    html_path: object  # (outdir, base) -> path
+    page_id: object  # page number -> element id
+    version: str
+    ours: bool = False
+    baseline: bool = False
+    missing: str | None = None  # why it cannot run
+
+
+@dataclasses.dataclass
+class Document:
+    name: str
+    path: str
+    pages: int
+    size: int
+    generated: bool = False  # the long document makedoc.py writes, reported by layout
+    sampled: list = dataclasses.field(default_factory=list)  # pages compared for looks
+    words: int = 0  # pdftotext's words inside the crop boxes
+    shipped: Shipped | None = None  # where a document nobody here made comes from
+    look_pages: int | None = None  # pages compared for looks, when not the run's usual number
+
+
+@dataclasses.dataclass
+class Outcome:
+    """Everything measured of one converter on one document (or of poppler's rasterisers, for the ceiling row)."""
+
+    wall: list = dataclasses.field(default_factory=list)  # seconds, one per timed run
+    cpu: list = dataclasses.field(default_factory=list)  # seconds or None
+    rss: list = dataclasses.field(default_factory=list)  # KiB or None
+    bytes: list = dataclasses.field(default_factory=list)
+    html_bytes: list = dataclasses.field(default_factory=list)
+    codes: list = dataclasses.field(default_factory=list)
+    html: str | None = None  # the last run's HTML file, None when it wrote none
+    scores: dict = dataclasses.field(default_factory=dict)  # page -> {scale: SSIM, None when the page was missing}
+    show: dict = dataclasses.field(default_factory=dict)  # page -> {scale: seconds to show it}
+    load: dict = dataclasses.field(default_factory=dict)  # scale -> seconds to open the document
+    browser_error: str | None = None  # Chromium failed on this HTML
+    recall: float | None = None  # share of pdftotext's words in the markup
+    browser_recall: float | None = None  # the same in Chromium's innerText
+    html_words: int = 0
+
+    @property
+    def timed(self):
+        return bool(self.wall)
+
+
+@dataclasses.dataclass
+class Run:
+    """One run of the benchmark as the report reads it."""
+
+    docs: list
+    convs: list
+    outcomes: dict  # (document name, converter name or RENDERERS) -> Outcome
+    scales: tuple = (1, 2)
+    runs: int = 3
+    front: dict | None = None
+    info: dict = dataclasses.field(default_factory=dict)
+    elapsed: float = 0.0
+    build: str = ""
+
+    def get(self, doc, name):
+        return self.outcomes.get((doc.name, name))
+
+    @property
+    def baseline(self):
+        return next((c for c in self.convs if c.baseline), None)
+
+    @property
+    def ours(self):
+        return next((c for c in self.convs if c.ours), None)
+
+    def look_rows(self):
+        """Converter names of the looks tables, with poppler's rasterisers' row last."""
+        return [c.name for c in self.convs] + [RENDERERS]
 
 
 def first_line(argv):
@@ -68,6 +181,7 @@ def converters():
         lambda outdir, base: os.path.join(outdir, base + ".html"),
         lambda n: f"page-{n}",
         "this tree",
+        ours=True,
     )
     if not os.access(engine, os.X_OK):
         ours.missing = "not built"
@@ -78,6 +192,7 @@ def converters():
         lambda outdir, base: os.path.join(outdir, base + ".html"),
         lambda n: f"page{n}-div",
         first_line(["pdftohtml", "-v"]),
+        baseline=True,
     )
     mutool = Converter(
         "mutool",
@@ -164,34 +279,30 @@ def page_count(pdf):
     raise RuntimeError(f"pdfinfo gave no page count for {pdf}")
 
 
-def measure_speed(docs, convs, runs, work):
-    """Runs every converter on every document `runs` times, interleaved so drift in the machine's load hits all alike."""
-    results = {}
-    for doc in docs:
-        with open(doc["path"], "rb") as f:
+def measure_speed(run, work):
+    """Runs every converter on every document `run.runs` times, interleaved so drift in the machine's load hits all alike."""
+    for doc in run.docs:
+        with open(doc.path, "rb") as f:
             f.read()  # the first timed run should not pay for a cold file cache alone
-        for rnd in range(runs):
-            for conv in convs:
+        for rnd in range(run.runs):
+            for conv in run.convs:
                 if conv.missing:
                     continue
-                outdir = os.path.join(work, "out", conv.name, doc["name"])
+                outdir = os.path.join(work, "out", conv.name, doc.name)
                 shutil.rmtree(outdir, ignore_errors=True)
                 os.makedirs(outdir)
-                wall, rss, code, cpu = run_measured(conv.command(doc["path"], outdir, doc["name"]))
-                html = conv.html_path(outdir, doc["name"])
-                entry = results.setdefault((doc["name"], conv.name),
-                                           {"wall": [], "cpu": [], "rss": [], "bytes": [], "html_bytes": [],
-                                            "codes": []})
-                entry["wall"].append(wall)
-                entry["rss"].append(rss)
-                entry["cpu"].append(cpu)
-                entry["bytes"].append(folder_bytes(outdir))
-                entry["html_bytes"].append(os.path.getsize(html) if os.path.isfile(html) else 0)
-                entry["codes"].append(code)
-                entry["html"] = html if os.path.isfile(html) else None
-                print(f"  {doc['name']:>24} {conv.name:>10} run {rnd + 1}: {wall:7.2f} s, "
+                wall, rss, code, cpu = run_measured(conv.command(doc.path, outdir, doc.name))
+                html = conv.html_path(outdir, doc.name)
+                got = run.outcomes.setdefault((doc.name, conv.name), Outcome())
+                got.wall.append(wall)
+                got.rss.append(rss)
+                got.cpu.append(cpu)
+                got.bytes.append(folder_bytes(outdir))
+                got.html_bytes.append(os.path.getsize(html) if os.path.isfile(html) else 0)
+                got.codes.append(code)
+                got.html = html if os.path.isfile(html) else None
+                print(f"  {doc.name:>24} {conv.name:>10} run {rnd + 1}: {wall:7.2f} s, "
                       f"{(rss or 0) / 1024:6.1f} MiB, exit {code}", flush=True)
-    return results
 
 
 def measure_front_end(pdf, repeats):
@@ -247,10 +358,10 @@ def grey(png_bytes):
 
 
 def reference_render(pdf, page, width, height):
-    """Poppler's own rendering of one page, stretched to exactly width x height pixels, in grey."""
+    """Poppler's own rendering of one page's crop box, as a viewer shows it, stretched to exactly width x height pixels, in grey."""
     # Raw PPM: PNG encoding would take pdftoppm longer than the rendering on image pages.
     ppm = subprocess.run(
-        ["pdftoppm", "-f", str(page), "-l", str(page), "-scale-to-x", str(width),
+        ["pdftoppm", "-cropbox", "-f", str(page), "-l", str(page), "-scale-to-x", str(width),
          "-scale-to-y", str(height), "-singlefile", pdf],
         capture_output=True, check=True,
     ).stdout
@@ -261,132 +372,119 @@ def save_grey(array, path):
     Image.fromarray(array).save(path, compress_level=1)
 
 
-def score_pages(browser, pool, refs, doc, conv, html, pages, scales, shots):
+def score_pages(browser, pool, refs, doc, conv, got, scales, shots):
     """SSIM of each page element of one converter's HTML against poppler, and how long each took to show.
 
     Also returns the text Chromium gives for the whole document (`innerText`), which is
     what a reader selecting all and copying would get.
     """
-    per_page = {p: {} for p in pages}
-    load = {}
+    pages = doc.sampled
+    got.scores = {p: {} for p in pages}
+    got.show = {p: {} for p in pages}
     inner_text = None
     for scale in scales:
         loading = time.perf_counter()
-        browser.open(html, scale)
-        load[scale] = time.perf_counter() - loading
+        browser.open(got.html, scale)
+        got.load[scale] = time.perf_counter() - loading
         if inner_text is None:
             inner_text = browser.evaluate("document.body ? document.body.innerText : ''") or ""
+        shots_taken = {}
         for page in pages:
             shown = time.perf_counter()
             box = browser.element_box(conv.page_id(page))
-            per_page[page][f"show{scale}"] = time.perf_counter() - shown
+            got.show[page][scale] = time.perf_counter() - shown
+            got.scores[page][scale] = None
             if not box or box["width"] < 11 or box["height"] < 11:
-                per_page[page][scale] = None
                 continue
             shot = browser.screenshot(box)
             a = grey(shot)
             key = (page, a.shape[1], a.shape[0])
             if key not in refs:
-                refs[key] = pool.submit(reference_render, doc["path"], *key)
-            per_page[page][scale] = (a, shot, box)
+                refs[key] = pool.submit(reference_render, doc.path, *key)
+            shots_taken[page] = (a, shot)
         # Scores once the renders that ran beside the screenshots are in.
-        for page in pages:
-            got = per_page[page][scale]
-            if got is None:
-                continue
-            a, shot, box = got
+        for page, (a, shot) in shots_taken.items():
             b = refs[(page, a.shape[1], a.shape[0])].result()
             h, w = min(a.shape[0], b.shape[0]), min(a.shape[1], b.shape[1])
-            per_page[page][scale] = ssim.ssim(a[:h, :w], b[:h, :w])
-            per_page[page][f"box{scale}"] = [box["width"], box["height"]]
-            folder = os.path.join(shots, doc["name"], f"p{page:04d}")
+            got.scores[page][scale] = ssim.ssim(a[:h, :w], b[:h, :w])
+            folder = os.path.join(shots, doc.name, f"p{page:04d}")
             os.makedirs(folder, exist_ok=True)
             with open(os.path.join(folder, f"{conv.name}@{scale}x.png"), "wb") as f:
                 f.write(shot)
             save_grey(b, os.path.join(folder, f"poppler-{conv.name}@{scale}x.png"))
-        print(f"  {doc['name']:>24} {conv.name:>10} @{scale}x: "
-              + " ".join(f"{per_page[p][scale]:.2f}" if per_page[p][scale] is not None else "--"
+        print(f"  {doc.name:>24} {conv.name:>10} @{scale}x: "
+              + " ".join(f"{got.scores[p][scale]:.2f}" if got.scores[p][scale] is not None else "--"
                          for p in pages), flush=True)
-    return per_page, inner_text, load
+    return inner_text
 
 
-def renderer_agreement(doc, pages, scales):
+def renderer_agreement(doc, scales):
     """SSIM between poppler's two rasterisers (Splash via pdftoppm, cairo via pdftocairo) at 96 dpi per device scale.
 
     Both draw the PDF correctly; what they still disagree on (anti-aliasing, glyph
     hinting, thin-line snapping) is a share of the score no HTML can be blamed for.
     """
     scores = {}
-    for page in pages:
+    for page in doc.sampled:
         for scale in scales:
             splash = grey(subprocess.run(
-                ["pdftoppm", "-f", str(page), "-l", str(page), "-r", str(96 * scale), "-singlefile", doc["path"]],
+                ["pdftoppm", "-cropbox", "-f", str(page), "-l", str(page), "-r", str(96 * scale), "-singlefile",
+                 doc.path],
                 capture_output=True, check=True).stdout)
             cairo_png = subprocess.run(
-                ["pdftocairo", "-png", "-singlefile", "-f", str(page), "-l", str(page),
-                 "-scale-to-x", str(splash.shape[1]), "-scale-to-y", str(splash.shape[0]), doc["path"], "-"],
+                ["pdftocairo", "-png", "-cropbox", "-singlefile", "-f", str(page), "-l", str(page),
+                 "-scale-to-x", str(splash.shape[1]), "-scale-to-y", str(splash.shape[0]), doc.path, "-"],
                 capture_output=True, check=True).stdout
             other = grey(cairo_png)
             h, w = min(splash.shape[0], other.shape[0]), min(splash.shape[1], other.shape[1])
             scores.setdefault(page, {})[scale] = ssim.ssim(splash[:h, :w], other[:h, :w])
-    return scores
+    return Outcome(scores=scores)
 
 
-def measure_fidelity(docs, convs, speed, work, scales, limit):
-    """Per document and converter: the page scores, or {"error": ...} when Chromium failed on that HTML;
-    and the browser's text of each HTML."""
-    results = {}
+def measure_fidelity(run, work, limit):
+    """Page scores and show times of every converter's HTML, and poppler's rasterisers' agreement;
+    returns the browser's text of each HTML."""
     texts = {}
-    loads = {}
     shots = os.path.join(work, "shots")
     pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
     browser = cdp.Chromium()
     try:
-        for doc in docs:
-            pages = sampled_pages(doc["pages"], limit)
-            doc["sampled"] = pages
+        for doc in run.docs:
+            doc.sampled = sampled_pages(doc.pages, doc.look_pages or limit)
             refs = {}
-            results[(doc["name"], RENDERERS)] = renderer_agreement(doc, pages, scales)
-            for conv in convs:
-                entry = speed.get((doc["name"], conv.name))
-                if conv.missing or not entry or not entry["html"]:
+            run.outcomes[(doc.name, RENDERERS)] = renderer_agreement(doc, run.scales)
+            for conv in run.convs:
+                got = run.get(doc, conv.name)
+                if conv.missing or not got or not got.html:
                     continue
                 try:
-                    key = (doc["name"], conv.name)
-                    results[key], texts[key], loads[key] = score_pages(
-                        browser, pool, refs, doc, conv, entry["html"], pages, scales, shots)
+                    texts[(doc.name, conv.name)] = score_pages(browser, pool, refs, doc, conv, got, run.scales, shots)
                 except cdp.ChromiumError as e:
                     # One HTML that hangs or crashes the browser must not cost the other results.
-                    print(f"  {doc['name']:>24} {conv.name:>10}: {e}", flush=True)
-                    results[(doc["name"], conv.name)] = {"error": str(e)}
+                    print(f"  {doc.name:>24} {conv.name:>10}: {e}", flush=True)
+                    got.browser_error = str(e)
                     browser.close()
                     browser = cdp.Chromium()
     finally:
         browser.close()
         pool.shutdown()
-    return results, texts, loads
+    return texts
 
 
-def measure_text(docs, convs, speed, browser_texts):
-    results = {}
-    for doc in docs:
-        ref = textmatch.words(subprocess.run(
-            ["pdftotext", "-enc", "UTF-8", doc["path"], "-"], capture_output=True, check=True
-        ).stdout.decode("utf-8", "replace"))
-        doc["words"] = len(ref)
-        for conv in convs:
-            entry = speed.get((doc["name"], conv.name))
-            if conv.missing or not entry or not entry["html"]:
+def measure_text(run, browser_texts):
+    for doc in run.docs:
+        ref = textmatch.pdftotext_words(doc.path)
+        doc.words = len(ref)
+        for conv in run.convs:
+            got = run.get(doc, conv.name)
+            if conv.missing or not got or not got.html:
                 continue
-            with open(entry["html"], "rb") as f:
+            with open(got.html, "rb") as f:
                 cand = textmatch.words(textmatch.html_text(f.read().decode("utf-8", "replace")))
-            shown = browser_texts.get((doc["name"], conv.name))
-            results[(doc["name"], conv.name)] = {
-                "recall": textmatch.recall(ref, cand),
-                "html_words": len(cand),
-                "browser_recall": None if shown is None else textmatch.recall(ref, textmatch.words(shown)),
-            }
-    return results
+            shown = browser_texts.get((doc.name, conv.name))
+            got.recall = textmatch.recall(ref, cand)
+            got.html_words = len(cand)
+            got.browser_recall = None if shown is None else textmatch.recall(ref, textmatch.words(shown))
 
 
 # ---------------------------------------------------------------- report
@@ -437,232 +535,430 @@ def ratio(a, b):
     return None if a is None or not b else a / b
 
 
-def write_report(path, info, docs, convs, speed, fidelity, text, front, scales, runs, elapsed, notes, loads):
-    L = []
-    add = L.append
-    add("# Benchmark results")
-    add("")
-    add("Written by `bench/run` from the run described here; do not edit by hand.")
-    add("")
-    add(f"- Date (UTC): {info['date']}; whole run took {elapsed / 60:.1f} min")
-    add(f"- Machine: {info['cpu']}, {info['cores']} cores, {info['memory']}, Linux {info['kernel']}, Debian {info['debian']}")
-    add(f"- Tree: commit {info['commit']}; {notes['build']}")
-    add(f"- Peers: {'; '.join(c.label + ' — ' + c.version for c in convs[1:])}; {info['chromium']}")
-    for c in convs:
-        if c.missing:
-            add(f"- {c.label}: {c.missing}")
-    add("")
-    add("## Documents")
-    add("")
-    add("| document | pages | PDF size | pages compared for looks | pdftotext words |")
-    add("|---|---:|---:|---|---:|")
-    for d in docs:
-        sampled = d.get("sampled", [])
-        desc = "all" if len(sampled) == d["pages"] else f"{len(sampled)}: " + ", ".join(map(str, sampled))
-        add(f"| {d['name']} | {d['pages']} | {d['size'] / 1024:.0f} KiB | {desc} | {d.get('words', 0)} |")
-    add("")
+def median(values):
+    values = [v for v in values if v is not None]
+    return statistics.median(values) if values else None
 
-    add(f"## Speed and size (median of {runs} runs)")
-    add("")
-    add("Time is wall-clock time of the whole conversion, CPU time its user and system time (above the "
-        "wall-clock time when it works on both cores; far below it when it waited for the machine); "
-        "memory is the peak resident set of the "
-        "converter and any child it waits for; bytes are every file it wrote. Ratios are to pdftohtml "
-        "on the same document (below 1 is faster or smaller).")
-    add("")
-    add("| document | converter | time | CPU time | ms/page | time vs pdftohtml | peak memory | bytes written | KiB/page | of which the HTML file | bytes vs pdftohtml | exit |")
-    add("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|")
-    totals = {}
+
+def table(head, align, rows):
+    """A Markdown table: `align` is one of "l" or "r" per column."""
+    return ["| " + " | ".join(head) + " |",
+            "|" + "".join("---|" if a == "l" else "---:|" for a in align)] + \
+           ["| " + " | ".join(row) + " |" for row in rows]
+
+
+def header_lines(run):
+    info = run.info
+    peers = [c for c in run.convs if not c.ours]
+    lines = [
+        "# Benchmark results",
+        "",
+        "Written by `bench/run` from the run described here; do not edit by hand.",
+        "",
+        f"- Date (UTC): {info['date']}; whole run took {run.elapsed / 60:.1f} min",
+        f"- Machine: {info['cpu']}, {info['cores']} cores, {info['memory']}, Linux {info['kernel']}, "
+        f"Debian {info['debian']}",
+        f"- Tree: commit {info['commit']}; {run.build}",
+        f"- Peers: {'; '.join(c.label + ' — ' + c.version for c in peers)}; {info['chromium']}",
+    ]
+    lines += [f"- {c.label}: {c.missing}" for c in run.convs if c.missing]
+    return lines + [""]
+
+
+def source(doc):
+    if doc.shipped:
+        cut = f", pages {doc.shipped.pages}" if doc.shipped.pages else ""
+        return f"`{doc.shipped.package}`: `{doc.shipped.path}`{cut}"
+    return "generated by `makedoc.py`" if doc.generated else "sample made by the build"
+
+
+def documents_table(run):
+    rows = []
+    for d in run.docs:
+        desc = "all" if len(d.sampled) == d.pages else f"{len(d.sampled)}: " + ", ".join(map(str, d.sampled))
+        rows.append([d.name, source(d), d.shipped.covers if d.shipped else "", str(d.pages),
+                     f"{d.size / 1024:.0f} KiB", desc, str(d.words)])
+    intro = ("Documents taken from Debian packages are measured as installed; a long one only on the page "
+             "range named, cut out with qpdf. Words are pdftotext's, leaving out text outside a page's crop box.")
+    return ["## Documents", "", intro, ""] + table(
+        ["document", "source", "what it brings", "pages", "PDF size", "pages compared for looks",
+         "pdftotext words"], "lllrrlr", rows) + [""]
+
+
+def shipped(run):
+    return [d for d in run.docs if d.shipped]
+
+
+def mean(values):
+    values = [v for v in values if v is not None]
+    return statistics.mean(values) if values else None
+
+
+def worst_of(pairs, highest=False):
+    """The (value, where) pair with the lowest value (or highest); None when there is none."""
+    pairs = [p for p in pairs if p[0] is not None]
+    if not pairs:
+        return None
+    return max(pairs, key=lambda p: p[0]) if highest else min(pairs, key=lambda p: p[0])
+
+
+def shipped_summary_table(run):
+    """Per converter over the shipped documents: bytes, time, text, show time and looks in one line."""
+    docs = shipped(run)
+    if not docs:
+        return []
+    base = run.baseline
+    bname = base.name if base else "the baseline"
+    first = run.scales[0]
+    rows = []
+    for name in run.look_rows():
+        conv = next((c for c in run.convs if c.name == name), None)
+        outs = [(d, run.get(d, name)) for d in docs]
+        outs = [(d, o) for d, o in outs if o]
+        looks = [fmt(mean([x for _, o in outs if o.scores and not o.browser_error for x, _ in page_scores(o, s)]),
+                     ".3f") for s in run.scales]
+        if conv is None:
+            rows.append([name] + ["–"] * 8 + looks)
+            continue
+        timed = [(d, o) for d, o in outs if o.timed]
+        total_b = sum(median(o.bytes) for _, o in timed)
+        total_t = sum(median(o.wall) for _, o in timed)
+        ratios, base_total = [], 0
+        for d, o in timed:
+            ref = run.get(d, base.name) if base else None
+            if ref and ref.timed:
+                base_total += median(ref.bytes)
+                ratios.append((ratio(median(o.bytes), median(ref.bytes)), d.name))
+        high = worst_of(ratios, highest=True)
+        recalls = [(o.recall, d.name) for d, o in outs if o.html]
+        low = worst_of(recalls)
+        shows = [(o.show[p][first], f"{d.name} p. {p}") for d, o in outs if not o.browser_error
+                 for p in o.show if first in o.show[p]]
+        slow = worst_of(shows, highest=True)
+        rows.append([
+            name,
+            f"{total_b / 1024 / 1024:.1f} MiB" if timed else "–",
+            fmt(ratio(total_b, base_total) if len(ratios) == len(timed) else None),
+            f"{high[0]:.2f} ({high[1]})" if high else "–",
+            f"{total_t:.1f} s" if timed else "–",
+            fmt(mean([r for r, _ in recalls]), ".3f"),
+            f"{low[0]:.3f} ({low[1]})" if low else "–",
+            fmt(median([t * 1000 for t, _ in shows]), ".0f"),
+            f"{1000 * slow[0]:.0f} ({slow[1]})" if slow else "–",
+        ] + looks)
+    intro = (f"Over the {len(docs)} documents that packages ship (see Documents). Bytes and time are summed medians; "
+             f"bytes vs {bname} is the ratio of the sums, and the worst document the highest ratio of one "
+             "document. Recall is the markup reading of the Text section, its mean over documents and the lowest "
+             f"document. Show time is every compared page at {first}x: the median page and the slowest. Looks "
+             f"are the mean SSIM of every compared page; the row `{RENDERERS}` is the ceiling for a drawing made "
+             "by cairo.")
+    head = ["converter", "bytes written", f"bytes vs {bname}", "worst document", "time", "recall mean",
+            "recall worst", f"show median {first}x (ms)", f"slowest show {first}x (ms)"] + \
+        [f"SSIM {s}x" for s in run.scales]
+    return ["## Documents that packages ship, in one table", "", intro, ""] + table(
+        head, "lrrrrrrrr" + "r" * len(run.scales), rows) + [""]
+
+
+def shipped_documents_table(run):
+    """Ours beside the baseline and the cairo ceiling, one line per shipped document."""
+    docs = shipped(run)
+    ours, base = run.ours, run.baseline
+    if not docs or not ours or not base:
+        return []
+    first = run.scales[0]
+    rows = []
     for d in docs:
-        base = speed.get((d["name"], "pdftohtml"))
-        base_t = statistics.median(base["wall"]) if base else None
-        base_b = statistics.median(base["bytes"]) if base else None
-        for c in convs:
-            e = speed.get((d["name"], c.name))
-            if not e:
-                add(f"| {d['name']} | {c.name} | {c.missing or 'no run'} | | | | | | | | | |")
+        mine, ref, cairo = run.get(d, ours.name), run.get(d, base.name), run.get(d, RENDERERS)
+
+        def shows(o):
+            if not o or o.browser_error or not o.show:
+                return "–"
+            times = [1000 * o.show[p][first] for p in o.show if first in o.show[p]]
+            return f"{statistics.median(times):.0f} / {max(times):.0f}"
+
+        def looks(o, s):
+            if not o or o.browser_error or not o.scores:
+                return "–"
+            return f"{statistics.mean(x for x, _ in page_scores(o, s)):.3f}"
+
+        byte_ratio = ratio(median(mine.bytes), median(ref.bytes)) if mine and ref and mine.timed and ref.timed \
+            else None
+        rows.append([d.name, fmt(byte_ratio), fmt(mine.recall if mine else None, ".3f"),
+                     fmt(ref.recall if ref else None, ".3f"), shows(mine), shows(ref)]
+                    + [f"{looks(mine, s)} / {looks(cairo, s)}" for s in run.scales])
+    head = ["document", f"bytes vs {base.name}", f"recall {ours.name}", f"recall {base.name}",
+            f"show {first}x {ours.name}: median / slowest (ms)", f"show {first}x {base.name}"] + \
+        [f"SSIM {s}x {ours.name} / {RENDERERS}" for s in run.scales]
+    return [f"Per document, {ours.name} beside {base.name} and poppler's cairo rasteriser:", ""] + table(
+        head, "lrrrrr" + "r" * len(run.scales), rows) + [""]
+
+
+def speed_table(run):
+    base = run.baseline
+    bname = base.name if base else "the baseline"
+    rows = []
+    for d in run.docs:
+        ref = run.get(d, base.name) if base else None
+        base_t = median(ref.wall) if ref else None
+        base_b = median(ref.bytes) if ref else None
+        for c in run.convs:
+            got = run.get(d, c.name)
+            if not got or not got.timed:
+                rows.append([d.name, c.name, c.missing or "no run"] + [""] * 9)
                 continue
-            t = statistics.median(e["wall"])
-            b = statistics.median(e["bytes"])
-            m = max(r or 0 for r in e["rss"]) / 1024
-            tot = totals.setdefault(c.name, {"t": 0.0, "b": 0, "p": 0})
-            tot["t"] += t
-            tot["b"] += b
-            tot["p"] += d["pages"]
-            codes = ",".join(sorted({str(x) for x in e["codes"]}))
-            if not e["html"]:
+            t, b = median(got.wall), median(got.bytes)
+            peak = max(r or 0 for r in got.rss) / 1024
+            codes = ",".join(sorted({str(x) for x in got.codes}))
+            if not got.html:
                 codes += " (no HTML)"
-            cpus = [x for x in e["cpu"] if x is not None]
-            cpu = f"{statistics.median(cpus):.2f} s" if cpus else "–"
-            add(f"| {d['name']} | {c.name} | {t:.2f} s | {cpu} | {1000 * t / d['pages']:.1f} | "
-                f"{fmt(ratio(t, base_t))} | {m:.1f} MiB | {b / 1024:.0f} KiB | {b / 1024 / d['pages']:.1f} | "
-                f"{statistics.median(e['html_bytes']) / 1024 / d['pages']:.1f} | {fmt(ratio(b, base_b))} | {codes} |")
-    add("")
-    if totals:
-        add("All documents together:")
-        add("")
-        add("| converter | time | ms/page | time vs pdftohtml | KiB/page | bytes vs pdftohtml |")
-        add("|---|---:|---:|---:|---:|---:|")
-        base = totals.get("pdftohtml")
-        for c in convs:
-            tot = totals.get(c.name)
-            if not tot:
-                continue
-            add(f"| {c.name} | {tot['t']:.2f} s | {1000 * tot['t'] / tot['p']:.1f} | "
-                f"{fmt(ratio(tot['t'], base['t'] if base else None))} | {tot['b'] / 1024 / tot['p']:.1f} | "
-                f"{fmt(ratio(tot['b'], base['b'] if base else None))} |")
-        add("")
+            cpu = median(got.cpu)
+            rows.append([d.name, c.name, f"{t:.2f} s", "–" if cpu is None else f"{cpu:.2f} s",
+                         f"{1000 * t / d.pages:.1f}", fmt(ratio(t, base_t)), f"{peak:.1f} MiB",
+                         f"{b / 1024:.0f} KiB", f"{b / 1024 / d.pages:.1f}",
+                         f"{median(got.html_bytes) / 1024 / d.pages:.1f}", fmt(ratio(b, base_b)), codes])
+    intro = ("Time is wall-clock time of the whole conversion, CPU time its user and system time (above the "
+             "wall-clock time when it works on both cores; far below it when it waited for the machine); "
+             "memory is the peak resident set of the "
+             "converter and any child it waits for; bytes are every file it wrote. Ratios are to "
+             f"{bname} on the same document (below 1 is faster or smaller).")
+    return [f"## Speed and size (median of {run.runs} runs)", "", intro, ""] + table(
+        ["document", "converter", "time", "CPU time", "ms/page", f"time vs {bname}", "peak memory",
+         "bytes written", "KiB/page", "of which the HTML file", f"bytes vs {bname}", "exit"],
+        "llrrrrrrrrrl", rows) + [""]
 
-    looks = convs + [types.SimpleNamespace(name=RENDERERS, missing=None)]
-    add("## Looks: grey SSIM against poppler's own rendering")
-    add("")
-    add("Each compared page element (`page-N` for ours, `pageN-div` for pdftohtml, `pageN` for mutool) "
-        "is screenshot in headless Chromium at device scale " + " and ".join(f"{s}x" for s in scales)
-        + "; `pdftoppm` renders the same PDF page to exactly that many pixels; the two are compared as grey "
-        "images with SSIM (Gaussian window 11, sigma 1.5). 1.00 is identical. A page element that is missing "
-        f"counts as 0. The row `{RENDERERS}` is no converter: it compares poppler's cairo rasteriser "
-        "(`pdftocairo`) with pdftoppm at 96 dpi per device scale, two correct drawings of the same PDF; what "
-        "they disagree on (anti-aliasing, hinting, thin lines) bounds how much of a score a rasteriser alone "
-        "can cost.")
-    add("")
-    head = "| document | converter | " + " | ".join(f"mean {s}x | worst {s}x (page)" for s in scales) + " | missing pages |"
-    add(head)
-    add("|---|---|" + "---:|---:|" * len(scales) + "---:|")
-    overall = {}
-    for d in docs:
-        for c in looks:
-            per_page = fidelity.get((d["name"], c.name))
-            if per_page and "error" in per_page:
-                add(f"| {d['name']} | {c.name} | Chromium failed: {per_page['error']} |" + " |" * (2 * len(scales)))
+
+def totals(run):
+    """Per converter: summed median time, bytes and pages over the documents it converted."""
+    sums = {}
+    for d in run.docs:
+        for c in run.convs:
+            got = run.get(d, c.name)
+            if got and got.timed:
+                tot = sums.setdefault(c.name, {"t": 0.0, "b": 0, "p": 0})
+                tot["t"] += median(got.wall)
+                tot["b"] += median(got.bytes)
+                tot["p"] += d.pages
+    return sums
+
+
+def totals_table(run):
+    sums = totals(run)
+    if not sums:
+        return []
+    base = run.baseline
+    bname = base.name if base else "the baseline"
+    ref = sums.get(base.name) if base else None
+    rows = []
+    for c in run.convs:
+        tot = sums.get(c.name)
+        if tot:
+            rows.append([c.name, f"{tot['t']:.2f} s", f"{1000 * tot['t'] / tot['p']:.1f}",
+                         fmt(ratio(tot["t"], ref["t"] if ref else None)), f"{tot['b'] / 1024 / tot['p']:.1f}",
+                         fmt(ratio(tot["b"], ref["b"] if ref else None))])
+    return ["All documents together:", ""] + table(
+        ["converter", "time", "ms/page", f"time vs {bname}", "KiB/page", f"bytes vs {bname}"],
+        "lrrrrr", rows) + [""]
+
+
+def page_scores(got, scale):
+    """(score, page) of every compared page at one scale; a missing page counts as 0."""
+    return [(got.scores[p].get(scale) or 0.0, p) for p in sorted(got.scores)]
+
+
+def looks_table(run):
+    scales = run.scales
+    page_ids = ", ".join(f"`{c.page_id('N')}` for {c.name}" for c in run.convs)
+    intro = (f"Each compared page element ({page_ids}) "
+             "is screenshot in headless Chromium at device scale " + " and ".join(f"{s}x" for s in scales)
+             + "; `pdftoppm` renders the same PDF page to exactly that many pixels; the two are compared as grey "
+             "images with SSIM (Gaussian window 11, sigma 1.5). 1.00 is identical. A page element that is missing "
+             f"counts as 0. The row `{RENDERERS}` is no converter: it compares poppler's cairo rasteriser "
+             "(`pdftocairo`) with pdftoppm at 96 dpi per device scale, two correct drawings of the same PDF; what "
+             "they disagree on (anti-aliasing, hinting, thin lines) bounds how much of a score a rasteriser alone "
+             "can cost.")
+    missing_conv = {c.name: c.missing for c in run.convs}
+    rows = []
+    for d in run.docs:
+        for name in run.look_rows():
+            got = run.get(d, name)
+            if got and got.browser_error:
+                rows.append([d.name, name, f"Chromium failed: {got.browser_error}"] + [""] * (2 * len(scales)))
                 continue
-            if per_page is None:
-                if c.missing or (d["name"], c.name) not in speed:
-                    add(f"| {d['name']} | {c.name} | " + " | ".join("–" for _ in scales for _ in (0, 1)) + " | |")
-                else:
-                    add(f"| {d['name']} | {c.name} | " + " | ".join("no HTML" for _ in scales for _ in (0, 1)) + " | |")
+            if not got or not got.scores:
+                why = "–" if missing_conv.get(name) or not got or got.html else "no HTML"
+                rows.append([d.name, name] + [why] * (2 * len(scales)) + [""])
                 continue
             cells = []
             missing = 0
             for s in scales:
-                scores = [(per_page[p][s] if per_page[p][s] is not None else 0.0, p) for p in sorted(per_page)]
-                missing = max(missing, sum(1 for p in per_page if per_page[p][s] is None))
-                mean = statistics.mean(x for x, _ in scores)
+                scores = page_scores(got, s)
+                missing = max(missing, sum(1 for p in got.scores if got.scores[p].get(s) is None))
                 worst = min(scores)
-                overall.setdefault(c.name, {}).setdefault(s, []).extend(x for x, _ in scores)
-                cells += [f"{mean:.3f}", f"{worst[0]:.3f} ({worst[1]})"]
-            add(f"| {d['name']} | {c.name} | " + " | ".join(cells) + f" | {missing} |")
-    add("")
-    if overall:
-        add("Mean over every compared page of every document:")
-        add("")
-        add("| converter | " + " | ".join(f"{s}x" for s in scales) + " |")
-        add("|---|" + "---:|" * len(scales))
-        for c in looks:
-            if c.name in overall:
-                add(f"| {c.name} | " + " | ".join(f"{statistics.mean(overall[c.name][s]):.3f}" for s in scales) + " |")
-        add("")
+                cells += [f"{statistics.mean(x for x, _ in scores):.3f}", f"{worst[0]:.3f} ({worst[1]})"]
+            rows.append([d.name, name] + cells + [str(missing)])
+    head = ["document", "converter"] + [h for s in scales for h in (f"mean {s}x", f"worst {s}x (page)")] \
+        + ["missing pages"]
+    return ["## Looks: grey SSIM against poppler's own rendering", "", intro, ""] + table(
+        head, "ll" + "rr" * len(scales) + "r", rows) + [""]
 
-    for d in docs:
-        if not d.get("generated"):
+
+def looks_means_table(run):
+    overall = {}
+    for d in run.docs:
+        for name in run.look_rows():
+            got = run.get(d, name)
+            if got and got.scores and not got.browser_error:
+                for s in run.scales:
+                    overall.setdefault(name, {}).setdefault(s, []).extend(x for x, _ in page_scores(got, s))
+    if not overall:
+        return []
+    rows = [[name] + [f"{statistics.mean(overall[name][s]):.3f}" for s in run.scales]
+            for name in run.look_rows() if name in overall]
+    return ["Mean over every compared page of every document:", ""] + table(
+        ["converter"] + [f"{s}x" for s in run.scales], "l" + "r" * len(run.scales), rows) + [""]
+
+
+def layouts_table(run):
+    """Mean scores by page layout of the generated document."""
+    lines = []
+    kinds = [k.__name__.removeprefix("page_") for k in makedoc.KINDS]
+    for d in run.docs:
+        if not d.generated:
             continue
-        add(f"By layout of the generated document `{d['name']}` (mean SSIM {' / '.join(f'{s}x' for s in scales)}):")
-        add("")
-        kinds = [k.__name__.removeprefix("page_") for k in makedoc.KINDS]
-        add("| converter | " + " | ".join(kinds) + " |")
-        add("|---|" + "---:|" * len(kinds))
-        for c in looks:
-            per_page = fidelity.get((d["name"], c.name))
-            if not per_page or "error" in per_page:
+        rows = []
+        for name in run.look_rows():
+            got = run.get(d, name)
+            if not got or not got.scores or got.browser_error:
                 continue
             cells = []
             for k in kinds:
-                pages = [p for p in per_page if makedoc.kind_of_page(p) == k]
+                pages = [p for p in got.scores if makedoc.kind_of_page(p) == k]
                 cells.append(" / ".join(
-                    f"{statistics.mean(per_page[p][s] or 0.0 for p in pages):.3f}" for s in scales) if pages else "–")
-            add(f"| {c.name} | " + " | ".join(cells) + " |")
-        add("")
-    worst = []
-    for d in docs:
-        per_page = fidelity.get((d["name"], "quirecast"))
-        if per_page and "error" not in per_page:
-            worst += [(per_page[p][1] or 0.0, d["name"], p) for p in per_page if 1 in per_page[p]]
-    if worst:
-        worst.sort()
-        add("Our lowest-scoring pages at 1x (screenshots beside poppler's rendering in "
-            "`build/bench/shots/DOC/pNNNN/`):")
-        add("")
-        add("| document | page | SSIM 1x | SSIM 2x |")
-        add("|---|---:|---:|---:|")
-        for score, name, p in worst[:5]:
-            two = fidelity[(name, "quirecast")][p].get(2)
-            add(f"| {name} | {p} | {score:.3f} | {fmt(two, '.3f')} |")
-        add("")
+                    f"{statistics.mean(got.scores[p].get(s) or 0.0 for p in pages):.3f}" for s in run.scales)
+                    if pages else "–")
+            rows.append([name] + cells)
+        lines += [f"By layout of the generated document `{d.name}` "
+                  f"(mean SSIM {' / '.join(f'{s}x' for s in run.scales)}):", ""]
+        lines += table(["converter"] + kinds, "l" + "r" * len(kinds), rows) + [""]
+    return lines
 
-    add("## Time for Chromium to open the document and show a page")
-    add("")
-    add("*Open*: from navigating to the HTML file until its load event. *Show*: from scrolling a compared "
-        "page element into view until every image in it is decoded and two frames have passed; median and "
-        "slowest page. Milliseconds, in Chromium as above, on a machine shared with other work.")
-    add("")
-    add("| document | converter | " + " | ".join(f"open {s}x | median show {s}x | slowest show {s}x" for s in scales) + " |")
-    add("|---|---|" + "---:|---:|---:|" * len(scales))
-    for d in docs:
-        for c in convs:
-            per_page = fidelity.get((d["name"], c.name))
-            if per_page is None or "error" in per_page:
+
+def lowest_pages_table(run, count=5):
+    ours = run.ours
+    if not ours:
+        return []
+    first, *rest = run.scales
+    worst = []
+    for d in run.docs:
+        got = run.get(d, ours.name)
+        if got and got.scores and not got.browser_error:
+            worst += [(got.scores[p].get(first) or 0.0, d.name, p) for p in got.scores]
+    if not worst:
+        return []
+    worst.sort()
+    rows = []
+    for score, name, p in worst[:count]:
+        others = run.outcomes[(name, ours.name)].scores[p]
+        rows.append([name, str(p), f"{score:.3f}"] + [fmt(others.get(s), ".3f") for s in rest])
+    return [f"Our lowest-scoring pages at {first}x (screenshots beside poppler's rendering in "
+            "`build/bench/shots/DOC/pNNNN/`):", ""] + table(
+        ["document", "page"] + [f"SSIM {s}x" for s in run.scales], "lr" + "r" * len(run.scales), rows) + [""]
+
+
+def show_table(run):
+    intro = ("*Open*: from navigating to the HTML file until its load event. *Show*: from scrolling a compared "
+             "page element into view until every image in it is decoded and two frames have passed; median and "
+             "slowest page. Milliseconds, in Chromium as above, on a machine shared with other work.")
+    rows = []
+    for d in run.docs:
+        for c in run.convs:
+            got = run.get(d, c.name)
+            if not got or not got.show or got.browser_error:
                 continue
             cells = []
-            for s in scales:
-                times = [per_page[p][f"show{s}"] for p in per_page if f"show{s}" in per_page[p]]
-                opened = loads.get((d["name"], c.name), {}).get(s)
+            for s in run.scales:
+                times = [got.show[p][s] for p in got.show if s in got.show[p]]
+                opened = got.load.get(s)
                 cells.append(fmt(None if opened is None else 1000 * opened, ".0f"))
                 cells += [f"{1000 * statistics.median(times):.0f}", f"{1000 * max(times):.0f}"] if times else ["–", "–"]
-            add(f"| {d['name']} | {c.name} | " + " | ".join(cells) + " |")
-    add("")
+            rows.append([d.name, c.name] + cells)
+    head = ["document", "converter"] + [h for s in run.scales
+                                        for h in (f"open {s}x", f"median show {s}x", f"slowest show {s}x")]
+    return ["## Time for Chromium to open the document and show a page", "", intro, ""] + table(
+        head, "ll" + "rrr" * len(run.scales), rows) + [""]
 
-    add("## Text: share of pdftotext's words found in order")
-    add("")
-    add("Two readings of each HTML's text. *Markup*: tags stripped (inline elements such as `span` and `i` "
-        "join, any other tag separates words; `script`, `style` and `head` are skipped), entities unescaped. "
-        "*Browser*: Chromium's `document.body.innerText`, what selecting everything and copying gives. "
-        "Both sides are NFKC-normalised and split on white space; the score is the longest common "
-        "subsequence of the two word lists divided by pdftotext's word count, over the whole document, "
-        "so words out of order or glued to their neighbours do not count.")
-    add("")
-    add("| document | " + " | ".join(f"{c.name} markup | {c.name} browser" for c in convs) + " |")
-    add("|---|" + "---:|---:|" * len(convs))
-    for d in docs:
+
+def text_table(run):
+    intro = ("Two readings of each HTML's text. *Markup*: tags stripped (inline elements such as `span` and `i` "
+             "join, any other tag separates words; `script`, `style` and `head` are skipped), entities unescaped. "
+             "*Browser*: Chromium's `document.body.innerText`, what selecting everything and copying gives. "
+             "Both sides are NFKC-normalised and split on white space; the score is the longest common "
+             "subsequence of the two word lists divided by pdftotext's word count, over the whole document, "
+             "so words out of order or glued to their neighbours do not count.")
+    rows = []
+    for d in run.docs:
         cells = []
-        for c in convs:
-            t = text.get((d["name"], c.name))
-            cells += [fmt(t["recall"], ".3f"), fmt(t["browser_recall"], ".3f")] if t else ["–", "–"]
-        add(f"| {d['name']} | " + " | ".join(cells) + " |")
-    add("")
+        for c in run.convs:
+            got = run.get(d, c.name)
+            cells += [fmt(got.recall, ".3f"), fmt(got.browser_recall, ".3f")] if got and got.html else ["–", "–"]
+        rows.append([d.name] + cells)
+    head = ["document"] + [h for c in run.convs for h in (f"{c.name} markup", f"{c.name} browser")]
+    return ["## Text: share of pdftotext's words found in order", "", intro, ""] + table(
+        head, "l" + "rr" * len(run.convs), rows) + [""]
 
-    add("## Front end overhead")
-    add("")
+
+def front_table(run):
+    front = run.front
+    lines = ["## Front end overhead", ""]
     if front is None:
-        add("`build/native/bin/quirecast` is not built.")
-    else:
-        add(f"`quirecast IN OUTDIR` with `/bin/true` copied beside it as its engine, against that engine "
-            f"started directly with the same input; medians of {front['repeats']} alternating runs.")
-        add("")
-        add("| measure | value |")
-        add("|---|---:|")
-        add(f"| engine started directly | {1000 * front['direct_s']:.2f} ms |")
-        add(f"| through the front end | {1000 * front['front_s']:.2f} ms |")
-        add(f"| ratio | {front['front_s'] / front['direct_s']:.2f} |")
-        add(f"| added time | {1000 * (front['front_s'] - front['direct_s']):.2f} ms |")
-        add(f"| peak memory, front end with its engine | {front['front_rss'] / 1024:.2f} MiB |")
-        add(f"| peak memory, engine alone | {front['direct_rss'] / 1024:.2f} MiB |")
-        add(f"| front end exit status | {', '.join(front['front_codes'])} |")
-        add(f"| output subfolder made | {'yes' if front['made_folder'] else 'no'} |")
-    add("")
+        return lines + ["`build/native/bin/quirecast` is not built.", ""]
+    lines += [f"`quirecast IN OUTDIR` with `/bin/true` copied beside it as its engine, against that engine "
+              f"started directly with the same input; medians of {front['repeats']} alternating runs.", ""]
+    rows = [
+        ["engine started directly", f"{1000 * front['direct_s']:.2f} ms"],
+        ["through the front end", f"{1000 * front['front_s']:.2f} ms"],
+        ["ratio", f"{front['front_s'] / front['direct_s']:.2f}"],
+        ["added time", f"{1000 * (front['front_s'] - front['direct_s']):.2f} ms"],
+        ["peak memory, front end with its engine", f"{front['front_rss'] / 1024:.2f} MiB"],
+        ["peak memory, engine alone", f"{front['direct_rss'] / 1024:.2f} MiB"],
+        ["front end exit status", ", ".join(front["front_codes"])],
+        ["output subfolder made", "yes" if front["made_folder"] else "no"],
+    ]
+    return lines + table(["measure", "value"], "lr", rows) + [""]
+
+
+REPORT = [header_lines, documents_table, shipped_summary_table, shipped_documents_table, speed_table, totals_table, looks_table, looks_means_table,
+          layouts_table, lowest_pages_table, show_table, text_table, front_table]
+
+
+def report(run):
+    return "\n".join(line for part in REPORT for line in part(run))
+
+
+def write_report(path, run):
     with open(path, "w") as f:
-        f.write("\n".join(L))
+        f.write(report(run))
 
 
 # ---------------------------------------------------------------- main
+
+
+def shipped_documents(listed, folder, look_pages):
+    """The listed documents that are installed, a long one cut to its page range with qpdf."""
+    docs = []
+    os.makedirs(folder, exist_ok=True)
+    for item in listed:
+        if not os.path.isfile(item.path):
+            print(f"  {item.name}: {item.path} is not installed ({item.package})", flush=True)
+            continue
+        path = item.path
+        if item.pages:
+            path = os.path.join(folder, item.name + ".pdf")
+            subprocess.run(["qpdf", "--empty", "--pages", item.path, item.pages, "--", path], check=True)
+        docs.append(Document(item.name, path, page_count(path), os.path.getsize(path), shipped=item,
+                             look_pages=look_pages))
+    return docs
+
 
 
 def main():
@@ -670,11 +966,18 @@ def main():
     ap.add_argument("--runs", type=int, default=3, help="timed runs per converter and document")
     ap.add_argument("--long-pages", type=int, default=210, help="pages of the generated document")
     ap.add_argument("--look-pages", type=int, default=24, help="pages compared per long document")
+    ap.add_argument("--shipped-look-pages", type=int, default=6,
+                    help="pages compared per document that a package ships")
+    ap.add_argument("--packages", action="store_true",
+                    help="print the packages that ship the measured documents, and stop")
     ap.add_argument("--front-repeats", type=int, default=100)
     ap.add_argument("--build-note", default="build not attempted")
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "bench"))
     ap.add_argument("--report", default=os.path.join(BENCH, "RESULTS.md"))
     args = ap.parse_args()
+    if args.packages:
+        print("\n".join(sorted({d.package for d in SHIPPED})))
+        return
 
     started = time.time()
     info = machine_info()
@@ -699,38 +1002,34 @@ def main():
         except (subprocess.CalledProcessError, RuntimeError) as e:
             print(f"  skipping {p}: {e}", flush=True)
             continue
-        docs.append({"name": name, "path": p, "pages": pages, "size": os.path.getsize(p),
-                     "generated": p == long_pdf})
-    print(f"{len(docs)} documents: " + ", ".join(f"{d['name']} ({d['pages']} p.)" for d in docs), flush=True)
+        docs.append(Document(name, p, pages, os.path.getsize(p), generated=p == long_pdf))
+    docs += shipped_documents(SHIPPED, os.path.join(work, "shipped"), args.shipped_look_pages)
+    print(f"{len(docs)} documents: " + ", ".join(f"{d.name} ({d.pages} p.)" for d in docs), flush=True)
 
-    convs = converters()
-    for c in convs:
+    run = Run(docs, converters(), {}, scales=(1, 2), runs=args.runs, info=info, build=args.build_note)
+    for c in run.convs:
         if c.missing:
             print(f"{c.name}: {c.missing}", flush=True)
 
     print("Speed and size", flush=True)
-    speed = measure_speed(docs, convs, args.runs, work)
+    measure_speed(run, work)
     print("Looks", flush=True)
-    fidelity, browser_texts, loads = measure_fidelity(docs, convs, speed, work, (1, 2), args.look_pages)
+    browser_texts = measure_fidelity(run, work, args.look_pages)
     print("Text", flush=True)
-    text = measure_text(docs, convs, speed, browser_texts)
+    measure_text(run, browser_texts)
     print("Front end", flush=True)
-    front = measure_front_end(long_pdf, args.front_repeats)
+    run.front = measure_front_end(long_pdf, args.front_repeats)
 
-    elapsed = time.time() - started
-    write_report(args.report, info, docs, convs, speed, fidelity, text, front, (1, 2), args.runs,
-                 elapsed, {"build": args.build_note}, loads)
+    run.elapsed = time.time() - started
+    write_report(args.report, run)
     raw = {
-        "info": info, "docs": docs,
-        "speed": {f"{d}/{c}": v for (d, c), v in speed.items()},
-        "fidelity": {f"{d}/{c}": v for (d, c), v in fidelity.items()},
-        "load": {f"{d}/{c}": v for (d, c), v in loads.items()},
-        "text": {f"{d}/{c}": v for (d, c), v in text.items()},
-        "front": front,
+        "info": info, "docs": [dataclasses.asdict(d) for d in docs],
+        "outcomes": {f"{d}/{c}": dataclasses.asdict(v) for (d, c), v in run.outcomes.items()},
+        "front": run.front,
     }
     with open(os.path.join(work, "results.json"), "w") as f:
         json.dump(raw, f, indent=1, default=str)
-    print(f"Wrote {args.report} ({elapsed / 60:.1f} min); screenshots under {os.path.join(work, 'shots')}", flush=True)
+    print(f"Wrote {args.report} ({run.elapsed / 60:.1f} min); screenshots under {os.path.join(work, 'shots')}", flush=True)
 
 
 if __name__ == "__main__":

@@ -1,4 +1,4 @@
-"""Checks of the harness's own measuring parts: SSIM, word matching, HTML text, page sampling, screenshots."""
+"""Checks of the harness: its measuring parts (SSIM, word matching, HTML text, page sampling, screenshots) and its report."""
 
 import io
 import os
@@ -110,12 +110,58 @@ class HtmlTextTest(unittest.TestCase):
         ("a<br>b", ["a", "b"]),
         ("<p>fish &amp; chips &#233;t&eacute;</p>", ["fish", "&", "chips", "été"]),
         ("<head><title>T</title><style>p{}</style></head><body>x<script>var y=1;</script></body>", ["x"]),
+        ("<p>&amp;lt; is how HTML writes &lt;</p>", ["&lt;", "is", "how", "HTML", "writes", "<"]),
     ]
 
     def test_table(self):
         for markup, want in self.CASES:
             with self.subTest(markup=markup):
                 self.assertEqual(textmatch.words(textmatch.html_text(markup)), want)
+
+    PAGES = [
+        ('<div class="pg"><img src="a.svg"><p><i>one </i><i>two</i></p><p>three</p></div>'
+         '<nav>not a page</nav><div class="pg wide" id="page-2"><br>four<div>five</div></div>',
+         ["one two three", "four five"]),
+        # A page nested in a page is part of the outer one; text after a page's end is no part of it.
+        ('<div class="pg">a<div class="pg">b</div>c</div>d', ["a b c"]),
+        ("<p>no pages here</p>", []),
+    ]
+
+    def test_text_of_each_page_element(self):
+        for markup, want in self.PAGES:
+            with self.subTest(markup=markup):
+                self.assertEqual(textmatch.page_texts(markup), want)
+
+
+def three_page_pdf(path):
+    """Text inside and below a crop box; the same page with its crop box all of it; and that turned a quarter."""
+    font = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"
+    content = b"BT /F1 12 Tf 100 700 Td (inside words) Tj ET BT /F1 12 Tf 100 20 Td (printer marks) Tj ET"
+    page = (b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] %s"
+            b"/Contents 6 0 R /Resources << /Font << /F1 7 0 R >> >> >>")
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+               page % b"/CropBox [50 100 562 792] ", page % b"", page % b"/Rotate 90 ",
+               b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream", font]
+    out = b"%PDF-1.4\n"
+    offsets = []
+    for number, body in enumerate(objects, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+    with open(path, "wb") as f:
+        f.write(out)
+
+
+class PdftotextWordsTest(unittest.TestCase):
+    def test_words_outside_the_crop_box_are_left_out_and_others_kept(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "crop.pdf")
+            three_page_pdf(path)
+            self.assertEqual(textmatch.pdftotext_words(path),
+                             ["inside", "words"] + ["inside", "words", "printer", "marks"] * 2)
 
 
 class SamplingTest(unittest.TestCase):
@@ -220,6 +266,159 @@ class ScreenshotTest(unittest.TestCase):
                         img = np.asarray(im.convert("L"))
                     self.assertEqual(img.shape, (1500 * scale, 1900 * scale))
                     self.assertTrue((img < 10).all(), "a tall page should be black to its last row")
+
+
+def made_up_run():
+    """Three converters under names no real one has, two documents, figures easy to check by hand."""
+    def conv(name, **role):
+        return harness.Converter(name, f"`{name}`", None, None, lambda n, name=name: f"{name}-{n}", "1.0", **role)
+
+    convs = [conv("alpha", ours=True), conv("beta", baseline=True), conv("gamma")]
+    docs = [harness.Document("one", "one.pdf", 2, 2048, sampled=[1, 2], words=10),
+            harness.Document("two", "two.pdf", 4, 4096, sampled=[1, 3], words=20)]
+    Outcome = harness.Outcome
+
+    def timed(walls, sizes, **more):
+        return Outcome(wall=walls, cpu=[w / 2 for w in walls], rss=[1024] * len(walls), bytes=sizes,
+                       html_bytes=[s // 4 for s in sizes], codes=[0] * len(walls), html="x.html", **more)
+
+    outcomes = {
+        # alpha: twice beta's bytes on "one", four times on "two"; a page missing at 2x on "two".
+        ("one", "alpha"): timed([1.0, 3.0, 2.0], [4096] * 3, recall=1.0, browser_recall=0.9,
+                                scores={1: {1: 0.9, 2: 0.8}, 2: {1: 0.7, 2: 0.6}},
+                                show={1: {1: 0.1, 2: 0.2}, 2: {1: 0.3, 2: 0.4}}, load={1: 0.5, 2: 0.25}),
+        ("one", "beta"): timed([4.0, 4.0, 4.0], [2048] * 3, recall=0.5, browser_recall=0.5,
+                               scores={1: {1: 0.5, 2: 0.5}, 2: {1: 0.5, 2: 0.5}},
+                               show={1: {1: 0.05, 2: 0.05}, 2: {1: 0.05, 2: 0.05}}, load={1: 0.1, 2: 0.1}),
+        ("one", "gamma"): Outcome(wall=[1.0] * 3, cpu=[None] * 3, rss=[None] * 3, bytes=[0] * 3, html_bytes=[0] * 3,
+                codes=[1] * 3, html=None),
+        ("two", "alpha"): timed([2.0], [8192], recall=0.75, browser_recall=0.5,
+                                scores={1: {1: 1.0, 2: 1.0}, 3: {1: 0.5, 2: None}},
+                                show={1: {1: 0.2, 2: 0.2}, 3: {1: 0.6, 2: 1.0}}, load={1: 1.0, 2: 1.0}),
+        ("two", "beta"): timed([1.0], [2048], recall=1.0, browser_recall=1.0,
+                               scores={1: {1: 0.8, 2: 0.8}, 3: {1: 0.8, 2: 0.8}},
+                               show={1: {1: 0.1, 2: 0.1}, 3: {1: 0.1, 2: 0.1}}, load={1: 0.1, 2: 0.1}),
+        ("two", "gamma"): timed([0.5], [1024], browser_error="Chromium sent nothing for 300 s"),
+        ("one", harness.RENDERERS): Outcome(scores={1: {1: 0.95, 2: 0.97}, 2: {1: 0.93, 2: 0.95}}),
+        ("two", harness.RENDERERS): Outcome(scores={1: {1: 0.99, 2: 0.99}, 3: {1: 0.91, 2: 0.93}}),
+    }
+    info = {"date": "2026-01-01 00:00", "cpu": "cpu", "cores": 2, "memory": "1 GiB", "kernel": "k",
+            "debian": "12", "commit": "abc", "chromium": "Chromium 1"}
+    return harness.Run(docs, convs, outcomes, scales=(1, 2), runs=3, info=info, build="built")
+
+
+def rows(lines, *first):
+    """Cells of the table rows whose first cells are `first`."""
+    found = []
+    for line in lines:
+        cells = [c.strip() for c in line.strip().strip("|").split("|")]
+        if line.startswith("|") and tuple(cells[: len(first)]) == first:
+            found.append(cells[len(first):])
+    return found
+
+
+class ReportTest(unittest.TestCase):
+    """The report's tables from made-up figures: medians, ratios to the baseline, means and worst cases."""
+
+    def setUp(self):
+        self.run = made_up_run()
+
+    def test_speed_rows_are_medians_with_ratios_to_the_baseline(self):
+        lines = harness.speed_table(self.run)
+        self.assertIn("time vs beta", lines[4])
+        cases = [  # document, converter: time, CPU, ms/page, time ratio, bytes, KiB/page, bytes ratio, exit
+            (("one", "alpha"), ["2.00 s", "1.00 s", "1000.0", "0.50", "1.0 MiB", "4 KiB", "2.0", "0.5", "2.00", "0"]),
+            (("one", "beta"), ["4.00 s", "2.00 s", "2000.0", "1.00", "1.0 MiB", "2 KiB", "1.0", "0.2", "1.00", "0"]),
+            (("one", "gamma"), ["1.00 s", "–", "500.0", "0.25", "0.0 MiB", "0 KiB", "0.0", "0.0", "0.00",
+                                "1 (no HTML)"]),
+            (("two", "alpha"), ["2.00 s", "1.00 s", "500.0", "2.00", "1.0 MiB", "8 KiB", "2.0", "0.5", "4.00", "0"]),
+        ]
+        for key, want in cases:
+            with self.subTest(key):
+                self.assertEqual(rows(lines, *key), [want])
+
+    def test_converter_that_could_not_run_gets_a_row_saying_why(self):
+        self.run.convs[2].missing = "not installed"
+        for key in [k for k in self.run.outcomes if k[1] == "gamma"]:
+            del self.run.outcomes[key]
+        self.assertEqual(rows(harness.speed_table(self.run), "two", "gamma")[0][0], "not installed")
+        self.assertEqual(rows(harness.looks_table(self.run), "two", "gamma"), [["–"] * 4 + [""]])
+
+    def test_totals_add_up_documents_before_dividing(self):
+        lines = harness.totals_table(self.run)
+        # 2 s + 2 s over 6 pages against 4 s + 1 s; 12 KiB against 4 KiB.
+        self.assertEqual(rows(lines, "alpha"), [["4.00 s", "666.7", "0.80", "2.0", "3.00"]])
+        self.assertEqual(rows(lines, "beta")[0][2:], ["1.00", "0.7", "1.00"])
+
+    def test_looks_mean_and_worst_page_count_a_missing_page_as_zero(self):
+        lines = harness.looks_table(self.run)
+        self.assertEqual(rows(lines, "one", "alpha"), [["0.800", "0.700 (2)", "0.700", "0.600 (2)", "0"]])
+        self.assertEqual(rows(lines, "two", "alpha"), [["0.750", "0.500 (3)", "0.500", "0.000 (3)", "1"]])
+        self.assertEqual(rows(lines, "two", harness.RENDERERS), [["0.950", "0.910 (3)", "0.960", "0.930 (3)", "0"]])
+        self.assertEqual(rows(lines, "two", "gamma")[0][0], "Chromium failed: Chromium sent nothing for 300 s")
+        self.assertEqual(rows(lines, "one", "gamma")[0][:4], ["no HTML"] * 4)
+        means = harness.looks_means_table(self.run)
+        self.assertEqual(rows(means, "alpha"), [["0.775", "0.600"]])
+        self.assertEqual(rows(means, "beta"), [["0.650", "0.650"]])
+
+    def test_lowest_pages_are_ours_lowest_first(self):
+        got = rows(harness.lowest_pages_table(self.run, count=2), "two") + rows(
+            harness.lowest_pages_table(self.run, count=2), "one")
+        self.assertEqual(sorted(got), [["2", "0.700", "0.600"], ["3", "0.500", "–"]])
+
+    def test_show_times_are_median_and_slowest_page(self):
+        lines = harness.show_table(self.run)
+        self.assertEqual(rows(lines, "one", "alpha"), [["500", "200", "300", "250", "300", "400"]])
+        self.assertEqual(rows(lines, "two", "alpha"), [["1000", "400", "600", "1000", "600", "1000"]])
+        self.assertEqual(rows(lines, "two", "gamma"), [], "no times from a browser that failed")
+
+    def test_text_recall_in_both_readings(self):
+        lines = harness.text_table(self.run)
+        self.assertEqual(rows(lines, "one"), [["1.000", "0.900", "0.500", "0.500", "–", "–"]])
+        self.assertEqual(rows(lines, "two")[0][:4], ["0.750", "0.500", "1.000", "1.000"])
+
+    def ship_both(self):
+        for doc, pages in zip(self.run.docs, (None, "3-6")):
+            doc.shipped = harness.Shipped(doc.name, "pkg-" + doc.name, f"/usr/share/doc/{doc.name}.pdf", "x", pages)
+
+    def test_shipped_documents_summed_with_worst_document(self):
+        self.assertEqual(harness.shipped_summary_table(self.run), [], "no summary without shipped documents")
+        self.ship_both()
+        lines = harness.shipped_summary_table(self.run)
+        # bytes, ratio of sums, worst document, time, recall mean and worst, show median and slowest, SSIM
+        self.assertEqual(rows(lines, "alpha"), [["0.0 MiB", "3.00", "4.00 (two)", "4.0 s", "0.875", "0.750 (two)",
+                                                 "250", "600 (two p. 3)", "0.775", "0.600"]])
+        self.assertEqual(rows(lines, "gamma")[0][1:9], ["0.25", "0.50 (two)", "1.5 s", "–", "–", "–", "–", "–"])
+        self.assertEqual(rows(lines, harness.RENDERERS), [["–"] * 8 + ["0.945", "0.960"]])
+
+    def test_shipped_document_rows_set_ours_beside_baseline_and_ceiling(self):
+        self.ship_both()
+        lines = harness.shipped_documents_table(self.run)
+        self.assertIn("SSIM 1x alpha / poppler-cairo", lines[2])
+        self.assertEqual(rows(lines, "one"), [["2.00", "1.000", "0.500", "200 / 300", "50 / 50",
+                                               "0.800 / 0.940", "0.700 / 0.960"]])
+        docs = harness.documents_table(self.run)
+        self.assertEqual(rows(docs, "two")[0][0], "`pkg-two`: `/usr/share/doc/two.pdf`, pages 3-6")
+
+    def test_tables_name_only_the_converters_they_were_given(self):
+        self.ship_both()
+        tables = [part for part in harness.REPORT if part is not harness.front_table]
+        text = "\n".join(line for part in tables for line in part(self.run))
+        for name in ("quirecast", "pdftohtml", "mutool"):
+            self.assertNotIn(name, text)
+        self.assertIn("`alpha-N` for alpha", text)
+
+    def test_every_row_has_as_many_cells_as_its_head(self):
+        self.ship_both()
+        for part in harness.REPORT:
+            width = None
+            for line in part(self.run):
+                if not line.startswith("|"):
+                    width = None
+                    continue
+                cells = len(line.strip().strip("|").split("|"))
+                width = width or cells
+                self.assertEqual(cells, width, f"{part.__name__}: {line}")
 
 
 if __name__ == "__main__":

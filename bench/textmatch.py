@@ -1,8 +1,9 @@
-"""Text recall: how many of pdftotext's words an HTML file holds, in the same order."""
+"""Text recall: how many of pdftotext's words an HTML file holds, in the same order; used by the benchmark and the engine's tests."""
 
-import html
 import html.parser
+import math
 import re
+import subprocess
 import unicodedata
 
 # Elements whose boundaries do not separate words; every other tag does.
@@ -11,33 +12,59 @@ _INLINE = {
     "q", "s", "samp", "small", "span", "strong", "sub", "sup", "u", "var", "wbr",
 }
 _SKIPPED = {"script", "style", "head", "title", "template", "noscript", "svg"}
+# Elements that never have an end tag, written with or without the closing slash.
+_VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "source", "track", "wbr"}
 
 
 class _TextOfHtml(html.parser.HTMLParser):
-    def __init__(self):
+    """Collects the text of a document, and apart from it the text inside each element of class `page_class`."""
+
+    def __init__(self, page_class=None):
         super().__init__(convert_charrefs=True)
         self.parts = []
+        self.pages = []
+        self._page_class = page_class
         self._skip_depth = 0
+        self._depth = 0
+        self._page_depth = None
+
+    def _add(self, text):
+        self.parts.append(text)
+        if self._page_depth is not None:
+            self.pages[-1].append(text)
 
     def handle_starttag(self, tag, attrs):
+        if tag in _VOID:
+            self.handle_startendtag(tag, attrs)
+            return
+        self._depth += 1
+        classes = (dict(attrs).get("class") or "").split()
+        if self._page_class in classes and self._page_depth is None:
+            self.pages.append([])
+            self._page_depth = self._depth
         if tag in _SKIPPED:
             self._skip_depth += 1
         elif tag not in _INLINE:
-            self.parts.append(" ")
+            self._add(" ")
 
     def handle_startendtag(self, tag, attrs):
         if tag not in _INLINE:
-            self.parts.append(" ")
+            self._add(" ")
 
     def handle_endtag(self, tag):
+        if tag in _VOID:
+            return
         if tag in _SKIPPED:
             self._skip_depth = max(0, self._skip_depth - 1)
         elif tag not in _INLINE:
-            self.parts.append(" ")
+            self._add(" ")
+        if self._page_depth == self._depth:
+            self._page_depth = None
+        self._depth -= 1
 
     def handle_data(self, data):
         if not self._skip_depth:
-            self.parts.append(data)
+            self._add(data)
 
 
 def html_text(markup):
@@ -45,13 +72,23 @@ def html_text(markup):
     parser = _TextOfHtml()
     parser.feed(markup)
     parser.close()
-    return html.unescape("".join(parser.parts))
+    return "".join(parser.parts)
+
+
+def page_texts(markup, page_class="pg"):
+    """The text inside each element of class `page_class`, in document order, white space collapsed."""
+    parser = _TextOfHtml(page_class)
+    parser.feed(markup)
+    parser.close()
+    return [" ".join("".join(page).split()) for page in parser.pages]
 
 
 # Soft hyphens, zero-width characters and the bidirectional controls that pdftotext puts around
 # right-to-left runs: none of them is part of a word a reader sees.
-_INVISIBLE = dict.fromkeys(map(ord, "\u00ad\u200b\u200c\u200d\u200e\u200f\u202a\u202b\u202c\u202d\u202e"
-                                    "\u2060\u2066\u2067\u2068\u2069\ufeff"))
+_INVISIBLE = dict.fromkeys(map(ord, "\u00ad\u200b\u200c\u200d\u200e\u200f\u2060\ufeff"))
+# pdftotext wraps right-to-left runs in embedding marks and sometimes sets the space between two
+# runs inside a mark: a mark counts as a space, or two words would be glued.
+_INVISIBLE.update(dict.fromkeys(map(ord, "\u202a\u202b\u202c\u202d\u202e\u2066\u2067\u2068\u2069"), " "))
 
 
 def words(text):
@@ -84,3 +121,38 @@ def recall(reference_words, candidate_words):
     if not reference_words:
         return None
     return lcs_length(reference_words, candidate_words) / len(reference_words)
+
+
+def _page_boxes(pdf):
+    """Each page's crop box size in points and its rotation in degrees."""
+    out = subprocess.run(["pdfinfo", "-f", "1", "-l", str(1 << 30), pdf], capture_output=True, text=True,
+                         check=True).stdout
+    sizes = {int(n): (float(w), float(h)) for n, w, h in re.findall(r"^Page +(\d+) size: +([\d.]+) x ([\d.]+)", out, re.M)}
+    turns = {int(n): int(r) % 360 for n, r in re.findall(r"^Page +(\d+) rot: +(-?\d+)", out, re.M)}
+    return [(sizes[n], turns.get(n, 0)) for n in sorted(sizes)]
+
+
+def pdftotext_words(pdf, page=None):
+    """pdftotext's words of a PDF, leaving out any text that lies outside its page's crop box.
+
+    A viewer shows the crop box only, so printer's marks and slugs beyond it are no part of
+    what a reader sees; pdftotext's -cropbox alone still prints them, a crop area of exactly
+    the page's size does not. On a turned page poppler places that area wrongly, so such a
+    page is read whole. Neighbouring pages alike share a pdftotext run. With page, only that
+    page's words (counting from 1).
+    """
+    found = []
+    boxes = _page_boxes(pdf)
+    first, end = (page, page) if page else (1, len(boxes))
+    while first <= end:
+        last = first
+        while last < end and boxes[last] == boxes[first - 1]:
+            last += 1
+        (width, height), turn = boxes[first - 1]
+        area = [] if turn else ["-r", "72", "-x", "0", "-y", "0", "-W", str(math.ceil(width)),
+                                "-H", str(math.ceil(height))]
+        out = subprocess.run(["pdftotext", "-enc", "UTF-8", "-cropbox", *area, "-f", str(first), "-l", str(last),
+                              pdf, "-"], capture_output=True, check=True).stdout
+        found += words(out.decode("utf-8", "replace"))
+        first = last + 1
+    return found

@@ -2,7 +2,6 @@
 
 import argparse
 import html
-import html.parser
 import os
 import re
 import resource
@@ -13,6 +12,11 @@ import sys
 import tempfile
 import time
 import unittest
+
+# The benchmark's text reading and scoring, so the tests and the benchmark count words alike.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
+import textmatch  # noqa: E402
+from textmatch import page_texts, pdftotext_words  # noqa: E402
 
 ARGS = None
 
@@ -31,66 +35,8 @@ SAMPLE_PAGES = [
 ]
 
 
-class TextOfHtml(html.parser.HTMLParser):
-    """Text of the page layers, one string per page element, tags removed and entities decoded."""
-
-    def __init__(self):
-        super().__init__(convert_charrefs=True)
-        self.pages = []
-        self.depth = 0
-        self.page_depth = None
-
-    def handle_starttag(self, tag, attrs):
-        self.depth += 1
-        if tag == "div" and dict(attrs).get("class") == "pg":
-            self.pages.append("")
-            self.page_depth = self.depth
-
-    def handle_endtag(self, tag):
-        if self.page_depth == self.depth:
-            self.page_depth = None
-        self.depth -= 1
-
-    def handle_startendtag(self, tag, attrs):
-        pass
-
-    def handle_data(self, data):
-        if self.page_depth is not None:
-            self.pages[-1] += data
-
-
-def page_texts(markup):
-    parser = TextOfHtml()
-    # img is a void element; count it as closed so the depth stays right.
-    parser.feed(re.sub(r"<img([^>]*)>", r"<img\1/>", markup))
-    return [" ".join(p.split()) for p in parser.pages]
-
-
 def run_engine(*argv, timeout=60):
     return subprocess.run([ARGS.engine, *argv], capture_output=True, text=True, timeout=timeout)
-
-
-def pdftotext_words(pdf, page=None):
-    """pdftotext's words of the whole document or of one page, inside the crop box as shown."""
-    pages = ["-f", str(page), "-l", str(page)] if page else []
-    out = subprocess.run(["pdftotext", "-cropbox", "-enc", "UTF-8", *pages, pdf, "-"], capture_output=True,
-                         check=True).stdout
-    # pdftotext wraps right-to-left runs in embedding marks, which are no part of any word; it
-    # sometimes sets the space between two runs inside a mark, so a mark counts as a space.
-    return re.sub("[\u202a-\u202e]", " ", out.decode("utf-8")).split()
-
-
-def in_order(words, candidate):
-    """Share of `words` found in `candidate` in the same order (longest common subsequence)."""
-    if not words:
-        return 1.0
-    prev = [0] * (len(candidate) + 1)
-    for w in words:
-        cur = [0] * (len(candidate) + 1)
-        for j, c in enumerate(candidate, 1):
-            cur[j] = prev[j - 1] + 1 if w == c else max(prev[j], cur[j - 1])
-        prev = cur
-    return prev[-1] / len(words)
 
 
 class EngineCase(unittest.TestCase):
@@ -157,8 +103,8 @@ class SampleConversion(EngineCase):
 
     def test_words_match_pdftotext_in_order(self):
         reference = pdftotext_words(self.sample())
-        candidate = " ".join(page_texts(self.markup)).split()
-        self.assertGreaterEqual(in_order(reference, candidate), 0.99)
+        candidate = textmatch.words(" ".join(page_texts(self.markup)))
+        self.assertGreaterEqual(textmatch.recall(reference, candidate), 0.99)
 
     def test_page_sizes_follow_rotation(self):
         ratios = re.findall(r'id="page-\d+" style="width:[0-9.]+px;aspect-ratio:([0-9.]+)/([0-9.]+)"', self.markup)
@@ -242,7 +188,7 @@ class EveryWordOfEverySample(EngineCase):
             pages = page_texts(self.convert(pdf, name))
             for number, text in enumerate(pages, 1):
                 with self.subTest(sample=name, page=number):
-                    self.assertEqual(text.split(), pdftotext_words(pdf, number))
+                    self.assertEqual(textmatch.words(text), pdftotext_words(pdf, number))
 
     def test_right_to_left_reads_in_logical_order(self):
         rtl = page_texts(self.convert(self.sample("rtl.pdf"), "rtl"))[0]
