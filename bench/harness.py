@@ -892,7 +892,7 @@ def text_table(run):
     intro = ("Two readings of each HTML's text. *Markup*: tags stripped (inline elements such as `span` and `i` "
              "join, any other tag separates words; `script`, `style` and `head` are skipped), entities unescaped. "
              "*Browser*: Chromium's `document.body.innerText`, what selecting everything and copying gives. "
-             "Both sides are NFKC-normalised and split on white space; the score is the longest common "
+             "Both sides are NFKC-normalised and split on white space, each punctuation mark a word of its own; the score is the longest common "
              "subsequence of the two word lists divided by pdftotext's word count, over the whole document, "
              "so words out of order or glued to their neighbours do not count.")
     rows = []

@@ -101,6 +101,19 @@ class WordMatchTest(unittest.TestCase):
     def test_words_spell_out_ligatures_and_drop_invisible_marks(self):
         self.assertEqual(textmatch.words("\ufb01rst  soft\u00adware\u200b x"), ["first", "software", "x"])
 
+    def test_punctuation_is_a_word_of_its_own_wherever_the_space_stands(self):
+        # An Arabic comma read after the last word or before the next one, a Persian word with
+        # its zero-width non-joiner, a vowel mark, and embedding marks that stand for a space.
+        cases = [("\u0627\u0644\u0623\u0631\u0642\u0627\u0645\u060c \u0648", ["\u0627\u0644\u0623\u0631\u0642\u0627\u0645", "\u060c", "\u0648"]),
+                 ("\u0627\u0644\u0623\u0631\u0642\u0627\u0645 \u060c\u0648", ["\u0627\u0644\u0623\u0631\u0642\u0627\u0645", "\u060c", "\u0648"]),
+                 ("\u0646\u0627\u0645\u0647\u200c\u0627\u06cc", ["\u0646\u0627\u0645\u0647\u0627\u06cc"]),
+                 ("\u0628\u064e\u0627\u0628", ["\u0628\u064e\u0627\u0628"]),
+                 ("(7) e.g.", ["(", "7", ")", "e", ".", "g", "."]),
+                 ("2024\u202c\u05e2\u05dd", ["2024", "\u05e2\u05dd"])]
+        for text, want in cases:
+            with self.subTest(text=text):
+                self.assertEqual(textmatch.words(text), want)
+
 
 class HtmlTextTest(unittest.TestCase):
     CASES = [
@@ -110,7 +123,7 @@ class HtmlTextTest(unittest.TestCase):
         ("a<br>b", ["a", "b"]),
         ("<p>fish &amp; chips &#233;t&eacute;</p>", ["fish", "&", "chips", "été"]),
         ("<head><title>T</title><style>p{}</style></head><body>x<script>var y=1;</script></body>", ["x"]),
-        ("<p>&amp;lt; is how HTML writes &lt;</p>", ["&lt;", "is", "how", "HTML", "writes", "<"]),
+        ("<p>&amp;lt; is how HTML writes &lt;</p>", ["&", "lt", ";", "is", "how", "HTML", "writes", "<"]),
     ]
 
     def test_table(self):

@@ -91,10 +91,35 @@ _INVISIBLE = dict.fromkeys(map(ord, "\u00ad\u200b\u200c\u200d\u200e\u200f\u2060\
 _INVISIBLE.update(dict.fromkeys(map(ord, "\u202a\u202b\u202c\u202d\u202e\u2066\u2067\u2068\u2069"), " "))
 
 
+def _is_word_character(c):
+    # Letters, combining marks and digits; the joiners that Persian writes inside words.
+    return unicodedata.category(c)[0] in "LMN" or c in "\u200c\u200d"
+
+
 def words(text):
-    """Words for comparison: compatibility-normalised (ligatures spelled out), split on white space."""
+    """Words for comparison: compatibility-normalised (ligatures spelled out), split on white space,
+    and with each punctuation mark a word of its own.
+
+    Where a mark meets a space in right-to-left text is a matter of reading, not of content:
+    pdftotext sets an Arabic comma before the next word ("،و") where the page has it after the
+    last ("الأرقام، و"). As words of their own, both readings give the same words in the same
+    order, and a mark that is missing or out of place still counts.
+    """
     text = unicodedata.normalize("NFKC", text).translate(_INVISIBLE)
-    return re.findall(r"\S+", text)
+    out = []
+    for chunk in text.split():
+        word = ""
+        for c in chunk:
+            if _is_word_character(c):
+                word += c
+                continue
+            if word:
+                out.append(word)
+                word = ""
+            out.append(c)
+        if word:
+            out.append(word)
+    return out
 
 
 def lcs_length(a, b):
