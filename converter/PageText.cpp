@@ -218,7 +218,7 @@ Line FinishLine(const RawLine& Raw, bool RightToLeft) {
   Done.Vertical = Raw.Vertical;
   Done.Size = Median(Sizes);
   Done.RightToLeft = !Raw.Vertical && RightToLeft && HasRightToLeft;
-  const std::vector<Placed> Reading = Raw.Vertical ? Visual : ReadingOrder(Visual, RightToLeft);
+  const std::vector<Placed> Reading = Raw.Vertical ? Visual : ReadingOrder(Visual, Done.RightToLeft);
 
   bool LineEmpty = true;
   Word Current;
