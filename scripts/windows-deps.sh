@@ -131,7 +131,7 @@ cpp = '$Host-g++-posix'
 ar = '$Host-ar'
 strip = '$Host-strip'
 windres = '$Host-windres'
-pkg-config = 'pkg-config'
+pkgconfig = 'pkg-config'
 
 [properties]
 pkg_config_libdir = ['$Prefix/lib/pkgconfig']
@@ -358,7 +358,12 @@ echo "windows-deps $Arch: building into $Prefix (logs in $Logs)"
 for Package in "${Packages[@]}"; do
   [[ -f $Stamps/$Package ]] && continue
   Start=$SECONDS
-  if ! (cd "$Work" && "Build_$Package") >"$Logs/$Package.log" 2>&1; then
+  # errexit holds inside the subshell only when its status is not tested on the same line.
+  set +e
+  (set -e && cd "$Work" && "Build_$Package") >"$Logs/$Package.log" 2>&1
+  Status=$?
+  set -e
+  if ((Status != 0)); then
     echo "windows-deps $Arch: $Package FAILED after $((SECONDS - Start)) s; see $Logs/$Package.log" >&2
     tail -n 20 "$Logs/$Package.log" >&2
     exit 1
