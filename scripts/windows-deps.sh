@@ -111,7 +111,8 @@ Fetch() {
     Orig=$(ls "$Sources/${Name}_"*.orig.tar.* 2>/dev/null | grep -v -- '-[a-z0-9]*\.tar\.' | grep -v '\.asc$' | head -n1)
     [[ -n $Orig ]] || return 1
     echo "windows-deps: $Name without Debian's changes, from $(basename "$Orig")"
-    rm -rf "$Src" && mkdir -p "$Src"
+    rm -rf "$Src"
+    mkdir -p "$Src"
     tar xf "$Orig" -C "$Src" --strip-components=1
   fi
   mkdir -p "$Prefix/share/licenses/$Name"
@@ -206,35 +207,43 @@ EOF
 }
 
 Build_libffi() {
-  Fetch libffi && cd "$Src"
+  Fetch libffi
+  cd "$Src"
   Configure --disable-docs --disable-multi-os-directory
-  make -j"$Jobs" && make install
+  make -j"$Jobs"
+  make install
 }
 
 Build_pcre2() {
-  Fetch pcre2 && cd "$Src"
+  Fetch pcre2
+  cd "$Src"
   Configure --enable-pcre2-8 --disable-pcre2-16 --disable-pcre2-32 --enable-unicode \
     --disable-pcre2grep-libz --disable-pcre2grep-libbz2
-  make -j"$Jobs" libpcre2-8.la && make install-libLTLIBRARIES install-nodist_includeHEADERS \
+  make -j"$Jobs" libpcre2-8.la
+  make install-libLTLIBRARIES install-nodist_includeHEADERS \
     install-pkgconfigDATA
 }
 
 Build_libpng() {
-  Fetch libpng1.6 && cd "$Src"
+  Fetch libpng1.6
+  cd "$Src"
   Configure --disable-tools
-  make -j"$Jobs" libpng16.la && make install-libLTLIBRARIES install-pkgincludeHEADERS \
+  make -j"$Jobs" libpng16.la
+  make install-libLTLIBRARIES install-pkgincludeHEADERS \
     install-nodist_pkgincludeHEADERS install-pkgconfigDATA install-header-links install-library-links \
     install-libpng-pc
 }
 
 Build_freetype() {
-  Fetch freetype && cd "$Src"
+  Fetch freetype
+  cd "$Src"
   Meson -Dzlib=system -Dpng=enabled -Dbzip2=disabled -Dbrotli=disabled -Dharfbuzz=disabled \
     -Dtests=disabled
 }
 
 Build_pixman() {
-  Fetch pixman && cd "$Src"
+  Fetch pixman
+  cd "$Src"
   Meson -Dgtk=disabled -Dlibpng=disabled -Dtests=disabled -Dopenmp=disabled
 }
 
@@ -263,32 +272,41 @@ EOF
 }
 
 Build_glib() {
-  Fetch glib2.0 && cd "$Src"
+  Fetch glib2.0
+  cd "$Src"
   Meson -Dtests=false -Dinstalled_tests=false -Dman=false -Dgtk_doc=false -Dlibmount=disabled \
     -Dselinux=disabled -Dxattr=false -Dnls=disabled -Dglib_debug=disabled \
     -Dsysprof=disabled -Dlibelf=disabled
 }
 
 Build_cairo() {
-  Fetch cairo && cd "$Src"
-  # Debian's patches touch the autotools inputs; what the release generated from them still holds.
-  find . -name configure.ac -o -name '*.am' -o -name '*.m4' | xargs touch -d '2000-01-01'
+  Fetch cairo
+  cd "$Src"
+  # Debian's patches touch the autotools inputs, but only for Debian's own builds: keep what the
+  # release generated, by dating it after its inputs, so that make does not regenerate it.
+  find . -exec touch -d '2000-01-01' {} +
+  touch -d '2000-01-02' aclocal.m4
+  touch -d '2000-01-03' configure config.h.in
+  find . -name Makefile.in -exec touch -d '2000-01-04' {} +
   Configure --enable-win32 --enable-win32-font --enable-ft --disable-fc --enable-png --enable-svg \
     --enable-pdf --enable-ps --disable-xlib --disable-xcb --disable-quartz --disable-gl \
     --disable-glesv2 --disable-script --disable-interpreter --disable-trace --disable-gtk-doc \
     --disable-full-testing --disable-valgrind
-  make -C src -j"$Jobs" && make -C src install
+  make -C src -j"$Jobs"
+  make -C src install
   PcAppend cairo.pc Libs.private "-lgdi32 -lmsimg32 -lssp"
 }
 
 Build_libjpeg() {
-  Fetch libjpeg-turbo && cd "$Src"
+  Fetch libjpeg-turbo
+  cd "$Src"
   CMakeBuild -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF \
     -DCMAKE_POSITION_INDEPENDENT_CODE=OFF
 }
 
 Build_openjpeg() {
-  Fetch openjpeg2 && cd "$Src"
+  Fetch openjpeg2
+  cd "$Src"
   CMakeBuild -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CODEC=OFF -DBUILD_TESTING=OFF \
     -DBUILD_DOC=OFF -DBUILD_JPIP=OFF -DBUILD_JAVA=OFF
   # Without OPJ_STATIC the header declares every function as imported from a DLL.
@@ -299,13 +317,18 @@ Build_openjpeg() {
 
 Build_lcms2() {
   # Its autotools build: the meson one marks a static library as exported from a DLL.
-  Fetch lcms2 && cd "$Src"
+  Fetch lcms2
+  cd "$Src"
   Configure --without-jpeg --without-tiff --without-zlib
-  make -C src -j"$Jobs" && make -C src install && make -C include install && make install-pkgconfigDATA
+  make -C src -j"$Jobs"
+  make -C src install
+  make -C include install
+  make install-pkgconfigDATA
 }
 
 Build_poppler() {
-  Fetch poppler && cd "$Src"
+  Fetch poppler
+  cd "$Src"
   CMakeBuild -DBUILD_SHARED_LIBS=OFF -DENABLE_RELOCATABLE=ON -DFONT_CONFIGURATION=win32 \
     -DENABLE_GLIB=ON -DENABLE_CPP=ON -DENABLE_UTILS=OFF -DENABLE_QT5=OFF -DENABLE_QT6=OFF \
     -DENABLE_BOOST=OFF -DENABLE_LIBCURL=OFF -DENABLE_GPGME=OFF -DENABLE_NSS3=OFF -DWITH_NSS3=OFF \
@@ -326,9 +349,12 @@ Build_popplerdata() {
   (cd "$Sources" && { apt-get download -qq -o APT::Sandbox::User=root "poppler-data=${Pin[poppler-data]}" ||
     apt-get download -qq -o APT::Sandbox::User=root poppler-data; })
   Deb=$(ls -t "$Sources"/poppler-data_*.deb | head -n1)
-  rm -rf "$Work/poppler-data" && dpkg-deb -x "$Deb" "$Work/poppler-data"
+  rm -rf "$Work/poppler-data"
+  dpkg-deb -x "$Deb" "$Work/poppler-data"
   rm -rf "$Prefix/share/poppler"
   cp -a "$Work/poppler-data/usr/share/poppler" "$Prefix/share/poppler"
+  # poppler on Windows knows no CJK font until this map names Windows' files.
+  cp "$Recipe/cidfmap" "$Prefix/share/poppler/cidfmap"
   mkdir -p "$Prefix/share/licenses/poppler-data"
   cp "$Work/poppler-data/usr/share/doc/poppler-data/copyright" "$Prefix/share/licenses/poppler-data/"
 }
@@ -360,7 +386,7 @@ for Package in "${Packages[@]}"; do
   Start=$SECONDS
   # errexit holds inside the subshell only when its status is not tested on the same line.
   set +e
-  (set -e && cd "$Work" && "Build_$Package") >"$Logs/$Package.log" 2>&1
+  (set -e; cd "$Work"; "Build_$Package") >"$Logs/$Package.log" 2>&1
   Status=$?
   set -e
   if ((Status != 0)); then

@@ -36,10 +36,11 @@ class Wine:
     def fonts_folder(self):
         return os.path.join(self.prefix, "drive_c", "windows", "Fonts")
 
-    def install_font(self, font_file):
-        """Copies a font into the prefix's Fonts folder, where Windows programs look for fonts."""
+    def install_font(self, font_file, name=None):
+        """Copies a font into the prefix's Fonts folder, where Windows programs look for fonts,
+        under its own name or the one given."""
         os.makedirs(self.fonts_folder(), exist_ok=True)
-        target = os.path.join(self.fonts_folder(), os.path.basename(font_file))
+        target = os.path.join(self.fonts_folder(), name or os.path.basename(font_file))
         if not os.path.exists(target):
             shutil.copyfile(font_file, target)
 
