@@ -300,8 +300,9 @@ Build_cairo() {
 Build_libjpeg() {
   Fetch libjpeg-turbo
   cd "$Src"
+  # Its own install-folder logic takes a relative library folder as relative to the sources.
   CMakeBuild -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF \
-    -DCMAKE_POSITION_INDEPENDENT_CODE=OFF
+    -DCMAKE_INSTALL_LIBDIR="$Prefix/lib"
 }
 
 Build_openjpeg() {
@@ -331,8 +332,8 @@ Build_poppler() {
   cd "$Src"
   CMakeBuild -DBUILD_SHARED_LIBS=OFF -DENABLE_RELOCATABLE=ON -DFONT_CONFIGURATION=win32 \
     -DENABLE_GLIB=ON -DENABLE_CPP=ON -DENABLE_UTILS=OFF -DENABLE_QT5=OFF -DENABLE_QT6=OFF \
-    -DENABLE_BOOST=OFF -DENABLE_LIBCURL=OFF -DENABLE_GPGME=OFF -DENABLE_NSS3=OFF -DWITH_NSS3=OFF \
-    -DWITH_TIFF=OFF -DENABLE_GOBJECT_INTROSPECTION=OFF -DWITH_GObjectIntrospection=OFF \
+    -DENABLE_BOOST=OFF -DENABLE_LIBCURL=OFF -DENABLE_NSS3=OFF -DWITH_NSS3=OFF \
+    -DWITH_TIFF=OFF -DENABLE_GOBJECT_INTROSPECTION=OFF \
     -DENABLE_GTK_DOC=OFF -DWITH_GTK=OFF -DBUILD_GTK_TESTS=OFF -DBUILD_QT5_TESTS=OFF \
     -DBUILD_QT6_TESTS=OFF -DBUILD_CPP_TESTS=OFF -DBUILD_MANUAL_TESTS=OFF -DENABLE_DCTDECODER=libjpeg \
     -DENABLE_LIBOPENJPEG=openjpeg2 -DENABLE_CMS=lcms2 -DENABLE_ZLIB=ON -DRUN_GPERF_IF_PRESENT=OFF \
@@ -353,8 +354,6 @@ Build_popplerdata() {
   dpkg-deb -x "$Deb" "$Work/poppler-data"
   rm -rf "$Prefix/share/poppler"
   cp -a "$Work/poppler-data/usr/share/poppler" "$Prefix/share/poppler"
-  # poppler on Windows knows no CJK font until this map names Windows' files.
-  cp "$Recipe/cidfmap" "$Prefix/share/poppler/cidfmap"
   mkdir -p "$Prefix/share/licenses/poppler-data"
   cp "$Work/poppler-data/usr/share/doc/poppler-data/copyright" "$Prefix/share/licenses/poppler-data/"
 }

@@ -192,7 +192,7 @@ def main():
     INSTALL = os.path.join(OPTIONS.work, "Quirecast")
     install_pair(INSTALL)
     WINE = Wine(os.path.join(OPTIONS.work, "wineprefix"))
-    # share\poppler\cidfmap names C:\Windows\Fonts\msmincho.ttc for Japanese.
+    # poppler on Windows draws Japanese in fonts that are not embedded with MS Mincho.
     WINE.install_font(OPTIONS.cjk_font, "msmincho.ttc")
     try:
         program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
