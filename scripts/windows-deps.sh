@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds the engine's libraries (poppler, cairo, GLib and theirs) for Windows as static libraries from Debian 12's sources.
+# Cross-builds the engine's libraries for Windows (poppler, cairo, GLib and what they use) as static
+# libraries, with MinGW-w64, from Debian 12's source packages.
 #
 #   scripts/windows-deps.sh x86_64|i686
 #
