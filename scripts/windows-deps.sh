@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Cross-builds the engine's libraries for Windows (poppler, cairo, GLib and what they use) as static
-# libraries, with MinGW-w64, from Debian 12's source packages.
+# Cross-builds the Windows engine's static libraries (poppler, cairo, GLib...) from Debian 12's sources.
 #
 #   scripts/windows-deps.sh x86_64|i686
 #
