@@ -7,6 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
+# The Windows engine's libraries: built once per recipe, then taken from the cache at once.
+bash scripts/windows-deps.sh x86_64
+bash scripts/windows-deps.sh i686
 
 for preset in native native-asan windows-x64 windows-x86; do
   echo "== build $preset"

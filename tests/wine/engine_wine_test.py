@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Windows pair under wine64: Quirecast.exe with the real pdf.exe and
+poppler's data beside it, held against the Linux build on the same samples."""
+
+import argparse
+import html
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import urllib.parse
+
+from winehost import Wine
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "converter"))
+from engine_test import page_texts  # noqa: E402  (the Linux engine's tests read the HTML the same way)
+
+OPTIONS = None
+WINE = None
+INSTALL = None  # the folder holding Quirecast.exe, pdf.exe and share\poppler
+
+# U+8868 is 0x95 0x5C in code page 932: its trail byte is a backslash.
+SHIFT_JIS_NAME = "a\u8868"
+
+
+def install_pair(folder):
+    """Lays the programs out as the package does; poppler finds share\\poppler beside pdf.exe."""
+    os.makedirs(os.path.join(folder, "share"), exist_ok=True)
+    shutil.copy(OPTIONS.frontend, os.path.join(folder, "Quirecast.exe"))
+    shutil.copy(OPTIONS.engine, os.path.join(folder, "pdf.exe"))
+    data = os.path.join(folder, "share", "poppler")
+    if not os.path.lexists(data):
+        os.symlink(os.path.abspath(OPTIONS.poppler_data), data)
+
+
+def drawings_missing(folder, markup):
+    """The img sources of the HTML that do not name a file in its folder."""
+    missing = []
+    for source in re.findall(r'<img src="([^"]+)"', markup):
+        path = urllib.parse.unquote(html.unescape(source).partition("#")[0])
+        if not os.path.isfile(os.path.join(folder, path)):
+            missing.append(source)
+    return missing
+
+
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+class PairCase(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="pair-", dir=OPTIONS.work)
+        self.addCleanup(shutil.rmtree, self.root, True)
+
+    def sample(self, name):
+        return os.path.join(OPTIONS.samples, name)
+
+    def native(self, pdf):
+        """The Linux pair's HTML for a PDF."""
+        out = os.path.join(self.root, "native")
+        result = subprocess.run([OPTIONS.native, pdf, out], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        name = os.path.splitext(os.path.basename(pdf))[0]
+        return read(os.path.join(out, name, name + ".html"))
+
+    def windows(self, pdf, out, env=None):
+        """Runs Quirecast.exe PDF OUT; returns its exit code and standard output."""
+        code, stdout, stderr = WINE.run([os.path.join(INSTALL, "Quirecast.exe"), Wine.path(pdf),
+                                         Wine.path(out)], env=env)
+        self.assertEqual(stderr, b"")
+        return code, stdout
+
+    def raw(self, tail, codepage="cp1252", env=None):
+        frontend = Wine.path(os.path.join(INSTALL, "Quirecast.exe")).encode(codepage)
+        return WINE.run_raw(OPTIONS.rawrun, b'"' + frontend + b'"' + tail, env=env)
+
+    def assert_same_text(self, windows_markup, native_markup):
+        windows_pages, native_pages = page_texts(windows_markup), page_texts(native_markup)
+        self.assertEqual(len(windows_pages), len(native_pages), "page count")
+        self.assertEqual(windows_pages, native_pages)
+
+
+class Samples(PairCase):
+    def test_samples_give_the_linux_text_and_their_drawings_open(self):
+        for name in ("sample", "plain", "scan"):
+            with self.subTest(name=name):
+                pdf = self.sample(name + ".pdf")
+                out = os.path.join(self.root, "win-" + name)
+                code, stdout = self.windows(pdf, out)
+                self.assertEqual((code, stdout),
+                                 (0, b"Convert to: " + Wine.path(out).encode() + b" [Success]\r\n"))
+                folder = os.path.join(out, name)
+                markup = read(os.path.join(folder, name + ".html"))
+                self.assert_same_text(markup, self.native(pdf))
+                self.assertEqual(drawings_missing(folder, markup), [])
+                self.assertNotIn(".part", " ".join(os.listdir(folder)))
+
+
+class Names(PairCase):
+    def test_shift_jis_name_with_a_backslash_trail_byte_in_code_page_932(self):
+        pdf = os.path.join(self.root, SHIFT_JIS_NAME + ".pdf")
+        shutil.copyfile(self.sample("sample.pdf"), pdf)
+        out = os.path.join(self.root, "out")
+        japanese = dict(WINE.env, LC_ALL="ja_JP.UTF-8", LANG="ja_JP.UTF-8")
+        tail = b' "' + Wine.path(pdf).encode("cp932") + b'" "' + Wine.path(out).encode() + b'"'
+        code, stdout, stderr = self.raw(tail, codepage="cp932", env=japanese)
+        self.assertEqual((code, stdout, stderr),
+                         (0, b"Convert to: " + Wine.path(out).encode() + b" [Success]\r\n", b""))
+        folder = os.path.join(out, SHIFT_JIS_NAME)
+        self.assertEqual(sorted(os.listdir(out)), [SHIFT_JIS_NAME])
+        markup = read(os.path.join(folder, SHIFT_JIS_NAME + ".html"))
+        self.assert_same_text(markup, self.native(self.sample("sample.pdf")))
+        self.assertEqual(drawings_missing(folder, markup), [])
+
+    def test_drive_root_output_folder_doubles_the_backslash_in_the_output_base(self):
+        # d: is a folder of the test; "d:\" makes the output base d:\\sample\sample.
+        drive = os.path.join(self.root, "drive-d")
+        os.makedirs(drive)
+        link = os.path.join(WINE.prefix, "dosdevices", "d:")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(drive, link)
+        self.addCleanup(os.remove, link)
+        tail = b' "' + Wine.path(self.sample("sample.pdf")).encode() + b'" "d:\\"'
+        code, stdout, stderr = self.raw(tail)
+        self.assertEqual((code, stdout, stderr), (0, b"Convert to: d:\\ [Success]\r\n", b""))
+        folder = os.path.join(drive, "sample")
+        markup = read(os.path.join(folder, "sample.html"))
+        self.assert_same_text(markup, self.native(self.sample("sample.pdf")))
+        self.assertEqual(drawings_missing(folder, markup), [])
+
+
+class Failures(PairCase):
+    def test_password_and_non_pdf_fail_and_leave_no_html(self):
+        locked = os.path.join(self.root, "locked.pdf")
+        subprocess.run([OPTIONS.qpdf, "--encrypt", "user", "owner", "256", "--",
+                        self.sample("sample.pdf"), locked], check=True, capture_output=True)
+        text = os.path.join(self.root, "notes.pdf")
+        with open(text, "wb") as f:
+            f.write(b"hello\r\n" * 100)
+        for pdf in (locked, text):
+            with self.subTest(pdf=os.path.basename(pdf)):
+                out = os.path.join(self.root, "out-" + os.path.basename(pdf))
+                code, stdout = self.windows(pdf, out)
+                self.assertEqual(stdout, b"Convert to: " + Wine.path(out).encode() + b" [Failed]\r\n")
+                name = os.path.splitext(os.path.basename(pdf))[0]
+                self.assertFalse(os.path.exists(os.path.join(out, name, name + ".html")))
+                if os.path.isdir(os.path.join(out, name)):
+                    self.assertEqual([f for f in os.listdir(os.path.join(out, name)) if ".part" in f], [])
+
+
+class VerticalJapanese(PairCase):
+    def test_text_in_a_font_that_is_not_embedded_draws_with_windows_cjk_font(self):
+        # scan.pdf sets vertical Japanese in KozMinPr6N, not embedded. Linux draws it with Noto Sans
+        # CJK JP; here the same file stands in for Windows' MS Mincho, so the glyphs must match.
+        out = os.path.join(self.root, "win")
+        self.assertEqual(self.windows(self.sample("scan.pdf"), out)[0], 0)
+        native_out = os.path.join(self.root, "native")
+        self.native(self.sample("scan.pdf"))
+        windows_svg = read(os.path.join(out, "scan", "scan-1.svg"))
+        native_svg = read(os.path.join(native_out, "scan", "scan-1.svg"))
+        font = r"src:url\(data:font/ttf;base64,([A-Za-z0-9+/=]+)\)"
+        self.assertRegex(windows_svg, font)
+        self.assertEqual(re.search(font, windows_svg).group(1), re.search(font, native_svg).group(1),
+                         "the Japanese glyphs differ from Linux's, or are missing")
+
+
+def main():
+    global OPTIONS, WINE, INSTALL
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--frontend", required=True, help="Quirecast.exe")
+    parser.add_argument("--engine", required=True, help="pdf.exe")
+    parser.add_argument("--rawrun", required=True, help="RawRun.exe")
+    parser.add_argument("--poppler-data", required=True, help="the build's share/poppler")
+    parser.add_argument("--native", required=True, help="the Linux front end, with its engine beside it")
+    parser.add_argument("--samples", required=True, help="the native build's samples folder")
+    parser.add_argument("--qpdf", default="qpdf")
+    parser.add_argument("--cjk-font", default="/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc")
+    parser.add_argument("--work", required=True, help="a folder under the build for the prefix")
+    OPTIONS, rest = parser.parse_known_args()
+    for path in (OPTIONS.native, os.path.join(OPTIONS.samples, "scan.pdf"), OPTIONS.cjk_font):
+        if not os.path.exists(path):
+            print(f"{path} is missing: build the native preset and run scripts/deps.sh",
+                  file=sys.stderr)
+            return 1
+    os.makedirs(OPTIONS.work, exist_ok=True)
+    INSTALL = os.path.join(OPTIONS.work, "Quirecast")
+    install_pair(INSTALL)
+    WINE = Wine(os.path.join(OPTIONS.work, "wineprefix"))
+    # poppler on Windows draws Japanese in fonts that are not embedded with MS Mincho.
+    WINE.install_font(OPTIONS.cjk_font, "msmincho.ttc")
+    try:
+        program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+    finally:
+        WINE.close()
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
