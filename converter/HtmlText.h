@@ -23,7 +23,9 @@ std::string SafeUri(std::string_view Uri);
 // a query or a scheme.
 std::string UrlSegment(std::string_view Name);
 
-// Formats Value with at most Decimals decimals and no trailing zeros ("12.5", "3", "-0.25").
+// Formats Value with at most Decimals (up to 30) decimals and no trailing zeros ("12.5", "3",
+// "-0.25"), rounded from its exact binary value with halves to the even digit, the same bytes on
+// every platform (the C runtimes' printf functions differ there).
 std::string FormatNumber(double Value, int Decimals);
 
 }  // namespace Engine
