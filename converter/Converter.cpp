@@ -1,43 +1,32 @@
-// Converts one PDF into OUTPUTBASE.html plus one SVG drawing per page, writing through temporary files.
+// The coordinator: hands pages to worker processes, holds them to their budgets, writes the HTML in order.
 #include "Converter.h"
 
+#include "Budgets.h"
 #include "HtmlText.h"
 #include "HtmlWriter.h"
 #include "OutputFiles.h"
 #include "PageDrawing.h"
-#include "PageText.h"
-#include "PdfDocument.h"
-#include "paths/PathPieces.h"
+#include "Worker.h"
+#include "WorkerProtocol.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
+#include <chrono>
+#include <cstdlib>
+#include <map>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <signal.h>
-#include <sys/mman.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace Engine {
 
 namespace {
 
-// poppler reports every oddity of a damaged file on standard error; the engine keeps that quiet
-// and says what matters in one line of its own on the original standard error.
-int MessageFd = 2;
+using Clock = std::chrono::steady_clock;
 
-void Say(const std::string& Line) {
-  const std::string Text = "pdf: " + Line + "\n";
-  WriteAll(MessageFd, Text.data(), Text.size());
-}
+void Say(const std::string& Line) { Platform::WriteMessage("pdf: " + Line); }
 
 // A failure that ends the run with Status after the message has been printed.
 struct RunFailure : std::runtime_error {
@@ -45,320 +34,442 @@ struct RunFailure : std::runtime_error {
   RunFailure(int Code, const std::string& Message) : std::runtime_error(Message), Status(Code) {}
 };
 
-void QuietPopplerMessages() {
-  MessageFd = fcntl(2, F_DUPFD_CLOEXEC, 3);
-  if (MessageFd < 0) {
-    MessageFd = 2;
-    return;
-  }
-  const int Null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (Null >= 0) {
-    dup2(Null, 2);
-    close(Null);
-  }
-}
+// Windows hands the engine paths with either separator; POSIX names may hold a backslash.
+#ifdef _WIN32
+constexpr bool BackslashSeparates = true;
+#else
+constexpr bool BackslashSeparates = false;
+#endif
 
-// Paths as this system writes them; the engine's arguments are UTF-8, which has no lead bytes.
-const PathStyle InputPathStyle = {'/', false, [](unsigned char) { return false; }};
+// Pages drawn ahead of the first page not yet written: bounds the text held in memory when one
+// page is slow and the others go on.
+constexpr int PagesAhead = 256;
+// Used when the worker could not even tell the page's size.
+constexpr double StandInWidth = 612, StandInHeight = 792;
 
-// The input file, mapped read-only: poppler reads it from memory, and the drawing workers share
-// the pages of the mapping.
-class MappedInput {
+// Why a page came out incomplete.
+enum class Loss { None, NotDrawn, PageTime, ReaderFailed, DocumentTime };
+
+struct PageState {
+  enum class Stage { Waiting, Assigned, Done };
+  Stage At = Stage::Waiting;
+  bool Sized = false;
+  bool HasText = false;
+  double Width = StandInWidth;
+  double Height = StandInHeight;
+  std::vector<Line> Lines;
+  std::vector<PageLink> Links;
+  Loss Lost = Loss::None;
+};
+
+struct WorkerSlot {
+  Platform::WorkerProcess Process;
+  std::string Stream;
+  bool Opened = false;  // its Opened report has come
+  int Page = 0;         // the page it is reading, 0 when idle
+  Clock::time_point Deadline;
+};
+
+std::string Seconds(double Value) { return FormatNumber(Value, 1) + " s"; }
+
+class Coordinator {
  public:
-  explicit MappedInput(const std::string& Input) {
-    struct stat Info = {};
-    if (stat(Input.c_str(), &Info) != 0) {
-      throw RunFailure(ExitCannotOpen, "cannot open " + Input + ": " + std::strerror(errno));
-    }
-    if (S_ISDIR(Info.st_mode)) throw RunFailure(ExitCannotOpen, "cannot open " + Input + ": it is a folder");
-    // A pipe or a device could block forever or never end.
-    if (!S_ISREG(Info.st_mode)) throw RunFailure(ExitCannotOpen, "cannot open " + Input + ": not a regular file");
-    const int Fd = open(Input.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (Fd < 0) throw RunFailure(ExitCannotOpen, "cannot open " + Input + ": " + std::strerror(errno));
-    if (fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode) || Info.st_size == 0) {
-      close(Fd);
-      throw RunFailure(ExitNotPdf, Input + " is not a PDF: the file is empty");
-    }
-    Size_ = static_cast<size_t>(Info.st_size);
-    void* Mapped = mmap(nullptr, Size_, PROT_READ, MAP_PRIVATE, Fd, 0);
-    const int MapError = errno;
-    close(Fd);
-    if (Mapped == MAP_FAILED) throw RunFailure(ExitCannotOpen, "cannot open " + Input + ": " + std::strerror(MapError));
-    Data_ = static_cast<const char*>(Mapped);
+  Coordinator(const std::string& Input, const std::string& OutputBase) : Input_(Input), OutputBase_(OutputBase) {
+    Budget_ = ReadBudgets([](const char* Name) -> const char* { return std::getenv(Name); });
   }
-  ~MappedInput() { munmap(const_cast<char*>(Data_), Size_); }
-  MappedInput(const MappedInput&) = delete;
-  MappedInput& operator=(const MappedInput&) = delete;
-  std::string_view Bytes() const { return {Data_, Size_}; }
+
+  void Run() {
+    Start_ = Clock::now();
+    CheckOutputFolder();
+    CheckInput();
+    const OpenedReport Opened = ReadDocument();
+    PageCount_ = Opened.PageCount;
+    DocumentDeadline_ = Start_ + Duration(Budget_.DocumentLimit(PageCount_));
+
+    DocumentInfo Info = Opened.Info;
+    Info.Title = CleanUtf8(Info.Title);
+    if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = NameWithoutExt(Input_, BackslashSeparates);
+
+    TempRegistry::Start(static_cast<size_t>(PageCount_) + 1);
+    std::string Reason;
+    if (!CreateTemporary(HtmlPath(Place_), 0, Html_, HtmlTemp_, Reason)) CannotWrite(HtmlPath(Place_), Reason);
+    Write(DocumentHead(Info));
+    Write(OutlineNav(Opened.Outline));
+
+    Pages_.resize(static_cast<size_t>(PageCount_) + 1);
+    const int Wanted = std::min(std::clamp(Platform::ProcessorCount(), 1, 8), PageCount_);
+    while (static_cast<int>(Workers_.size()) < Wanted) Workers_.push_back(std::make_unique<WorkerSlot>());
+    ConvertPages();
+    Write(DocumentTail());
+    if (!Html_.Write(Buffer_, Reason) || !Html_.Finish(Reason, true)) CannotWrite(HtmlPath(Place_), Reason);
+    PutInPlace();
+    ReportLosses();
+  }
 
  private:
-  const char* Data_ = nullptr;
-  size_t Size_ = 0;
-};
-
-// Writes a page's SVG to its temporary file. False when the file could not be written.
-bool WritePageFile(const std::string& Svg, int Index, const OutputPlace& Place, long RunId) {
-  const std::string Temp = TempPath(PagePath(Place, Index + 1), RunId);
-  unlink(Temp.c_str());
-  const int Fd = CreateExclusive(Temp);
-  if (Fd < 0) return false;
-  const bool Written = WriteAll(Fd, Svg.data(), Svg.size());
-  return close(Fd) == 0 && Written;
-}
-
-// What became of a page's drawing.
-enum class DrawState : char { Pending, Drawn, Blank };
-
-// Writes a blank page of the page's size, for a page whose drawing failed.
-bool WriteBlankPage(const PdfDocument& Doc, int Index, const OutputPlace& Place, long RunId, DrawState& State) {
-  PageContent Size;
-  if (!Doc.ReadPage(Index, Size)) Size.Width = 612, Size.Height = 792;
-  State = DrawState::Blank;
-  return WritePageFile(BlankPageSvg(Size.Width, Size.Height), Index, Place, RunId);
-}
-
-// Writes one page's drawing, or a blank one where poppler could not draw it.
-bool WritePageDrawing(const PdfDocument& Doc, int Index, const OutputPlace& Place, long RunId, DrawState& State) {
-  const std::string Svg = Doc.DrawPage(Index);
-  if (Svg.empty()) return WriteBlankPage(Doc, Index, Place, RunId, State);
-  State = DrawState::Drawn;
-  return WritePageFile(Svg, Index, Place, RunId);
-}
-
-constexpr int WorkerWriteFailed = 5;
-// A page that takes longer than this to draw is left blank rather than holding up the run.
-constexpr unsigned PageSecondsLimit = 300;
-
-// A drawing process: draws every Stride-th page from First and reports each finished one on Report.
-// It starts with terminating signals blocked and restores Mask once their default actions are back.
-[[noreturn]] void RunWorker(const PdfDocument& Doc, int First, int Stride, int PageCount, const OutputPlace& Place,
-                            long RunId, int Report, pid_t Parent, const sigset_t& Mask) {
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != Parent) _exit(WorkerWriteFailed);  // the main process died before the line above
-  TempRegistry::Clear();
-  TempRegistry::ForgetWorkers();
-  for (const int Signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGALRM}) signal(Signal, SIG_DFL);
-  sigprocmask(SIG_SETMASK, &Mask, nullptr);
-  for (int Index = First; Index < PageCount; Index += Stride) {
-    alarm(PageSecondsLimit);
-    DrawState State = DrawState::Pending;
-    if (!WritePageDrawing(Doc, Index, Place, RunId, State)) _exit(WorkerWriteFailed);
-    const int Done[2] = {Index, State == DrawState::Drawn ? 1 : 0};
-    if (!WriteAll(Report, reinterpret_cast<const char*>(Done), sizeof Done)) _exit(WorkerWriteFailed);
+  static Clock::duration Duration(double Seconds) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::min(Seconds, 1e9)));
   }
-  _exit(0);
-}
 
-struct Worker {
-  pid_t Pid = -1;
-  int Report = -1;
-  std::string Pending;
-};
+  [[noreturn]] void CannotWrite(const std::string& Path, const std::string& Reason) {
+    throw RunFailure(ExitCannotWrite, "cannot write " + Path + ": " + Reason);
+  }
 
-class HtmlFile {
- public:
-  HtmlFile(const std::string& Path) : Path_(Path) {
-    unlink(Path.c_str());
-    Fd_ = CreateExclusive(Path);
-    if (Fd_ < 0) throw RunFailure(ExitCannotWrite, "cannot write " + Path + ": " + std::strerror(errno));
+  void CheckOutputFolder() {
+    if (!SplitOutputBase(OutputBase_, Place_, BackslashSeparates)) {
+      throw RunFailure(ExitCannotWrite, "cannot write " + OutputBase_ + ".html: the output name is empty");
+    }
+    const std::string Folder = Place_.Folder.empty() ? "." : Place_.Folder;
+    if (!Platform::IsFolder(Folder)) {
+      throw RunFailure(ExitCannotWrite, "cannot write " + OutputBase_ + ".html: the folder " + Folder + " does not exist");
+    }
   }
-  ~HtmlFile() {
-    if (Fd_ >= 0) close(Fd_);
+
+  // The coordinator only looks at the file; the workers read it.
+  void CheckInput() {
+    Platform::InputFile File;
+    std::string Reason;
+    switch (File.Open(Input_, Reason)) {
+      case Platform::InputStatus::Opened: InputBytes_ = File.Size(); return;
+      case Platform::InputStatus::Missing: throw RunFailure(ExitCannotOpen, "cannot open " + Input_ + ": " + Reason);
+      case Platform::InputStatus::Folder: throw RunFailure(ExitCannotOpen, "cannot open " + Input_ + ": it is a folder");
+      case Platform::InputStatus::NotRegular:
+        // A pipe or a device could block forever or never end.
+        throw RunFailure(ExitCannotOpen, "cannot open " + Input_ + ": not a regular file");
+      case Platform::InputStatus::Empty: throw RunFailure(ExitNotPdf, Input_ + " is not a PDF: the file is empty");
+    }
   }
+
+  // Starts the worker of Slot, which opens the document; false when no process could be started.
+  bool StartWorker(WorkerSlot& Slot, bool WithInfo) {
+    std::string Reason;
+    Slot.Stream.clear();
+    Slot.Opened = false;
+    Slot.Page = 0;
+    if (!Slot.Process.Start(WorkerArguments(Budget_.WorkerBytes + InputBytes_, Platform::OwnId()),
+                            Budget_.WorkerBytes + InputBytes_, Reason)) {
+      StartFailure_ = Reason;
+      return false;
+    }
+    OpenCommand Open;
+    Open.Path = Input_;
+    Open.WithInfo = WithInfo;
+    return Slot.Process.Send(Encode(Open));
+  }
+
+  // Frames that have arrived from Slot's worker; false when its output has ended or is malformed.
+  bool TakeFrames(WorkerSlot& Slot, std::vector<std::string>& Frames) {
+    const bool Open = Slot.Process.Receive(Slot.Stream);
+    std::string Body;
+    bool Invalid = false;
+    while (NextFrame(Slot.Stream, Body, Invalid)) Frames.push_back(std::move(Body));
+    return Open && !Invalid;
+  }
+
+  // One worker opens the document and reads what concerns all of it, within a page's budget.
+  OpenedReport ReadDocument() {
+    Workers_.push_back(std::make_unique<WorkerSlot>());
+    WorkerSlot& First = *Workers_[0];
+    if (!StartWorker(First, true)) throw RunFailure(ExitInternal, "cannot start a worker process: " + StartFailure_);
+    const Clock::time_point Deadline = Clock::now() + Duration(Budget_.PageSeconds);
+    OpenedReport Report;
+    while (true) {
+      const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - Clock::now()).count();
+      if (Left <= 0 || Platform::WaitForWorkers({&First.Process}, Left) < 0) {
+        First.Process.Stop();
+        throw RunFailure(ExitNotPdf, Input_ + " could not be read within the time budget of " +
+                                         Seconds(Budget_.PageSeconds));
+      }
+      std::vector<std::string> Frames;
+      const bool Open = TakeFrames(First, Frames);
+      if (!Frames.empty()) {
+        if (Frames.size() != 1 || !Decode(Frames[0], Report)) break;
+        First.Opened = true;
+        switch (Report.Status) {
+          case OpenStatus::Opened: return Report;
+          case OpenStatus::CannotOpen: throw RunFailure(ExitCannotOpen, "cannot open " + Input_ + ": " + CleanUtf8(Report.Reason));
+          case OpenStatus::NeedsPassword:
+            throw RunFailure(ExitNeedsPassword, Input_ + " needs a password to open; it cannot be converted");
+          case OpenStatus::NotPdf:
+            throw RunFailure(ExitNotPdf, Input_ + " is not a PDF or is too damaged to read (" + CleanUtf8(Report.Reason) + ")");
+        }
+      }
+      if (!Open) break;
+    }
+    First.Process.Stop();
+    throw RunFailure(ExitNotPdf, Input_ + " is not a PDF or is too damaged to read (its reader failed)");
+  }
+
   void Write(const std::string& Text) {
     Buffer_ += Text;
-    if (Buffer_.size() >= (1u << 20)) Flush();
-  }
-  void Finish() {
-    Flush();
-    const bool Synced = fsync(Fd_) == 0;
-    const int Closed = close(Fd_);
-    Fd_ = -1;
-    if (!Synced || Closed != 0) throw RunFailure(ExitCannotWrite, "cannot write " + Path_ + ": " + std::strerror(errno));
-  }
-
- private:
-  void Flush() {
-    if (!WriteAll(Fd_, Buffer_.data(), Buffer_.size())) {
-      throw RunFailure(ExitCannotWrite, "cannot write " + Path_ + ": " + std::strerror(errno));
-    }
+    if (Buffer_.size() < (1u << 20)) return;
+    std::string Reason;
+    if (!Html_.Write(Buffer_, Reason)) CannotWrite(HtmlPath(Place_), Reason);
     Buffer_.clear();
   }
-  std::string Path_;
-  int Fd_ = -1;
-  std::string Buffer_;
-};
 
-// Reads finished-page reports; with Wait, until the worker has ended, else only what is there.
-void DrainReports(Worker& Each, std::vector<DrawState>& Drawn, bool Wait) {
-  if (Each.Report < 0) return;
-  if (Wait) fcntl(Each.Report, F_SETFL, 0);
-  char Chunk[4096];
-  while (true) {
-    const ssize_t Got = read(Each.Report, Chunk, sizeof Chunk);
-    if (Got < 0 && errno == EINTR) continue;
-    if (Got < 0 && errno == EAGAIN && !Wait) return;
-    if (Got <= 0) {
-      close(Each.Report);
-      Each.Report = -1;
-      return;
+  PageState& State(int Page) { return Pages_[static_cast<size_t>(Page)]; }
+
+  // Gives the next page to Slot, starting a worker there if it has none.
+  bool Assign(WorkerSlot& Slot, int Page) {
+    if (!Slot.Process.Running() && !StartWorker(Slot, false)) return false;
+    Platform::OutputFile File;
+    std::string TempName, Reason;
+    const std::string Final = PagePath(Place_, Page);
+    if (!CreateTemporary(Final, static_cast<size_t>(Page), File, TempName, Reason) || !File.Finish(Reason)) {
+      CannotWrite(Final, Reason);
     }
-    Each.Pending.append(Chunk, static_cast<size_t>(Got));
-    int Done[2];
-    while (Each.Pending.size() >= sizeof Done) {
-      std::memcpy(Done, Each.Pending.data(), sizeof Done);
-      Each.Pending.erase(0, sizeof Done);
-      if (Done[0] >= 0 && static_cast<size_t>(Done[0]) < Drawn.size()) {
-        Drawn[static_cast<size_t>(Done[0])] = Done[1] ? DrawState::Drawn : DrawState::Blank;
+    PageCommand Command;
+    Command.Number = Page;
+    Command.TempPath = TempName;
+    State(Page).At = PageState::Stage::Assigned;
+    Slot.Page = Page;
+    Slot.Deadline = Clock::now() + Duration(Budget_.PageSeconds);
+    if (!Slot.Process.Send(Encode(Command))) Fail(Slot, Loss::ReaderFailed);
+    return true;
+  }
+
+  // Ends Slot's worker and finishes its page with what was got from it and a blank stand-in.
+  void Fail(WorkerSlot& Slot, Loss Why) {
+    Slot.Process.Stop();
+    const int Page = Slot.Page;
+    Slot.Page = 0;
+    if (Page > 0) StandIn(Page, Why);
+  }
+
+  void StandIn(int Page, Loss Why) {
+    PageState& Each = State(Page);
+    Each.Lost = Why;
+    Each.At = PageState::Stage::Done;
+    const std::string Temp = TempRegistry::Get(static_cast<size_t>(Page));
+    Platform::OutputFile File;
+    std::string Reason;
+    bool Written = false;
+    if (Temp.empty()) {
+      std::string Name;
+      Written = CreateTemporary(PagePath(Place_, Page), static_cast<size_t>(Page), File, Name, Reason);
+    } else {
+      Written = File.Rewrite(Temp, Reason);
+    }
+    if (!Written || !File.Write(BlankPageSvg(Each.Width, Each.Height), Reason) || !File.Finish(Reason)) {
+      CannotWrite(PagePath(Place_, Page), Reason);
+    }
+  }
+
+  // Handles one message from Slot's worker; false when the worker broke the protocol.
+  bool Handle(WorkerSlot& Slot, const std::string& Body) {
+    if (!Slot.Opened) {
+      OpenedReport Report;
+      // Every worker must find the document the first one found.
+      if (!Decode(Body, Report) || Report.Status != OpenStatus::Opened || Report.PageCount != PageCount_) return false;
+      Slot.Opened = true;
+      return true;
+    }
+    if (Slot.Page == 0) return false;
+    PageState& Each = State(Slot.Page);
+    switch (KindOf(Body)) {
+      case MessageKind::PageSize: {
+        PageSizeReport Size;
+        if (!Decode(Body, PageCount_, Size) || Size.Number != Slot.Page || Each.Sized) return false;
+        Each.Sized = true;
+        Each.Width = Size.Width;
+        Each.Height = Size.Height;
+        return true;
+      }
+      case MessageKind::PageText: {
+        PageTextReport Text;
+        if (!Decode(Body, PageCount_, Text) || Text.Number != Slot.Page || !Each.Sized || Each.HasText) return false;
+        Each.HasText = true;
+        Each.Lines = std::move(Text.Lines);
+        Each.Links = std::move(Text.Links);
+        return true;
+      }
+      case MessageKind::PageDrawn: {
+        PageDrawnReport Drawn;
+        if (!Decode(Body, PageCount_, Drawn) || Drawn.Number != Slot.Page) return false;
+        if (Drawn.Drawing == DrawingState::WriteFailed) CannotWrite(PagePath(Place_, Slot.Page), CleanUtf8(Drawn.Reason));
+        if (Drawn.Drawing == DrawingState::Blank) Each.Lost = Loss::NotDrawn;
+        Each.At = PageState::Stage::Done;
+        Slot.Page = 0;
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  void Listen(WorkerSlot& Slot) {
+    std::vector<std::string> Frames;
+    const bool Open = TakeFrames(Slot, Frames);
+    for (const std::string& Body : Frames) {
+      if (!Handle(Slot, Body)) {
+        Fail(Slot, Loss::ReaderFailed);
+        return;
       }
     }
-  }
-}
-
-int WorkerCount(int PageCount) {
-  const long Cores = sysconf(_SC_NPROCESSORS_ONLN);
-  const long Wanted = std::clamp(Cores, 1L, 8L);
-  return static_cast<int>(std::min<long>(Wanted, PageCount));
-}
-
-void Convert(const std::string& Input, const std::string& OutputBase) {
-  OutputPlace Place;
-  if (!SplitOutputBase(OutputBase, Place)) {
-    throw RunFailure(ExitCannotWrite, "cannot write " + OutputBase + ".html: the output name is empty");
-  }
-  const std::string Folder = Place.Folder.empty() ? "." : Place.Folder;
-  struct stat FolderInfo = {};
-  if (stat(Folder.c_str(), &FolderInfo) != 0 || !S_ISDIR(FolderInfo.st_mode)) {
-    throw RunFailure(ExitCannotWrite, "cannot write " + OutputBase + ".html: the folder " + Folder + " does not exist");
+    // A worker whose output ended has died (a crash, or its memory cap).
+    if (!Open) Fail(Slot, Loss::ReaderFailed);
   }
 
-  const MappedInput Bytes(Input);
-  std::unique_ptr<PdfDocument> Opened;
-  try {
-    Opened = std::make_unique<PdfDocument>(Bytes.Bytes());
-  } catch (const OpenError& Error) {
-    if (Error.NeedsPassword) throw RunFailure(ExitNeedsPassword, Input + " needs a password to open; it cannot be converted");
-    throw RunFailure(ExitNotPdf, Input + " is not a PDF or is too damaged to read (" + Error.what() + ")");
-  }
-  const PdfDocument& Doc = *Opened;
-  const int PageCount = Doc.PageCount();
-  if (PageCount <= 0) throw RunFailure(ExitNotPdf, Input + " has no pages that can be read");
-
-  DocumentInfo Info = Doc.Info();
-  Info.Title = CleanUtf8(Info.Title);
-  if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = NameWithoutExt(Input, InputPathStyle);
-  const std::vector<OutlineItem> Outline = Doc.Outline();
-
-  const long RunId = static_cast<long>(getpid());
-  TempRegistry::Track(Place, RunId, PageCount);
-  TempRegistry::InstallSignalHandlers();
-  const std::string HtmlTemp = TempPath(HtmlPath(Place), RunId);
-  HtmlFile Html(HtmlTemp);
-  Html.Write(DocumentHead(Info));
-  Html.Write(OutlineNav(Outline));
-
-  // Drawing is the slow part and runs in worker processes, one per core; each has its own copy
-  // of the opened document, so poppler is never shared between threads. Text is read here meanwhile.
-  std::vector<Worker> Workers(static_cast<size_t>(WorkerCount(PageCount)));
-  int Started = 0;
-  // A terminating signal waits while a worker is forked and put on record: the clean-up it
-  // triggers must stop every worker before removing their files, or a late one writes anew.
-  sigset_t Terminating;
-  sigemptyset(&Terminating);
-  for (const int Signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&Terminating, Signal);
-  const pid_t Parent = getpid();
-  for (Worker& Each : Workers) {
-    int Pipe[2];
-    if (pipe2(Pipe, O_CLOEXEC) != 0) break;
-    sigset_t Previous;
-    sigprocmask(SIG_BLOCK, &Terminating, &Previous);
-    const pid_t Pid = fork();
-    if (Pid == 0) {
-      close(Pipe[0]);
-      RunWorker(Doc, Started, static_cast<int>(Workers.size()), PageCount, Place, RunId, Pipe[1], Parent,
-                Previous);
-    }
-    if (Pid > 0) TempRegistry::TrackWorker(Pid);
-    sigprocmask(SIG_SETMASK, &Previous, nullptr);
-    close(Pipe[1]);
-    if (Pid < 0) {
-      close(Pipe[0]);
-      break;
-    }
-    fcntl(Pipe[0], F_SETFL, O_NONBLOCK);
-    Each.Pid = Pid;
-    Each.Report = Pipe[0];
-    ++Started;
-  }
-  // Pages with no worker (fork failed) are drawn here afterwards.
-  const int Stride = static_cast<int>(Workers.size());
-  std::vector<DrawState> Drawn(static_cast<size_t>(PageCount), DrawState::Pending);
-
-  for (int Index = 0; Index < PageCount; ++Index) {
-    PageContent Content;
-    if (!Doc.ReadPage(Index, Content)) {
-      Content.Width = 612;
-      Content.Height = 792;
-    }
-    Content.Background = UrlSegment(PageFileName(Place, Index + 1));
-    Html.Write(PageMarkup(Content));
-    for (Worker& Each : Workers) DrainReports(Each, Drawn, false);
-  }
-  Html.Write(DocumentTail());
-
-  bool WriteFailed = false;
-  for (Worker& Each : Workers) {
-    if (Each.Pid < 0) continue;
-    DrainReports(Each, Drawn, true);
-    int Status = 0;
-    while (waitpid(Each.Pid, &Status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(Status) && WEXITSTATUS(Status) == WorkerWriteFailed) WriteFailed = true;
-  }
-  TempRegistry::ForgetWorkers();
-  if (WriteFailed) throw RunFailure(ExitCannotWrite, "cannot write the page drawings beside " + OutputBase + ".html");
-
-  int Blank = 0;
-  for (int Index = 0; Index < PageCount; ++Index) {
-    DrawState& State = Drawn[static_cast<size_t>(Index)];
-    // No worker ran for it (fork failed): draw it here. Its worker died on it (a crash or the
-    // time limit): leave it blank, so that the page's text still comes through.
-    if (State == DrawState::Pending) {
-      const bool Written = Index % Stride >= Started
-                               ? WritePageDrawing(Doc, Index, Place, RunId, State)
-                               : WriteBlankPage(Doc, Index, Place, RunId, State);
-      if (!Written) throw RunFailure(ExitCannotWrite, "cannot write the page drawings beside " + OutputBase + ".html");
-    }
-    Blank += State == DrawState::Blank;
-  }
-  if (Blank > 0) {
-    Say("warning: " + std::to_string(Blank) + " page(s) could not be drawn; their text is kept");
-  }
-
-  Html.Finish();
-  for (int Page = 1; Page <= PageCount; ++Page) {
-    const std::string Final = PagePath(Place, Page);
-    if (rename(TempPath(Final, RunId).c_str(), Final.c_str()) != 0) {
-      throw RunFailure(ExitCannotWrite, "cannot write " + Final + ": " + std::strerror(errno));
+  void WriteFinishedPages() {
+    while (NextToWrite_ <= PageCount_ && State(NextToWrite_).At == PageState::Stage::Done) {
+      PageState& Each = State(NextToWrite_);
+      PageContent Content;
+      Content.Number = NextToWrite_;
+      Content.Width = Each.Width;
+      Content.Height = Each.Height;
+      Content.Background = UrlSegment(PageFileName(Place_, NextToWrite_));
+      Content.Lines = std::move(Each.Lines);
+      Content.Links = std::move(Each.Links);
+      Content.Incomplete = IncompleteNote(Each);
+      Write(PageMarkup(Content));
+      Each.Lines = {};
+      Each.Links = {};
+      ++NextToWrite_;
     }
   }
-  // The HTML comes last: until it is in place, an earlier conversion's HTML stays as it was.
-  if (rename(HtmlTemp.c_str(), HtmlPath(Place).c_str()) != 0) {
-    throw RunFailure(ExitCannotWrite, "cannot write " + HtmlPath(Place) + ": " + std::strerror(errno));
+
+  static std::string IncompleteNote(const PageState& Each) {
+    if (Each.Lost == Loss::None) return {};
+    const std::string What = Each.HasText ? "its drawing is missing" : "its text and drawing are missing";
+    switch (Each.Lost) {
+      case Loss::NotDrawn: return "Incomplete page: its drawing could not be made.";
+      case Loss::PageTime: return "Incomplete page: " + What + " (it took too long to convert).";
+      case Loss::ReaderFailed: return "Incomplete page: " + What + " (its conversion failed).";
+      default: return "Incomplete page: " + What + " (the document took too long to convert).";
+    }
   }
-  TempRegistry::Clear();
-}
+
+  void ConvertPages() {
+    int NextPage = 1;
+    bool OutOfTime = false;
+    while (NextToWrite_ <= PageCount_) {
+      const Clock::time_point Now = Clock::now();
+      if (!OutOfTime && Now >= DocumentDeadline_) {
+        OutOfTime = true;
+        for (auto& Slot : Workers_) {
+          if (Slot->Page > 0) Fail(*Slot, Loss::DocumentTime);
+          Slot->Process.Stop();
+        }
+        for (; NextPage <= PageCount_; ++NextPage) StandIn(NextPage, Loss::DocumentTime);
+      }
+      for (auto& Slot : Workers_) {
+        if (Slot->Page > 0 && Now >= Slot->Deadline) Fail(*Slot, Loss::PageTime);
+      }
+      for (auto& Slot : Workers_) {
+        if (OutOfTime || NextPage > PageCount_ || NextPage >= NextToWrite_ + PagesAhead) break;
+        if (Slot->Page == 0 && Assign(*Slot, NextPage)) ++NextPage;
+      }
+      WriteFinishedPages();
+      if (NextToWrite_ > PageCount_) break;
+
+      // Idle workers are watched too: one that ends between pages is replaced before its next.
+      std::vector<Platform::WorkerProcess*> Watched;
+      Clock::time_point Until = DocumentDeadline_;
+      bool AnyBusy = false;
+      for (auto& Slot : Workers_) {
+        Watched.push_back(Slot->Process.Running() ? &Slot->Process : nullptr);
+        if (Slot->Page > 0) Until = std::min(Until, Slot->Deadline);
+        AnyBusy = AnyBusy || Slot->Page > 0;
+      }
+      if (!AnyBusy) {
+        // Pages wait and no worker could be started for them.
+        if (!OutOfTime && NextPage <= PageCount_) {
+          throw RunFailure(ExitInternal, "cannot start a worker process: " + StartFailure_);
+        }
+        continue;
+      }
+      const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Until - Clock::now()).count() + 1;
+      const int Ready = Platform::WaitForWorkers(Watched, std::max<int64_t>(Left, 0));
+      if (Ready >= 0) Listen(*Workers_[static_cast<size_t>(Ready)]);
+    }
+    for (auto& Slot : Workers_) Slot->Process.Stop();
+  }
+
+  void PutInPlace() {
+    std::string Reason;
+    for (int Page = 1; Page <= PageCount_; ++Page) {
+      const std::string Final = PagePath(Place_, Page);
+      if (!Platform::ReplaceFile(TempRegistry::Get(static_cast<size_t>(Page)), Final, Reason)) CannotWrite(Final, Reason);
+    }
+    // The HTML comes last: until it is in place, an earlier conversion's HTML stays as it was.
+    if (!Platform::ReplaceFile(HtmlTemp_, HtmlPath(Place_), Reason)) CannotWrite(HtmlPath(Place_), Reason);
+    TempRegistry::Clear();
+  }
+
+  // One line for every page that came out incomplete, grouped by what it lost and why.
+  void ReportLosses() {
+    std::map<std::pair<int, bool>, std::vector<int>> Groups;
+    for (int Page = 1; Page <= PageCount_; ++Page) {
+      const PageState& Each = State(Page);
+      if (Each.Lost != Loss::None) Groups[{static_cast<int>(Each.Lost), Each.HasText}].push_back(Page);
+    }
+    if (Groups.empty()) return;
+    std::string Line = "warning: incomplete pages, their blank stand-ins marked in the HTML:";
+    bool First = true;
+    for (const auto& [Key, Pages] : Groups) {
+      const Loss Why = static_cast<Loss>(Key.first);
+      const bool KeptText = Key.second;
+      Line += First ? " " : "; ";
+      First = false;
+      Line += (Pages.size() == 1 ? "page " : "pages ") + PageList(Pages);
+      Line += KeptText ? " kept their text but lost the drawing" : " lost text and drawing";
+      switch (Why) {
+        case Loss::NotDrawn: Line += " (poppler could not draw them)"; break;
+        case Loss::PageTime: Line += " (over the page time budget of " + Seconds(Budget_.PageSeconds) + ")"; break;
+        case Loss::ReaderFailed: Line += " (their reader crashed or hit its memory cap)"; break;
+        default:
+          Line += " (the document ran out of its time budget of " + Seconds(Budget_.DocumentLimit(PageCount_)) + ")";
+      }
+    }
+    Say(Line);
+  }
+
+  // "3, 5-9, 12", at most twenty ranges.
+  static std::string PageList(const std::vector<int>& Pages) {
+    std::string Out;
+    int Ranges = 0;
+    for (size_t I = 0; I < Pages.size();) {
+      size_t J = I;
+      while (J + 1 < Pages.size() && Pages[J + 1] == Pages[J] + 1) ++J;
+      if (++Ranges > 20) return Out + ", ...";
+      if (!Out.empty()) Out += ", ";
+      Out += std::to_string(Pages[I]);
+      if (J > I) Out += "-" + std::to_string(Pages[J]);
+      I = J + 1;
+    }
+    return Out;
+  }
+
+  std::string Input_;
+  std::string OutputBase_;
+  OutputPlace Place_;
+  Budgets Budget_;
+  size_t InputBytes_ = 0;
+  int PageCount_ = 0;
+  Clock::time_point Start_;
+  Clock::time_point DocumentDeadline_;
+  Platform::OutputFile Html_;
+  std::string HtmlTemp_;
+  std::string Buffer_;
+  std::vector<PageState> Pages_;
+  std::vector<std::unique_ptr<WorkerSlot>> Workers_;
+  int NextToWrite_ = 1;
+  std::string StartFailure_;
+};
 
 }  // namespace
 
 int RunEngine(int Argc, char** Argv) {
-  if (Argc != 3) {
+  const std::vector<std::string> Args = Platform::Arguments(Argc, Argv);
+  if (Args.size() == 4 && Args[1] == WorkerFlag) return RunWorker(Args);
+  if (Args.size() != 3) {
     Say("usage: pdf INPUT OUTPUTBASE (converts the PDF INPUT into OUTPUTBASE.html)");
     return ExitUsage;
   }
-  QuietPopplerMessages();
+  Platform::QuietLibraryMessages();
   try {
-    Convert(Argv[1], Argv[2]);
+    Coordinator(Args[1], Args[2]).Run();
     return ExitSuccess;
   } catch (const RunFailure& Failure) {
     TempRegistry::RemoveAll();

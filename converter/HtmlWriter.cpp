@@ -201,6 +201,11 @@ std::string PageMarkup(const PageContent& Page) {
            ";width:" + Percent(Link.Area.X2 - Link.Area.X1, Width) +
            ";height:" + Percent(Link.Area.Y2 - Link.Area.Y1, Height) + "\"></a>\n";
   }
+  if (!Page.Incomplete.empty()) {
+    // Styled here, not in the style sheet, so that complete documents keep their bytes.
+    Out += "<p role=\"note\" style=\"position:absolute;left:0;bottom:0;margin:0;padding:2px 6px;background:#fff3c4;"
+           "color:#000;font:12px sans-serif\">" + EscapeHtml(Page.Incomplete) + "</p>\n";
+  }
   Out += "</div>\n";
   return Out;
 }

@@ -40,6 +40,8 @@ struct PageContent {
   std::string Background;
   std::vector<Line> Lines;
   std::vector<PageLink> Links;
+  // A note shown on the page when part of it could not be converted; empty when it is complete.
+  std::string Incomplete;
 };
 
 std::string DocumentHead(const DocumentInfo& Info);

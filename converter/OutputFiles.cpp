@@ -1,151 +1,121 @@
-// Output naming and crash-safe writing: temporary names, exclusive creation, clean-up on signals.
+// Output naming and crash-safe writing: unguessable temporary names, exclusive creation, clean-up.
 #include "OutputFiles.h"
 
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <atomic>
+#include <cstring>
+#include <memory>
 
 namespace Engine {
 
-bool SplitOutputBase(const std::string& OutputBase, OutputPlace& Place) {
-  const size_t Slash = OutputBase.rfind('/');
-  Place.Folder = Slash == std::string::npos ? std::string() : OutputBase.substr(0, Slash + 1);
-  Place.Name = Slash == std::string::npos ? OutputBase : OutputBase.substr(Slash + 1);
-  return !Place.Name.empty() && Place.Name != "." && Place.Name != "..";
-}
-
-std::string HtmlPath(const OutputPlace& Place) { return Place.Folder + Place.Name + ".html"; }
-
-std::string PageFileName(const OutputPlace& Place, int Page) {
-  return Place.Name + "-" + std::to_string(Page) + ".svg";
-}
-
-std::string PagePath(const OutputPlace& Place, int Page) { return Place.Folder + PageFileName(Place, Page); }
-
-std::string TempPath(const std::string& Final, long RunId) { return Final + ".part" + std::to_string(RunId); }
-
-int CreateExclusive(const std::string& Path) {
-  return open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-}
-
-bool WriteAll(int Fd, const char* Data, size_t Size) {
-  while (Size > 0) {
-    const ssize_t Written = write(Fd, Data, Size);
-    if (Written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    Data += Written;
-    Size -= static_cast<size_t>(Written);
-  }
-  return true;
-}
-
 namespace {
 
-// Read by the signal handler, so it is filled before handlers can see it and only plain memory is used.
-struct TrackedRun {
-  std::string HtmlTemp;
-  std::string PagePrefix;  // folder + name + "-"
-  std::string PageSuffix;  // ".svg.part<run>"
-  int PageCount = 0;
-  // Scratch space for building page names in the handler, where allocation is not allowed.
-  std::vector<char> Scratch;
-};
-
-TrackedRun* Tracked = nullptr;
-volatile sig_atomic_t Tracking = 0;
-
-constexpr int MaxWorkers = 16;
-volatile pid_t Workers[MaxWorkers] = {};
-
-// Writes Number in decimal at Out and returns the position after it; async-signal-safe.
-char* AppendDecimal(char* Out, int Number) {
-  char Digits[16];
-  int Count = 0;
-  do {
-    Digits[Count++] = static_cast<char>('0' + Number % 10);
-    Number /= 10;
-  } while (Number > 0 && Count < 16);
-  while (Count > 0) *Out++ = Digits[--Count];
-  return Out;
-}
-
-void StopWorkers() {
-  for (int I = 0; I < MaxWorkers; ++I) {
-    const pid_t Worker = Workers[I];
-    if (Worker <= 0) continue;
-    kill(Worker, SIGKILL);
-    waitpid(Worker, nullptr, 0);
-    Workers[I] = 0;
+size_t LastSeparator(const std::string& Path, bool BackslashSeparates) {
+  size_t At = Path.rfind('/');
+  if (BackslashSeparates) {
+    const size_t Back = Path.rfind('\\');
+    if (Back != std::string::npos && (At == std::string::npos || Back > At)) At = Back;
+    // "d:name" is "name" in the current folder of drive d.
+    if (At == std::string::npos && Path.size() >= 2 && Path[1] == ':') At = 1;
   }
-}
-
-void RemoveTracked() {
-  if (!Tracking || Tracked == nullptr) return;
-  unlink(Tracked->HtmlTemp.c_str());
-  char* Buffer = Tracked->Scratch.data();
-  for (int Page = 1; Page <= Tracked->PageCount; ++Page) {
-    char* Out = Buffer;
-    for (const char C : Tracked->PagePrefix) *Out++ = C;
-    Out = AppendDecimal(Out, Page);
-    for (const char C : Tracked->PageSuffix) *Out++ = C;
-    *Out = '\0';
-    unlink(Buffer);
-  }
-}
-
-void OnTerminatingSignal(int Signal) {
-  StopWorkers();
-  RemoveTracked();
-  // Die of the same signal so the parent sees how the run ended.
-  signal(Signal, SIG_DFL);
-  raise(Signal);
-  _exit(128 + Signal);
+  return At;
 }
 
 }  // namespace
 
-void TempRegistry::InstallSignalHandlers() {
-  for (const int Signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-    struct sigaction Action = {};
-    Action.sa_handler = OnTerminatingSignal;
-    sigemptyset(&Action.sa_mask);
-    sigaction(Signal, &Action, nullptr);
+bool SplitOutputBase(const std::string& OutputBase, OutputPlace& Place, bool BackslashSeparates) {
+  const size_t At = LastSeparator(OutputBase, BackslashSeparates);
+  Place.Folder = At == std::string::npos ? std::string() : OutputBase.substr(0, At + 1);
+  Place.Name = At == std::string::npos ? OutputBase : OutputBase.substr(At + 1);
+  return !Place.Name.empty() && Place.Name != "." && Place.Name != "..";
+}
+
+std::string NameWithoutExt(const std::string& Path, bool BackslashSeparates) {
+  const size_t At = LastSeparator(Path, BackslashSeparates);
+  std::string Name = At == std::string::npos ? Path : Path.substr(At + 1);
+  const size_t Dot = Name.rfind('.');
+  if (Dot != std::string::npos && Dot > 0) Name.erase(Dot);
+  return Name;
+}
+
+std::string HtmlPath(const OutputPlace& Place) { return Place.Folder + Place.Name + ".html"; }
+
+std::string PageFileName(const OutputPlace& Place, int Page) { return Place.Name + "-" + std::to_string(Page) + ".svg"; }
+
+std::string PagePath(const OutputPlace& Place, int Page) { return Place.Folder + PageFileName(Place, Page); }
+
+std::string TempPath(const std::string& Final, uint64_t Random) {
+  static const char Hex[] = "0123456789abcdef";
+  std::string Out = Final + ".part";
+  for (int Shift = 44; Shift >= 0; Shift -= 4) Out += Hex[(Random >> Shift) & 15];
+  return Out;
+}
+
+bool CreateTemporary(const std::string& Final, size_t Slot, Platform::OutputFile& File, std::string& TempName,
+                     std::string& Reason, uint64_t (*Random)()) {
+  // Each name is new and random; something found at one was put there by someone else.
+  constexpr int Tries = 16;
+  for (int Try = 0; Try < Tries; ++Try) {
+    TempName = TempPath(Final, Random());
+    // On record before it exists, so that no moment leaves it behind if the process is ended.
+    TempRegistry::Set(Slot, TempName);
+    const Platform::CreateStatus Status = File.CreateNew(TempName, Reason);
+    if (Status == Platform::CreateStatus::Created) return true;
+    TempRegistry::Set(Slot, std::string());
+    if (Status == Platform::CreateStatus::Failed) return false;
+  }
+  Reason = "every temporary name tried was taken";
+  return false;
+}
+
+namespace {
+
+// Read by the termination handler, so it holds plain C strings behind atomic pointers: a name is
+// complete before the handler can see it, and taken away before it is freed.
+struct Registry {
+  std::unique_ptr<std::atomic<char*>[]> Names;
+  size_t Count = 0;
+};
+Registry Recorded;
+std::atomic<bool> Tracking{false};
+
+void RemoveRecorded() {
+  if (!Tracking.load()) return;
+  for (size_t I = 0; I < Recorded.Count; ++I) {
+    const char* Name = Recorded.Names[I].load();
+    if (Name != nullptr) Platform::RemoveFile(Name);
   }
 }
 
-void TempRegistry::Track(const OutputPlace& Place, long RunId, int PageCount) {
-  auto* Run = new TrackedRun;
-  Run->HtmlTemp = TempPath(HtmlPath(Place), RunId);
-  Run->PagePrefix = Place.Folder + Place.Name + "-";
-  Run->PageSuffix = ".svg.part" + std::to_string(RunId);
-  Run->PageCount = PageCount;
-  Run->Scratch.resize(Run->PagePrefix.size() + Run->PageSuffix.size() + 32);
-  Tracked = Run;
-  Tracking = 1;
+}  // namespace
+
+void TempRegistry::Start(size_t Slots) {
+  Tracking = false;
+  for (size_t I = 0; I < Recorded.Count; ++I) delete[] Recorded.Names[I].exchange(nullptr);
+  Recorded.Names.reset(new std::atomic<char*>[Slots]);
+  for (size_t I = 0; I < Slots; ++I) Recorded.Names[I] = nullptr;
+  Recorded.Count = Slots;
+  Tracking = true;
+  Platform::OnTermination(RemoveRecorded);
 }
 
-void TempRegistry::RemoveAll() {
-  StopWorkers();
-  RemoveTracked();
-}
-
-void TempRegistry::Clear() { Tracking = 0; }
-
-void TempRegistry::TrackWorker(pid_t Worker) {
-  for (int I = 0; I < MaxWorkers; ++I) {
-    if (Workers[I] == 0) {
-      Workers[I] = Worker;
-      return;
-    }
+void TempRegistry::Set(size_t Slot, const std::string& Name) {
+  if (Slot >= Recorded.Count) return;
+  char* Copy = nullptr;
+  if (!Name.empty()) {
+    Copy = new char[Name.size() + 1];
+    std::memcpy(Copy, Name.c_str(), Name.size() + 1);
   }
+  delete[] Recorded.Names[Slot].exchange(Copy);
 }
 
-void TempRegistry::ForgetWorkers() {
-  for (int I = 0; I < MaxWorkers; ++I) Workers[I] = 0;
+std::string TempRegistry::Get(size_t Slot) {
+  if (Slot >= Recorded.Count) return {};
+  const char* Name = Recorded.Names[Slot].load();
+  return Name != nullptr ? Name : std::string();
 }
+
+void TempRegistry::RemoveAll() { RemoveRecorded(); }
+
+void TempRegistry::Clear() { Tracking = false; }
 
 }  // namespace Engine

@@ -1,50 +1,52 @@
 // Names and safe writing of the engine's output files: temporary files renamed into place at the end.
 #pragma once
 
+#include "platform/Platform.h"
+
 #include <string>
-#include <sys/types.h>
-#include <vector>
 
 namespace Engine {
 
 // Where the output goes: OUTPUTBASE split into its folder and its file name.
 struct OutputPlace {
-  std::string Folder;  // with a trailing slash, or empty for the current folder
-  std::string Name;    // never empty, never contains a slash
+  std::string Folder;  // with its trailing separator, or empty for the current folder
+  std::string Name;    // never empty, never contains a separator
 };
 
 // Splits OUTPUTBASE; returns false when it has no file name part ("", "dir/", ".", "..").
-bool SplitOutputBase(const std::string& OutputBase, OutputPlace& Place);
+// With BackslashSeparates (Windows), "\" separates too and "d:" ends a drive prefix.
+bool SplitOutputBase(const std::string& OutputBase, OutputPlace& Place, bool BackslashSeparates);
+
+// The name of a file without its folder and extension.
+std::string NameWithoutExt(const std::string& Path, bool BackslashSeparates);
 
 // Final names. Every file begins with Place.Name so that it stays recognisable beside the HTML.
 std::string HtmlPath(const OutputPlace& Place);
-// The drawing of page Page, counting from 1.
+// Page drawings, numbered from 1.
 std::string PagePath(const OutputPlace& Place, int Page);
 std::string PageFileName(const OutputPlace& Place, int Page);
-// A temporary name beside Final, unique to this run.
-std::string TempPath(const std::string& Final, long RunId);
+// A temporary name beside Final: Final + ".part" + twelve hex digits of Random.
+std::string TempPath(const std::string& Final, uint64_t Random);
 
-// Creates Path for writing without following a link there and without reusing an existing file.
-// Returns the descriptor or -1 with errno set.
-int CreateExclusive(const std::string& Path);
+// Creates a new temporary file beside Final under a name nobody can guess, trying other names
+// while something (a file, a folder, a link) is in the way. Slot says where TempRegistry keeps the
+// name for the clean-up. Returns false, with Reason, when the file cannot be created at all.
+// Random gives the names' random parts.
+bool CreateTemporary(const std::string& Final, size_t Slot, Platform::OutputFile& File, std::string& TempName,
+                     std::string& Reason, uint64_t (*Random)() = Platform::RandomNumber);
 
-// Writes all of Data to Fd; false on any error (disk full, I/O error).
-bool WriteAll(int Fd, const char* Data, size_t Size);
-
-// Temporary files of this run, removed on failure and on a terminating signal.
+// Temporary files of this run, removed on failure and when the process is ended by the user or
+// the system. Slot 0 is the HTML's, slot N page N's drawing.
 class TempRegistry {
  public:
-  // Installs the handlers for SIGINT, SIGTERM, SIGHUP and SIGPIPE that remove the files and end the process.
-  static void InstallSignalHandlers();
-  // Records the HTML temporary file and the pattern of the page temporaries (PagePath + suffix).
-  static void Track(const OutputPlace& Place, long RunId, int PageCount);
-  // Stops the drawing processes, then removes every tracked temporary that exists.
+  // Makes room for Slots names and has them removed when the process is ended.
+  static void Start(size_t Slots);
+  static void Set(size_t Slot, const std::string& Name);
+  static std::string Get(size_t Slot);
+  // Removes every recorded temporary that exists.
   static void RemoveAll();
   // Forgets the files once they have been renamed into place.
   static void Clear();
-  // A drawing process to kill before the clean-up, so that it cannot write after it.
-  static void TrackWorker(pid_t Worker);
-  static void ForgetWorkers();
 };
 
 }  // namespace Engine

@@ -184,6 +184,13 @@ std::vector<OutlineItem> PdfDocument::Outline() const {
   return Items;
 }
 
+bool PdfDocument::PageSize(int Index, double& Width, double& Height) const {
+  const PageHandle Page(Doc_->Doc, Index);
+  if (Page.Handle == nullptr) return false;
+  poppler_page_get_size(Page.Handle, &Width, &Height);
+  return true;
+}
+
 bool PdfDocument::ReadPage(int Index, PageContent& Content) const {
   Content.Number = Index + 1;
   const PageHandle Page(Doc_->Doc, Index);

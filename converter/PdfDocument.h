@@ -30,6 +30,8 @@ class PdfDocument {
   // Title, author, subject and keywords as the document gives them; any may be empty.
   DocumentInfo Info() const;
   std::vector<OutlineItem> Outline() const;
+  // The size in points of page Index (0-based) as displayed; false when poppler cannot give the page.
+  bool PageSize(int Index, double& Width, double& Height) const;
   // Fills in the size, text and links of page Index (0-based); false when poppler cannot give
   // the page, and Content then keeps only its number.
   bool ReadPage(int Index, PageContent& Content) const;

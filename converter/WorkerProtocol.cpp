@@ -1,0 +1,324 @@
+// Writing and checked reading of the messages between the coordinator and its workers.
+#include "WorkerProtocol.h"
+
+#include "HtmlText.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace Engine {
+
+namespace {
+
+// More pages than any document has; a count beyond is a lie.
+constexpr uint32_t MaxPageCount = 1u << 24;
+
+class Writer {
+ public:
+  explicit Writer(MessageKind Kind) { Out_.push_back(static_cast<char>(Kind)); }
+  void U8(uint8_t Value) { Out_.push_back(static_cast<char>(Value)); }
+  void U32(uint32_t Value) {
+    for (int Shift = 0; Shift < 32; Shift += 8) Out_.push_back(static_cast<char>((Value >> Shift) & 0xFF));
+  }
+  void F64(double Value) {
+    uint64_t Bits = 0;
+    std::memcpy(&Bits, &Value, sizeof Bits);
+    for (int Shift = 0; Shift < 64; Shift += 8) Out_.push_back(static_cast<char>((Bits >> Shift) & 0xFF));
+  }
+  void Text(std::string_view Value) {
+    U32(static_cast<uint32_t>(Value.size()));
+    Out_.append(Value);
+  }
+  void Area(const Box& Value) {
+    for (const double Part : {Value.X1, Value.Y1, Value.X2, Value.Y2}) F64(Part);
+  }
+  std::string Framed() const {
+    std::string Frame;
+    for (int Shift = 0; Shift < 32; Shift += 8) Frame.push_back(static_cast<char>((Out_.size() >> Shift) & 0xFF));
+    return Frame + Out_;
+  }
+
+ private:
+  std::string Out_;
+};
+
+// Reads fields in order; the first field that does not fit clears Ok, and every later read gives
+// zeros, so a decoder checks Ok once at the end.
+class Reader {
+ public:
+  Reader(std::string_view Body, MessageKind Kind) : Body_(Body) {
+    Ok = !Body_.empty() && static_cast<MessageKind>(Body_[0]) == Kind;
+    Pos_ = 1;
+  }
+  bool Ok;
+  uint8_t U8() {
+    if (!Need(1)) return 0;
+    return static_cast<uint8_t>(Body_[Pos_++]);
+  }
+  uint32_t U32() {
+    if (!Need(4)) return 0;
+    uint32_t Value = 0;
+    for (int I = 0; I < 4; ++I) Value |= static_cast<uint32_t>(static_cast<unsigned char>(Body_[Pos_++])) << (8 * I);
+    return Value;
+  }
+  double F64() {
+    if (!Need(8)) return 0;
+    uint64_t Bits = 0;
+    for (int I = 0; I < 8; ++I) Bits |= static_cast<uint64_t>(static_cast<unsigned char>(Body_[Pos_++])) << (8 * I);
+    double Value = 0;
+    std::memcpy(&Value, &Bits, sizeof Value);
+    if (!std::isfinite(Value)) Ok = false;
+    return Ok ? Value : 0;
+  }
+  std::string Text() {
+    const uint32_t Size = U32();
+    if (!Need(Size)) return {};
+    std::string Value(Body_.substr(Pos_, Size));
+    Pos_ += Size;
+    return Value;
+  }
+  Box Area() {
+    Box Value;
+    Value.X1 = F64();
+    Value.Y1 = F64();
+    Value.X2 = F64();
+    Value.Y2 = F64();
+    return Value;
+  }
+  // A count of items of at least MinBytes each, refused when the rest of the message cannot hold
+  // them, so that a forged count never makes anything allocate.
+  uint32_t Count(size_t MinBytes) {
+    const uint32_t Value = U32();
+    if (Ok && static_cast<uint64_t>(Value) * MinBytes > Body_.size() - Pos_) Ok = false;
+    return Ok ? Value : 0;
+  }
+  bool AtEnd() const { return Ok && Pos_ == Body_.size(); }
+
+ private:
+  bool Need(size_t Bytes) {
+    if (Ok && Body_.size() - Pos_ >= Bytes) return true;
+    Ok = false;
+    return false;
+  }
+  std::string_view Body_;
+  size_t Pos_ = 0;
+};
+
+bool ValidPage(uint32_t Number, int PageCount) { return Number >= 1 && Number <= static_cast<uint32_t>(PageCount); }
+
+void PutOutline(Writer& Out, const std::vector<OutlineItem>& Items) {
+  Out.U32(static_cast<uint32_t>(Items.size()));
+  for (const OutlineItem& Item : Items) {
+    Out.Text(Item.Title);
+    Out.U32(static_cast<uint32_t>(Item.Page));
+    Out.Text(Item.Uri);
+    PutOutline(Out, Item.Children);
+  }
+}
+
+// An item is at least a title length, a page and a link length and a child count.
+constexpr size_t MinOutlineItemBytes = 16;
+
+void GetOutline(Reader& In, int Depth, int PageCount, std::vector<OutlineItem>& Items) {
+  const uint32_t Count = In.Count(MinOutlineItemBytes);
+  for (uint32_t I = 0; I < Count && In.Ok; ++I) {
+    OutlineItem Item;
+    Item.Title = In.Text();
+    const uint32_t Page = In.U32();
+    Item.Page = ValidPage(Page, PageCount) ? static_cast<int>(Page) : 0;
+    Item.Uri = SafeUri(In.Text());
+    // Nesting deeper than the worker may send is a forgery, not a document.
+    if (Depth >= MaxOutlineDepth) {
+      if (In.U32() != 0) In.Ok = false;
+    } else {
+      GetOutline(In, Depth + 1, PageCount, Item.Children);
+    }
+    Items.push_back(std::move(Item));
+  }
+}
+
+}  // namespace
+
+std::string Encode(const OpenCommand& Message) {
+  Writer Out(MessageKind::Open);
+  Out.Text(Message.Path);
+  Out.U8(Message.WithInfo ? 1 : 0);
+  return Out.Framed();
+}
+
+std::string Encode(const PageCommand& Message) {
+  Writer Out(MessageKind::Page);
+  Out.U32(static_cast<uint32_t>(Message.Number));
+  Out.Text(Message.TempPath);
+  return Out.Framed();
+}
+
+std::string Encode(const OpenedReport& Message) {
+  Writer Out(MessageKind::Opened);
+  Out.U8(static_cast<uint8_t>(Message.Status));
+  Out.Text(Message.Reason);
+  Out.U32(static_cast<uint32_t>(Message.PageCount));
+  Out.U8(Message.WithInfo ? 1 : 0);
+  if (Message.WithInfo) {
+    for (const std::string* Field : {&Message.Info.Title, &Message.Info.Author, &Message.Info.Subject, &Message.Info.Keywords}) {
+      Out.Text(*Field);
+    }
+    PutOutline(Out, Message.Outline);
+  }
+  return Out.Framed();
+}
+
+std::string Encode(const PageSizeReport& Message) {
+  Writer Out(MessageKind::PageSize);
+  Out.U32(static_cast<uint32_t>(Message.Number));
+  Out.F64(Message.Width);
+  Out.F64(Message.Height);
+  return Out.Framed();
+}
+
+std::string Encode(const PageTextReport& Message) {
+  Writer Out(MessageKind::PageText);
+  Out.U32(static_cast<uint32_t>(Message.Number));
+  Out.U32(static_cast<uint32_t>(Message.Lines.size()));
+  for (const Line& Each : Message.Lines) {
+    Out.Area(Each.Area);
+    Out.F64(Each.Size);
+    Out.U8(static_cast<uint8_t>((Each.Vertical ? 1 : 0) | (Each.RightToLeft ? 2 : 0)));
+    Out.U32(static_cast<uint32_t>(Each.Words.size()));
+    for (const Word& Item : Each.Words) {
+      Out.Text(Item.Text);
+      Out.Area(Item.Area);
+    }
+  }
+  Out.U32(static_cast<uint32_t>(Message.Links.size()));
+  for (const PageLink& Link : Message.Links) {
+    Out.Area(Link.Area);
+    Out.U32(static_cast<uint32_t>(Link.Page));
+    Out.Text(Link.Uri);
+  }
+  return Out.Framed();
+}
+
+std::string Encode(const PageDrawnReport& Message) {
+  Writer Out(MessageKind::PageDrawn);
+  Out.U32(static_cast<uint32_t>(Message.Number));
+  Out.U8(static_cast<uint8_t>(Message.Drawing));
+  Out.Text(Message.Reason);
+  return Out.Framed();
+}
+
+bool NextFrame(std::string& Stream, std::string& Body, bool& Invalid) {
+  Invalid = false;
+  if (Stream.size() < 4) return false;
+  uint32_t Length = 0;
+  for (int I = 0; I < 4; ++I) Length |= static_cast<uint32_t>(static_cast<unsigned char>(Stream[I])) << (8 * I);
+  if (Length == 0 || Length > MaxMessageBytes) {
+    Invalid = true;
+    return false;
+  }
+  if (Stream.size() - 4 < Length) return false;
+  Body.assign(Stream, 4, Length);
+  Stream.erase(0, 4 + static_cast<size_t>(Length));
+  return true;
+}
+
+MessageKind KindOf(std::string_view Body) { return static_cast<MessageKind>(Body.empty() ? 0 : Body[0]); }
+
+bool Decode(std::string_view Body, OpenCommand& Message) {
+  Reader In(Body, MessageKind::Open);
+  Message.Path = In.Text();
+  Message.WithInfo = In.U8() != 0;
+  return In.AtEnd();
+}
+
+bool Decode(std::string_view Body, PageCommand& Message) {
+  Reader In(Body, MessageKind::Page);
+  const uint32_t Number = In.U32();
+  Message.TempPath = In.Text();
+  if (Number < 1 || Number > MaxPageCount) return false;
+  Message.Number = static_cast<int>(Number);
+  return In.AtEnd();
+}
+
+bool Decode(std::string_view Body, OpenedReport& Message) {
+  Reader In(Body, MessageKind::Opened);
+  const uint8_t Status = In.U8();
+  Message.Reason = In.Text();
+  const uint32_t Pages = In.U32();
+  Message.WithInfo = In.U8() != 0;
+  if (!In.Ok || Status > static_cast<uint8_t>(OpenStatus::NeedsPassword) || Pages > MaxPageCount) return false;
+  Message.Status = static_cast<OpenStatus>(Status);
+  Message.PageCount = static_cast<int>(Pages);
+  if (Message.Status == OpenStatus::Opened && Pages == 0) return false;
+  if (Message.WithInfo) {
+    for (std::string* Field : {&Message.Info.Title, &Message.Info.Author, &Message.Info.Subject, &Message.Info.Keywords}) {
+      *Field = In.Text();
+    }
+    Message.Outline.clear();
+    GetOutline(In, 0, Message.PageCount, Message.Outline);
+  }
+  return In.AtEnd();
+}
+
+bool Decode(std::string_view Body, int PageCount, PageSizeReport& Message) {
+  Reader In(Body, MessageKind::PageSize);
+  const uint32_t Number = In.U32();
+  Message.Width = In.F64();
+  Message.Height = In.F64();
+  Message.Number = static_cast<int>(Number);
+  return In.AtEnd() && ValidPage(Number, PageCount);
+}
+
+bool Decode(std::string_view Body, int PageCount, PageTextReport& Message) {
+  Reader In(Body, MessageKind::PageText);
+  const uint32_t Number = In.U32();
+  if (!ValidPage(Number, PageCount)) return false;
+  Message.Number = static_cast<int>(Number);
+  // A line is at least its box, size, flags and word count; a word its length and box.
+  const uint32_t LineCount = In.Count(4 * 8 + 8 + 1 + 4);
+  Message.Lines.clear();
+  Message.Lines.reserve(LineCount);
+  for (uint32_t I = 0; I < LineCount && In.Ok; ++I) {
+    Line Each;
+    Each.Area = In.Area();
+    Each.Size = In.F64();
+    const uint8_t Flags = In.U8();
+    Each.Vertical = (Flags & 1) != 0;
+    Each.RightToLeft = (Flags & 2) != 0;
+    const uint32_t WordCount = In.Count(4 + 4 * 8);
+    Each.Words.reserve(WordCount);
+    for (uint32_t J = 0; J < WordCount && In.Ok; ++J) {
+      Word Item;
+      Item.Text = In.Text();
+      Item.Area = In.Area();
+      Each.Words.push_back(std::move(Item));
+    }
+    Message.Lines.push_back(std::move(Each));
+  }
+  const uint32_t LinkCount = In.Count(4 * 8 + 4 + 4);
+  Message.Links.clear();
+  for (uint32_t I = 0; I < LinkCount && In.Ok; ++I) {
+    PageLink Link;
+    Link.Area = In.Area();
+    const uint32_t Target = In.U32();
+    Link.Page = ValidPage(Target, PageCount) ? static_cast<int>(Target) : 0;
+    Link.Uri = SafeUri(In.Text());
+    if (Link.Page > 0 || !Link.Uri.empty()) Message.Links.push_back(std::move(Link));
+  }
+  return In.AtEnd();
+}
+
+bool Decode(std::string_view Body, int PageCount, PageDrawnReport& Message) {
+  Reader In(Body, MessageKind::PageDrawn);
+  const uint32_t Number = In.U32();
+  const uint8_t Drawing = In.U8();
+  Message.Reason = In.Text();
+  if (!In.AtEnd() || !ValidPage(Number, PageCount) || Drawing > static_cast<uint8_t>(DrawingState::WriteFailed)) {
+    return false;
+  }
+  Message.Number = static_cast<int>(Number);
+  Message.Drawing = static_cast<DrawingState>(Drawing);
+  return true;
+}
+
+}  // namespace Engine
