@@ -67,7 +67,11 @@ void OnTerminatingSignal(int Signal) {
   if (CleanUp != nullptr) CleanUp();
   // Die of the same signal so that whoever started the engine sees how the run ended.
   signal(Signal, SIG_DFL);
+  sigset_t Own;
+  sigemptyset(&Own);
+  sigaddset(&Own, Signal);
   raise(Signal);
+  sigprocmask(SIG_UNBLOCK, &Own, nullptr);
   _exit(128 + Signal);
 }
 
