@@ -409,6 +409,184 @@ class FrontEnd(EngineCase):
         self.assertTrue(os.path.isfile(os.path.join(folder, "sample", "sample.html")))
 
 
+def hostile_pdf(pages, forms=()):
+    """A PDF whose pages are (width, height, content) with Helvetica as /F1, each page able to draw
+    the Form XObjects `forms` as /X0, /X1, ...; each form is (content, index of the form it may draw
+    as /X or None). Streams are compressed, so that a few hundred bytes can hold millions of operators."""
+    import zlib
+
+    def stream(data, entries=b""):
+        packed = zlib.compress(data, 9)
+        return b"<< /Length %d /Filter /FlateDecode %s >>\nstream\n" % (len(packed), entries) + packed + b"\nendstream"
+
+    first_form = 4
+    first_page = first_form + len(forms)
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
+               b"<< /Type /Pages /Kids [%s] /Count %d >>" % (
+                   b" ".join(b"%d 0 R" % (first_page + 2 * i) for i in range(len(pages))), len(pages)),
+               b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"]
+    for content, inner in forms:
+        resources = b"/Resources << /XObject << /X %d 0 R >> >>" % (first_form + inner) if inner is not None else b""
+        objects.append(stream(content, b"/Type /XObject /Subtype /Form /BBox [0 0 612 792] " + resources))
+    xobjects = b" ".join(b"/X%d %d 0 R" % (i, first_form + i) for i in range(len(forms)))
+    for number, (width, height, content) in enumerate(pages):
+        objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %d %d] /Contents %d 0 R "
+                       b"/Resources << /Font << /F1 3 0 R >> /XObject << %s >> >> >>"
+                       % (width, height, first_page + 2 * number + 1, xobjects))
+        objects.append(stream(content))
+    out = b"%PDF-1.4\n"
+    offsets = []
+    for number, body in enumerate(objects, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+    return out + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+
+
+def words(text):
+    return b"BT /F1 24 Tf 72 350 Td (%s) Tj ET\n" % text
+
+
+# Each draws what takes the reader (text or drawing) far beyond any budget.
+FORMS_FORTY_DEEP = [(b"/X Do /X Do", i + 1) for i in range(40)] + [(b"0 0 1 1 re f", None)]
+NESTED_SAVES = b"q " * 2_500_000
+MILLION_RECTANGLES = b"".join(b"%d %d 9 9 re f\n" % (x, y) for x in range(0, 600, 30) for y in range(0, 750, 75)) * 5000
+
+
+class HostileDocuments(EngineCase):
+    """Documents made to exhaust the engine end within their budgets, keep what could be read,
+    mark what was lost and leave nothing behind."""
+
+    def run_budgeted(self, pdf, name, timeout=120, **budgets):
+        path = os.path.join(self.tmp, name + ".pdf")
+        with open(path, "wb") as f:
+            f.write(pdf)
+        base = self.out_base(name)
+        env = dict(os.environ, **{"QUIRECAST_" + key.upper(): str(value) for key, value in budgets.items()})
+        started = time.monotonic()
+        result = subprocess.run([ARGS.engine, path, base], capture_output=True, text=True, timeout=timeout, env=env)
+        elapsed = time.monotonic() - started
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_no_temporaries(os.path.dirname(base))
+        with open(base + ".html", encoding="utf-8") as f:
+            markup = f.read()
+        return markup, result.stderr, elapsed, base
+
+    def warning(self, stderr):
+        lines = stderr.strip().splitlines()
+        self.assertEqual(len(lines), 1, stderr)
+        self.assertTrue(lines[0].startswith("pdf: warning: incomplete pages"), lines[0])
+        return lines[0]
+
+    def page_blocks(self, markup):
+        return re.split(r'(?=<div class="pg")', markup)[1:]
+
+    def test_each_hostile_page_ends_within_its_budget_and_is_marked(self):
+        page_seconds = 3
+        cases = [  # name, pages, forms, the page's text kept, what the warning says
+            ("forms-forty-deep", [(612, 792, words(b"Before the forms") + b"/X0 Do")], FORMS_FORTY_DEEP,
+             False, "page 1 lost text and drawing (over the page time budget of 3 s)"),
+            ("nested-saves", [(700, 500, words(b"Saved states") + NESTED_SAVES)], [], None, "page 1 "),
+            ("million-rectangles", [(900, 400, words(b"Huge drawing") + MILLION_RECTANGLES)], [],
+             True, "page 1 kept their text but lost the drawing (over the page time budget of 3 s)"),
+        ]
+        for name, pages, forms, text_kept, says in cases:
+            with self.subTest(name):
+                pdf = hostile_pdf(pages, forms)
+                self.assertLess(len(pdf), 120_000)
+                markup, stderr, elapsed, base = self.run_budgeted(pdf, name, page_seconds=page_seconds)
+                self.assertIn(says, self.warning(stderr))
+                # Opening, the page's budget and the clean-up; nothing waits for the reader.
+                self.assertLess(elapsed, page_seconds + 8)
+                (page,) = self.page_blocks(markup)
+                self.assertIn('role="note"', page, "the page is marked as incomplete")
+                width, height = pages[0][:2]
+                self.assertIn(f"aspect-ratio:{width}/{height}", page)
+                with open(base + "-1.svg", encoding="utf-8") as f:
+                    self.assertIn(f'viewBox="0 0 {width} {height}"', f.read(), "the stand-in has the page's size")
+                if text_kept is not None:
+                    self.assertEqual("Huge drawing" in page_texts(markup)[0], text_kept)
+
+    def test_worker_over_its_memory_cap_is_replaced_and_the_run_goes_on(self):
+        if ARGS.sanitized:
+            self.skipTest("AddressSanitizer reserves more address space than any cap")
+        pages = [(612, 792, words(b"First page")), (612, 792, NESTED_SAVES), (612, 792, words(b"Third page"))]
+        markup, stderr, elapsed, _ = self.run_budgeted(hostile_pdf(pages), "memory", page_seconds=100,
+                                                       worker_megabytes=300)
+        self.assertIn("page 2 lost text and drawing (their reader crashed or hit its memory cap)", self.warning(stderr))
+        self.assertLess(elapsed, 60, "the cap ended the worker long before the page's time budget")
+        texts = page_texts(markup)
+        self.assertIn("First page", texts[0])
+        self.assertIn("Third page", texts[2], "a new worker took the page after the lost one")
+        blocks = self.page_blocks(markup)
+        self.assertNotIn('role="note"', blocks[0] + blocks[2])
+        self.assertIn('role="note"', blocks[1])
+
+    def test_document_out_of_time_finishes_with_stand_ins(self):
+        pages = [(612, 792, words(b"Readable cover"))] + [(612, 792, b"/X0 Do")] * 9
+        pdf = hostile_pdf(pages, [(MILLION_RECTANGLES, None)])
+        markup, stderr, elapsed, _ = self.run_budgeted(pdf, "document", page_seconds=100,
+                                                       document_seconds=4)
+        self.assertIn("(the document ran out of its time budget of 4 s)", self.warning(stderr))
+        self.assertLess(elapsed, 4 + 8)
+        blocks = self.page_blocks(markup)
+        self.assertEqual(len(blocks), 10, "every page is in the HTML")
+        self.assertIn("Readable cover", page_texts(markup)[0])
+        self.assertNotIn('role="note"', blocks[0])
+        self.assertTrue(all('role="note"' in block for block in blocks[1:]))
+
+    def test_interrupted_while_workers_read_leaves_nothing(self):
+        path = os.path.join(self.tmp, "slow.pdf")
+        with open(path, "wb") as f:
+            f.write(hostile_pdf([(612, 792, b"/X0 Do")] * 4, [(MILLION_RECTANGLES, None)]))
+        base = self.out_base("interrupted")
+        folder = os.path.dirname(base)
+        proc = subprocess.Popen([ARGS.engine, path, base], stderr=subprocess.DEVNULL)
+        # The workers write a page's drawing into its temporary file, which exists from the moment
+        # the page is handed out: wait for that, then for the workers to be at work.
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline and not any(".part" in f for f in os.listdir(folder)):
+            self.assertIsNone(proc.poll(), "the run ended before it could be interrupted")
+            time.sleep(0.005)
+        while time.monotonic() < deadline and not workers_of(proc.pid):
+            time.sleep(0.005)
+        self.assertTrue(workers_of(proc.pid), "no worker was seen at work")
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(timeout=30), -signal.SIGINT)
+        self.assertFalse(os.path.exists(base + ".html"))
+        self.assertEqual(os.listdir(folder), [], "no temporary and no drawing is left")
+        self.assertEqual(workers_of(proc.pid), [], "the workers were stopped with the run")
+
+    def test_folders_planted_at_guessable_temporary_names_do_not_stop_the_run(self):
+        # An attacker who can write to the output folder plants folders at every name a run with
+        # one of the next process ids would have used, were those names predictable.
+        base = self.out_base("planted")
+        with open("/proc/sys/kernel/ns_last_pid") as f:
+            last = int(f.read())
+        for pid in range(last + 1, last + 400):
+            for final in [base + ".html"] + [f"{base}-{page}.svg" for page in range(1, 5)]:
+                os.mkdir(f"{final}.part{pid}")
+        result = run_engine(self.sample(), base)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(os.path.isfile(base + ".html"))
+
+
+def workers_of(pid):
+    """Worker processes started by the engine process pid (their last argument is its id)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                argv = f.read().split(b"\0")[:-1]
+        except (OSError, ValueError):
+            continue
+        if len(argv) == 4 and argv[1] == b"--worker" and argv[3] == str(pid).encode():
+            found.append(int(entry))
+    return found
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
@@ -416,6 +594,7 @@ def main():
     parser.add_argument("--samples", required=True)
     parser.add_argument("--front-end", default="")
     parser.add_argument("--qpdf", default="qpdf")
+    parser.add_argument("--sanitized", action="store_true", help="the engine is built with AddressSanitizer")
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
 
