@@ -390,10 +390,10 @@ class Coordinator {
     std::string Reason;
     for (int Page = 1; Page <= PageCount_; ++Page) {
       const std::string Final = PagePath(Place_, Page);
-      if (!Platform::ReplaceFile(TempRegistry::Get(static_cast<size_t>(Page)), Final, Reason)) CannotWrite(Final, Reason);
+      if (!Platform::MoveIntoPlace(TempRegistry::Get(static_cast<size_t>(Page)), Final, Reason)) CannotWrite(Final, Reason);
     }
     // The HTML comes last: until it is in place, an earlier conversion's HTML stays as it was.
-    if (!Platform::ReplaceFile(HtmlTemp_, HtmlPath(Place_), Reason)) CannotWrite(HtmlPath(Place_), Reason);
+    if (!Platform::MoveIntoPlace(HtmlTemp_, HtmlPath(Place_), Reason)) CannotWrite(HtmlPath(Place_), Reason);
     TempRegistry::Clear();
   }
 

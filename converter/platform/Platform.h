@@ -60,7 +60,7 @@ class OutputFile {
 };
 
 // Replaces To with From in one step: a reader sees the old file or the new one, never neither.
-bool ReplaceFile(const std::string& From, const std::string& To, std::string& Reason);
+bool MoveIntoPlace(const std::string& From, const std::string& To, std::string& Reason);
 // Removes a file; safe to call while the process is being ended by a signal.
 void RemoveFile(const char* Path);
 bool IsFolder(const std::string& Path);

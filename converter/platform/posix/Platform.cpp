@@ -184,7 +184,7 @@ bool OutputFile::Finish(std::string& Reason, bool ToDisk) {
   return false;
 }
 
-bool ReplaceFile(const std::string& From, const std::string& To, std::string& Reason) {
+bool MoveIntoPlace(const std::string& From, const std::string& To, std::string& Reason) {
   if (rename(From.c_str(), To.c_str()) == 0) return true;
   Reason = SystemMessage(errno);
   return false;
