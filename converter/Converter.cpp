@@ -34,13 +34,6 @@ struct RunFailure : std::runtime_error {
   RunFailure(int Code, const std::string& Message) : std::runtime_error(Message), Status(Code) {}
 };
 
-// Windows hands the engine paths with either separator; POSIX names may hold a backslash.
-#ifdef _WIN32
-constexpr bool BackslashSeparates = true;
-#else
-constexpr bool BackslashSeparates = false;
-#endif
-
 // Pages drawn ahead of the first page not yet written: bounds the text held in memory when one
 // page is slow and the others go on.
 constexpr int PagesAhead = 256;
@@ -88,7 +81,7 @@ class Coordinator {
 
     DocumentInfo Info = Opened.Info;
     Info.Title = CleanUtf8(Info.Title);
-    if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = NameWithoutExt(Input_, BackslashSeparates);
+    if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = NameWithoutExt(Input_, Platform::BackslashSeparates);
 
     TempRegistry::Start(static_cast<size_t>(PageCount_) + 1);
     std::string Reason;
@@ -116,7 +109,7 @@ class Coordinator {
   }
 
   void CheckOutputFolder() {
-    if (!SplitOutputBase(OutputBase_, Place_, BackslashSeparates)) {
+    if (!SplitOutputBase(OutputBase_, Place_, Platform::BackslashSeparates)) {
       throw RunFailure(ExitCannotWrite, "cannot write " + OutputBase_ + ".html: the output name is empty");
     }
     const std::string Folder = Place_.Folder.empty() ? "." : Place_.Folder;

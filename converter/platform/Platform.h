@@ -9,6 +9,10 @@
 
 namespace Engine::Platform {
 
+// Whether "\\" separates folders in a path (Windows, where paths come with either separator);
+// on POSIX it is part of a name.
+extern const bool BackslashSeparates;
+
 // The program's arguments in UTF-8, whatever the system hands over (Windows reads its wide
 // command line; its argv would be in the ANSI code page and lose other characters).
 std::vector<std::string> Arguments(int Argc, char** Argv);

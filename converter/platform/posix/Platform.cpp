@@ -92,6 +92,8 @@ bool WriteAllFd(int Fd, std::string_view Bytes) {
 
 }  // namespace
 
+const bool BackslashSeparates = false;
+
 std::vector<std::string> Arguments(int Argc, char** Argv) { return std::vector<std::string>(Argv, Argv + Argc); }
 
 void QuietLibraryMessages() {

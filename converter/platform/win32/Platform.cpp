@@ -186,6 +186,8 @@ bool Issue(HANDLE Output, PendingRead& Read) {
 
 }  // namespace
 
+const bool BackslashSeparates = true;
+
 std::vector<std::string> Arguments(int Argc, char** Argv) {
   // argv is in the ANSI code page, which cannot hold every name; the wide command line can.
   int Count = 0;
