@@ -50,9 +50,14 @@ struct PageState {
   bool HasText = false;
   double Width = StandInWidth;
   double Height = StandInHeight;
+  Loss Lost = Loss::None;
+};
+
+// Text and links of pages read but not yet written; kept apart so that the state of every page
+// of a long document stays small.
+struct PageText {
   std::vector<Line> Lines;
   std::vector<PageLink> Links;
-  Loss Lost = Loss::None;
 };
 
 struct WorkerSlot {
@@ -273,8 +278,7 @@ class Coordinator {
         PageTextReport Text;
         if (!Decode(Body, PageCount_, Text) || Text.Number != Slot.Page || !Each.Sized || Each.HasText) return false;
         Each.HasText = true;
-        Each.Lines = std::move(Text.Lines);
-        Each.Links = std::move(Text.Links);
+        Texts_[Slot.Page] = {std::move(Text.Lines), std::move(Text.Links)};
         return true;
       }
       case MessageKind::PageDrawn: {
@@ -312,12 +316,14 @@ class Coordinator {
       Content.Width = Each.Width;
       Content.Height = Each.Height;
       Content.Background = UrlSegment(PageFileName(Place_, NextToWrite_));
-      Content.Lines = std::move(Each.Lines);
-      Content.Links = std::move(Each.Links);
+      const auto Text = Texts_.find(NextToWrite_);
+      if (Text != Texts_.end()) {
+        Content.Lines = std::move(Text->second.Lines);
+        Content.Links = std::move(Text->second.Links);
+        Texts_.erase(Text);
+      }
       Content.Incomplete = IncompleteNote(Each);
       Write(PageMarkup(Content));
-      Each.Lines = {};
-      Each.Links = {};
       ++NextToWrite_;
     }
   }
@@ -446,6 +452,7 @@ class Coordinator {
   std::string HtmlTemp_;
   std::string Buffer_;
   std::vector<PageState> Pages_;
+  std::map<int, PageText> Texts_;
   std::vector<std::unique_ptr<WorkerSlot>> Workers_;
   int NextToWrite_ = 1;
   std::string StartFailure_;
