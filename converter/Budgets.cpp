@@ -13,7 +13,7 @@ namespace {
 constexpr double DefaultPageSeconds = 120;
 constexpr double DefaultDocumentSeconds = 600;
 constexpr double DefaultDocumentSecondsPerPage = 10;
-constexpr uint64_t DefaultWorkerMegabytes = 2048;
+constexpr uint64_t DefaultWorkerMegabytes = 3072;
 
 // A positive decimal number, or 0 when Text is anything else.
 double Positive(const char* Text) {
