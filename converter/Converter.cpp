@@ -155,36 +155,49 @@ class Coordinator {
     return Slot.Process.Send(Encode(Open));
   }
 
-  // Frames that have arrived from Slot's worker; false when its output has ended or is malformed.
-  bool TakeFrames(WorkerSlot& Slot, std::vector<std::string>& Frames) {
+  // Frames that have arrived from Slot's worker; false when its output has ended. Malformed is
+  // set when the stream holds a frame of impossible length.
+  bool TakeFrames(WorkerSlot& Slot, std::vector<std::string>& Frames, bool& Malformed) {
     const bool Open = Slot.Process.Receive(Slot.Stream);
     std::string Body;
-    bool Invalid = false;
-    while (NextFrame(Slot.Stream, Body, Invalid)) Frames.push_back(std::move(Body));
-    return Open && !Invalid;
+    while (NextFrame(Slot.Stream, Body, Malformed)) Frames.push_back(std::move(Body));
+    return Open;
   }
 
   // One worker opens the document and reads what concerns all of it, within a page's budget.
+  // When that fails, the pages are still read, without outline and metadata.
   OpenedReport ReadDocument() {
     Workers_.push_back(std::make_unique<WorkerSlot>());
-    WorkerSlot& First = *Workers_[0];
-    if (!StartWorker(First, true)) throw RunFailure(ExitInternal, "cannot start a worker process: " + StartFailure_);
-    const Clock::time_point Deadline = Clock::now() + Duration(Budget_.PageSeconds);
     OpenedReport Report;
+    if (TryOpen(true, Report)) return Report;
+    InfoLost_ = OpenFailure_;
+    if (TryOpen(false, Report)) return Report;
+    throw RunFailure(ExitNotPdf, Input_ + " is not a PDF or is too damaged to read (" + OpenFailure_ + ")");
+  }
+
+  // True when the first worker opened the document; throws when the document cannot be
+  // converted at all; false with OpenFailure_ when the worker overran or failed.
+  bool TryOpen(bool WithInfo, OpenedReport& Report) {
+    WorkerSlot& First = *Workers_[0];
+    if (!StartWorker(First, WithInfo)) throw RunFailure(ExitInternal, "cannot start a worker process: " + StartFailure_);
+    const Clock::time_point Deadline = Clock::now() + Duration(Budget_.PageSeconds);
     while (true) {
       const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - Clock::now()).count();
       if (Left <= 0 || Platform::WaitForWorkers({&First.Process}, Left) < 0) {
-        First.Process.Stop();
-        throw RunFailure(ExitNotPdf, Input_ + " could not be read within the time budget of " +
-                                         Seconds(Budget_.PageSeconds));
+        OpenFailure_ = "not read within the time budget of " + Seconds(Budget_.PageSeconds);
+        break;
       }
       std::vector<std::string> Frames;
-      const bool Open = TakeFrames(First, Frames);
-      if (!Frames.empty()) {
-        if (Frames.size() != 1 || !Decode(Frames[0], Report)) break;
+      bool Malformed = false;
+      const bool Open = TakeFrames(First, Frames, Malformed);
+      if (!Frames.empty() || Malformed) {
+        if (Malformed || Frames.size() != 1 || !Decode(Frames[0], Report)) {
+          OpenFailure_ = "its reader sent a malformed or oversized report";
+          break;
+        }
         First.Opened = true;
         switch (Report.Status) {
-          case OpenStatus::Opened: return Report;
+          case OpenStatus::Opened: return true;
           case OpenStatus::CannotOpen: throw RunFailure(ExitCannotOpen, "cannot open " + Input_ + ": " + CleanUtf8(Report.Reason));
           case OpenStatus::NeedsPassword:
             throw RunFailure(ExitNeedsPassword, Input_ + " needs a password to open; it cannot be converted");
@@ -192,10 +205,13 @@ class Coordinator {
             throw RunFailure(ExitNotPdf, Input_ + " is not a PDF or is too damaged to read (" + CleanUtf8(Report.Reason) + ")");
         }
       }
-      if (!Open) break;
+      if (!Open) {
+        OpenFailure_ = "its reader crashed or hit its memory cap";
+        break;
+      }
     }
     First.Process.Stop();
-    throw RunFailure(ExitNotPdf, Input_ + " is not a PDF or is too damaged to read (its reader failed)");
+    return false;
   }
 
   void Write(const std::string& Text) {
@@ -297,12 +313,17 @@ class Coordinator {
 
   void Listen(WorkerSlot& Slot) {
     std::vector<std::string> Frames;
-    const bool Open = TakeFrames(Slot, Frames);
+    bool Malformed = false;
+    const bool Open = TakeFrames(Slot, Frames, Malformed);
     for (const std::string& Body : Frames) {
       if (!Handle(Slot, Body)) {
         Fail(Slot, Loss::ReaderFailed);
         return;
       }
+    }
+    if (Malformed) {
+      Fail(Slot, Loss::ReaderFailed);
+      return;
     }
     // A worker whose output ended has died (a crash, or its memory cap).
     if (!Open) Fail(Slot, Loss::ReaderFailed);
@@ -403,8 +424,14 @@ class Coordinator {
       const PageState& Each = State(Page);
       if (Each.Lost != Loss::None) Groups[{static_cast<int>(Each.Lost), Each.HasText}].push_back(Page);
     }
-    if (Groups.empty()) return;
-    std::string Line = "warning: incomplete pages, their blank stand-ins marked in the HTML:";
+    std::string Line;
+    if (!InfoLost_.empty()) Line = "warning: the outline and metadata are left out (" + InfoLost_ + ")";
+    if (Groups.empty()) {
+      if (!Line.empty()) Say(Line);
+      return;
+    }
+    Line += Line.empty() ? "warning: " : "; ";
+    Line += "incomplete pages, their blank stand-ins marked in the HTML:";
     bool First = true;
     for (const auto& [Key, Pages] : Groups) {
       const Loss Why = static_cast<Loss>(Key.first);
@@ -416,7 +443,7 @@ class Coordinator {
       switch (Why) {
         case Loss::NotDrawn: Line += " (poppler could not draw them)"; break;
         case Loss::PageTime: Line += " (over the page time budget of " + Seconds(Budget_.PageSeconds) + ")"; break;
-        case Loss::ReaderFailed: Line += " (their reader crashed or hit its memory cap)"; break;
+        case Loss::ReaderFailed: Line += " (their reader crashed, hit its memory cap or sent a malformed report)"; break;
         default:
           Line += " (the document ran out of its time budget of " + Seconds(Budget_.DocumentLimit(PageCount_)) + ")";
       }
@@ -456,6 +483,9 @@ class Coordinator {
   std::vector<std::unique_ptr<WorkerSlot>> Workers_;
   int NextToWrite_ = 1;
   std::string StartFailure_;
+  std::string OpenFailure_;
+  // Why the outline and metadata are missing; empty when they were read.
+  std::string InfoLost_;
 };
 
 }  // namespace

@@ -515,7 +515,7 @@ class HostileDocuments(EngineCase):
         pages = [(612, 792, words(b"First page")), (612, 792, NESTED_SAVES), (612, 792, words(b"Third page"))]
         markup, stderr, elapsed, _ = self.run_budgeted(hostile_pdf(pages), "memory", page_seconds=100,
                                                        worker_megabytes=300)
-        self.assertIn("page 2 lost text and drawing (their reader crashed or hit its memory cap)", self.warning(stderr))
+        self.assertIn("page 2 lost text and drawing (their reader crashed, hit its memory cap or sent a malformed report)", self.warning(stderr))
         self.assertLess(elapsed, 60, "the cap ended the worker long before the page's time budget")
         texts = page_texts(markup)
         self.assertIn("First page", texts[0])
@@ -559,6 +559,36 @@ class HostileDocuments(EngineCase):
         self.assertEqual(os.listdir(folder), [], "no temporary and no drawing is left")
         self.assertEqual(workers_of(proc.pid), [], "the workers were stopped with the run")
 
+    def test_outline_too_big_to_report_is_left_out_and_the_pages_come_through(self):
+        # Two outline entries share one title of 34 million characters, which qpdf packs into a
+        # compressed object stream: the reader's report would exceed what the engine accepts.
+        title = b"(" + b"A" * 34_000_000 + b")"
+        content = words(b"Page with a long outline")
+        objects = [b"<< /Type /Catalog /Pages 2 0 R /Outlines 4 0 R >>",
+                   b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                   b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 8 0 R "
+                   b"/Resources << /Font << /F1 9 0 R >> >> >>",
+                   b"<< /Type /Outlines /First 5 0 R /Last 6 0 R /Count 2 >>",
+                   b"<< /Title 7 0 R /Parent 4 0 R /Next 6 0 R /Dest [3 0 R /Fit] >>",
+                   b"<< /Title 7 0 R /Parent 4 0 R /Prev 5 0 R /Dest [3 0 R /Fit] >>",
+                   title,
+                   b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream",
+                   b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"]
+        loose = os.path.join(self.tmp, "loose.pdf")
+        with open(loose, "wb") as f:
+            f.write(pdf_of_objects(objects))
+        packed = self.make_pdf("outline.pdf", "--object-streams=generate", "--compress-streams=y", loose)
+        os.remove(loose)
+        with open(packed, "rb") as f:
+            markup, stderr, _, _ = self.run_budgeted(f.read(), "outline")
+        lines = stderr.strip().splitlines()
+        self.assertEqual(len(lines), 1, stderr)
+        self.assertIn("warning: the outline and metadata are left out (its reader sent a malformed or oversized report)", lines[0])
+        self.assertNotIn("<nav", markup)
+        self.assertIn("<title>outline</title>", markup, "the file's name stands in for the title")
+        self.assertIn("Page with a long outline", page_texts(markup)[0])
+        self.assertNotIn('role="note"', markup, "the page itself is complete")
+
     def test_folders_planted_at_guessable_temporary_names_do_not_stop_the_run(self):
         # An attacker who can write to the output folder plants folders at every name a run with
         # one of the next process ids would have used, were those names predictable.
@@ -571,6 +601,19 @@ class HostileDocuments(EngineCase):
         result = run_engine(self.sample(), base)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertTrue(os.path.isfile(base + ".html"))
+
+
+def pdf_of_objects(objects):
+    """A PDF of the given object bodies, numbered from 1 (the catalog), with its cross-reference table."""
+    out = b"%PDF-1.5\n"
+    offsets = []
+    for number, body in enumerate(objects, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+    return out + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
 
 
 def workers_of(pid):
