@@ -74,6 +74,9 @@ namespace {
 struct Registry {
   std::unique_ptr<std::atomic<char*>[]> Names;
   size_t Count = 0;
+  ~Registry() {
+    for (size_t I = 0; I < Count; ++I) delete[] Names[I].exchange(nullptr);
+  }
 };
 Registry Recorded;
 std::atomic<bool> Tracking{false};

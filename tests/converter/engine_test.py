@@ -484,13 +484,13 @@ class HostileDocuments(EngineCase):
         return re.split(r'(?=<div class="pg")', markup)[1:]
 
     def test_each_hostile_page_ends_within_its_budget_and_is_marked(self):
-        page_seconds = 3
+        page_seconds = 6
         cases = [  # name, pages, forms, the page's text kept, what the warning says
             ("forms-forty-deep", [(612, 792, words(b"Before the forms") + b"/X0 Do")], FORMS_FORTY_DEEP,
-             False, "page 1 lost text and drawing (over the page time budget of 3 s)"),
+             False, "page 1 lost text and drawing (over the page time budget of 6 s)"),
             ("nested-saves", [(700, 500, words(b"Saved states") + NESTED_SAVES)], [], None, "page 1 "),
             ("million-rectangles", [(900, 400, words(b"Huge drawing") + MILLION_RECTANGLES)], [],
-             True, "page 1 kept their text but lost the drawing (over the page time budget of 3 s)"),
+             True, "page 1 kept their text but lost the drawing (over the page time budget of 6 s)"),
         ]
         for name, pages, forms, text_kept, says in cases:
             with self.subTest(name):
