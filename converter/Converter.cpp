@@ -8,6 +8,7 @@
 #include "PageDrawing.h"
 #include "Worker.h"
 #include "WorkerProtocol.h"
+#include "paths/PathPieces.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -68,6 +69,14 @@ struct WorkerSlot {
   Clock::time_point Deadline;
 };
 
+// The input's file name without extension, for the title of an untitled document. The folder
+// goes by the platform's separators; the name is UTF-8, which has no lead bytes.
+std::string UntitledName(const std::string& Input) {
+  OutputPlace Place;
+  SplitOutputBase(Input, Place, Platform::BackslashSeparates);
+  return NameWithoutExt(Place.Name, PathStyle{'/', false, [](unsigned char) { return false; }});
+}
+
 std::string Seconds(double Value) { return FormatNumber(Value, 1) + " s"; }
 
 class Coordinator {
@@ -86,7 +95,7 @@ class Coordinator {
 
     DocumentInfo Info = Opened.Info;
     Info.Title = CleanUtf8(Info.Title);
-    if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = NameWithoutExt(Input_, Platform::BackslashSeparates);
+    if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = UntitledName(Input_);
 
     TempRegistry::Start(static_cast<size_t>(PageCount_) + 1);
     std::string Reason;

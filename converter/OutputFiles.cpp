@@ -29,14 +29,6 @@ bool SplitOutputBase(const std::string& OutputBase, OutputPlace& Place, bool Bac
   return !Place.Name.empty() && Place.Name != "." && Place.Name != "..";
 }
 
-std::string NameWithoutExt(const std::string& Path, bool BackslashSeparates) {
-  const size_t At = LastSeparator(Path, BackslashSeparates);
-  std::string Name = At == std::string::npos ? Path : Path.substr(At + 1);
-  const size_t Dot = Name.rfind('.');
-  if (Dot != std::string::npos && Dot > 0) Name.erase(Dot);
-  return Name;
-}
-
 std::string HtmlPath(const OutputPlace& Place) { return Place.Folder + Place.Name + ".html"; }
 
 std::string PageFileName(const OutputPlace& Place, int Page) { return Place.Name + "-" + std::to_string(Page) + ".svg"; }

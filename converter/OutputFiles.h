@@ -17,9 +17,6 @@ struct OutputPlace {
 // With BackslashSeparates (Windows), "\" separates too and "d:" ends a drive prefix.
 bool SplitOutputBase(const std::string& OutputBase, OutputPlace& Place, bool BackslashSeparates);
 
-// The name of a file without its folder and extension.
-std::string NameWithoutExt(const std::string& Path, bool BackslashSeparates);
-
 // Final names. Every file begins with Place.Name so that it stays recognisable beside the HTML.
 std::string HtmlPath(const OutputPlace& Place);
 // Page drawings, numbered from 1.

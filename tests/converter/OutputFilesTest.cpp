@@ -46,13 +46,6 @@ TEST(SplitOutputBase, SplitsFolderAndNameWithTheSeparatorsOfThePlatform) {
   }
 }
 
-TEST(NameWithoutExt, KnowsBothSeparatorsWhereThePlatformDoes) {
-  EXPECT_EQ(NameWithoutExt("/in/report.v2.pdf", false), "report.v2");
-  EXPECT_EQ(NameWithoutExt("c:\\in\\report.pdf", true), "report");
-  EXPECT_EQ(NameWithoutExt("c:\\in\\report.pdf", false), "c:\\in\\report");
-  EXPECT_EQ(NameWithoutExt(".hidden", false), ".hidden");
-}
-
 TEST(OutputNames, EveryFileLiesBesideTheHtmlAndBeginsWithTheBaseName) {
   OutputPlace Place;
   ASSERT_TRUE(SplitOutputBase("/out/doc/doc", Place, false));
