@@ -7,16 +7,19 @@ import html
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import urllib.parse
 
 from winehost import Wine
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "converter"))
-from engine_test import page_texts  # noqa: E402  (the Linux engine's tests read the HTML the same way)
+from engine_test import (  # noqa: E402  (the Linux engine's tests read and make PDFs the same way)
+    FORMS_FORTY_DEEP, MILLION_RECTANGLES, hostile_pdf, page_texts, words)
 
 OPTIONS = None
 WINE = None
@@ -168,6 +171,73 @@ class VerticalJapanese(PairCase):
         self.assertRegex(windows_svg, font)
         self.assertEqual(re.search(font, windows_svg).group(1), re.search(font, native_svg).group(1),
                          "the Japanese glyphs differ from Linux's, or are missing")
+
+
+class EngineBudgets(PairCase):
+    """The Windows engine's workers, deadlines and clean-up, run directly."""
+
+    def engine(self):
+        return os.path.join(INSTALL, "pdf.exe")
+
+    def write(self, name, data):
+        path = os.path.join(self.root, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def test_page_that_never_ends_is_marked_and_the_others_come_through(self):
+        pdf = self.write("forms.pdf", hostile_pdf(
+            [(612, 792, words(b"First page")), (700, 500, b"/X0 Do"), (612, 792, words(b"Last page"))],
+            FORMS_FORTY_DEEP))
+        folder = os.path.join(self.root, "out")
+        os.makedirs(folder)
+        started = time.monotonic()
+        code, stdout, stderr = WINE.run([self.engine(), Wine.path(pdf), Wine.path(os.path.join(folder, "forms"))],
+                                        env=dict(WINE.env, QUIRECAST_PAGE_SECONDS="4"), timeout=120)
+        self.assertEqual((code, stdout), (0, b""), stderr)
+        self.assertLess(time.monotonic() - started, 4 + 20)
+        self.assertRegex(stderr.decode(), r"^pdf: warning: incomplete pages.*page 2 lost text and drawing "
+                                          r"\(over the page time budget of 4 s\)\r?\n$")
+        markup = read(os.path.join(folder, "forms.html"))
+        texts = page_texts(markup)
+        self.assertIn("First page", texts[0])
+        self.assertIn("Last page", texts[2])
+        self.assertEqual(markup.count('role="note"'), 1)
+        self.assertIn('viewBox="0 0 700 500"', read(os.path.join(folder, "forms-2.svg")))
+        self.assertEqual([f for f in os.listdir(folder) if ".part" in f], [])
+
+    def test_ctrl_c_stops_the_workers_and_leaves_nothing(self):
+        pdf = self.write("slow.pdf", hostile_pdf([(612, 792, b"/X0 Do")] * 4, [(MILLION_RECTANGLES, None)]))
+        folder = os.path.join(self.root, "interrupted")
+        os.makedirs(folder)
+        with open(os.path.join(self.root, "stderr"), "wb") as errors:
+            # wine turns SIGINT into Ctrl+C for the console program it runs.
+            proc = subprocess.Popen(["/usr/lib/wine/wine64", self.engine(), Wine.path(pdf),
+                                     Wine.path(os.path.join(folder, "slow"))], env=WINE.env,
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=errors)
+            deadline = time.monotonic() + 60
+            while time.monotonic() < deadline and len(os.listdir(folder)) < 3:
+                self.assertIsNone(proc.poll(), "the run ended before it could be interrupted")
+                time.sleep(0.01)
+            self.assertGreaterEqual(len(os.listdir(folder)), 3, "the HTML and two drawings were not begun")
+            proc.send_signal(signal.SIGINT)
+            self.assertNotEqual(proc.wait(timeout=60), 0)
+        self.assertEqual(os.listdir(folder), [], "no HTML, no drawing and no temporary is left")
+        self.assertEqual(windows_workers(), [], "the workers ended with the engine")
+
+
+def windows_workers():
+    """Unix processes of wine running the engine in worker mode."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                command = f.read()
+        except OSError:
+            continue
+        if b"pdf.exe" in command and b"--worker" in command:
+            found.append(int(entry))
+    return found
 
 
 def main():
