@@ -300,20 +300,21 @@ bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string
   const int64_t PictureHeight = png_get_image_height(S->Png, S->Info);
   if (png_get_interlace_type(S->Png, S->Info) != PNG_INTERLACE_NONE) return false;
   if (Width <= 0 || Height <= 0 || Width > PictureWidth || Height > PictureHeight) return false;
-  const int ColourType = png_get_color_type(S->Png, S->Info);
-  const bool Alpha = (ColourType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(S->Png, S->Info, PNG_INFO_tRNS);
+  // Pixels stay in the PNG's own channels: libpng's widening to RGBA cost more than the averaging.
   png_set_expand(S->Png);
   png_set_strip_16(S->Png);
-  png_set_gray_to_rgb(S->Png);
-  if (!Alpha) png_set_filler(S->Png, 0xff, PNG_FILLER_AFTER);
   png_read_update_info(S->Png, S->Info);
-  if (png_get_rowbytes(S->Png, S->Info) != static_cast<size_t>(PictureWidth) * 4) return false;
+  const int Channels = png_get_channels(S->Png, S->Info);
+  const bool Alpha = Channels == 2 || Channels == 4;
+  if (png_get_bit_depth(S->Png, S->Info) != 8 || png_get_rowbytes(S->Png, S->Info) != static_cast<size_t>(PictureWidth) * Channels) {
+    return false;
+  }
 
   S->Surface = cairo_image_surface_create(Alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, static_cast<int>(Width),
                                           static_cast<int>(Height));
   if (cairo_surface_status(S->Surface) != CAIRO_STATUS_SUCCESS) return false;
   cairo_surface_flush(S->Surface);
-  S->Row.resize(static_cast<size_t>(PictureWidth) * 4);
+  S->Row.resize(static_cast<size_t>(PictureWidth) * Channels);
   S->Column.resize(static_cast<size_t>(PictureWidth));
   S->ColumnCount.assign(static_cast<size_t>(Width), 0);
   S->Sums.assign(static_cast<size_t>(Width) * 4, 0);
@@ -332,12 +333,13 @@ bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string
     }
     png_read_row(S->Png, S->Row.data(), nullptr);
     const unsigned char* Pixel = S->Row.data();
-    for (int64_t X = 0; X < PictureWidth; ++X, Pixel += 4) {
+    const int Green = Channels >= 3 ? 1 : 0, Blue = Channels >= 3 ? 2 : 0;
+    for (int64_t X = 0; X < PictureWidth; ++X, Pixel += Channels) {
       uint64_t* Sum = &S->Sums[S->Column[X] * 4];
-      const uint64_t A = Pixel[3];
+      const uint64_t A = Alpha ? Pixel[Channels - 1] : 255;
       Sum[0] += Pixel[0] * A;
-      Sum[1] += Pixel[1] * A;
-      Sum[2] += Pixel[2] * A;
+      Sum[1] += Pixel[Green] * A;
+      Sum[2] += Pixel[Blue] * A;
       Sum[3] += A;
     }
     ++Rows;
