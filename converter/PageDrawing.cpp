@@ -510,20 +510,28 @@ std::string ShrinkPictures(std::string_view Svg) {
     const size_t IdEnd = Svg.find('"', At + 7);
     if (IdEnd == std::string_view::npos) break;
     Use& Each = Uses[std::string(Svg.substr(At + 7, IdEnd - At - 7))];
-    // Understood: a plain <use> that is the content of a pattern with a matrix.
+    // Understood: a <use> with a matrix of its own outside a pattern, or a plain <use> that is the
+    // first content of a pattern with a matrix. Every look back stays within a tag or two.
     const size_t TagStart = Svg.rfind('<', At);
     const size_t TagEnd = Svg.find('>', At);
-    const size_t PatternAt = Svg.rfind("<pattern ", At);
-    const size_t PatternTagEnd = PatternAt == std::string_view::npos ? PatternAt : Svg.find('>', PatternAt);
     double M[4];
-    const std::string_view Matrix = "patternTransform=\"matrix(";
-    const size_t MatrixAt = PatternAt == std::string_view::npos ? PatternAt : Svg.substr(PatternAt, PatternTagEnd - PatternAt).find(Matrix);
-    const bool Plain = TagStart != std::string_view::npos && Svg.compare(TagStart, 5, "<use ") == 0 &&
-                       Svg.substr(TagStart, TagEnd - TagStart).find("transform") == std::string_view::npos;
-    const bool InPattern = PatternAt != std::string_view::npos && PatternTagEnd < TagStart &&
-                           Svg.substr(PatternTagEnd, TagStart - PatternTagEnd).find('<') == std::string_view::npos;
-    if (!Plain || !InPattern || MatrixAt == std::string_view::npos ||
-        !ReadMatrix(Svg.substr(PatternAt + MatrixAt + Matrix.size()), M)) {
+    bool Read = false;
+    if (TagStart != std::string_view::npos && TagEnd != std::string_view::npos && Svg.compare(TagStart, 5, "<use ") == 0) {
+      const std::string_view Tag = Svg.substr(TagStart, TagEnd - TagStart);
+      size_t Before = TagStart;
+      while (Before > 0 && (Svg[Before - 1] == '\n' || Svg[Before - 1] == ' ')) --Before;
+      const size_t PatternAt = Before > 0 && Svg[Before - 1] == '>' ? Svg.rfind('<', Before - 1) : std::string_view::npos;
+      const bool InPattern = PatternAt != std::string_view::npos && Svg.compare(PatternAt, 9, "<pattern ") == 0;
+      const std::string_view Own = "transform=\"matrix(", OfPattern = "patternTransform=\"matrix(";
+      if (InPattern && Tag.find("transform") == std::string_view::npos) {
+        const std::string_view Pattern = Svg.substr(PatternAt, TagStart - PatternAt);
+        const size_t MatrixAt = Pattern.find(OfPattern);
+        Read = MatrixAt != std::string_view::npos && ReadMatrix(Pattern.substr(MatrixAt + OfPattern.size()), M);
+      } else if (!InPattern && Tag.find(Own) != std::string_view::npos) {
+        Read = ReadMatrix(Tag.substr(Tag.find(Own) + Own.size()), M);
+      }
+    }
+    if (!Read) {
       Each.Understood = false;
       continue;
     }

@@ -269,6 +269,18 @@ TEST(ShrinkPictures, StoresThePictureAtTheSizeShownWithItsColours) {
   }
 }
 
+TEST(ShrinkPictures, FollowsPatternsOnTheirOwnLinesAndUsesWithTheirOwnMatrix) {
+  const std::string Png = HalvesPng(400, 200, false);
+  const std::string Image = "<image id=\"image7\" width=\"400\" height=\"200\" xlink:href=\"data:image/png;base64," + Base64(Png) + "\"/>\n";
+  for (const std::string& Use : {
+           std::string("<pattern id=\"p\" patternTransform=\"matrix(0.05,0,0,0.05,10,10)\">\n<use xlink:href=\"#image7\"/>\n</pattern>"),
+           std::string("<g><use xlink:href=\"#image7\" transform=\"matrix(0,0.05,-0.05,0,10,10)\"/></g>")}) {
+    const Decoded Picture = DecodeImage(ShrinkPictures(Image + Use));
+    EXPECT_EQ(Picture.Width, 54) << Use;
+    EXPECT_EQ(Picture.Height, 27) << Use;
+  }
+}
+
 TEST(ShrinkPictures, LeavesPicturesItCannotFollowOrNeedNotShrink) {
   const std::string Png = HalvesPng(400, 200, false);
   std::string ShownLarger = PictureSvg(Png, 400, 200, "<use xlink:href=\"#image7\"/>");
