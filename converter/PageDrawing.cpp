@@ -254,6 +254,23 @@ void IgnorePngWarning(png_structp, png_const_charp) {}
 // A picture that cannot be read stays as it was; nothing to say on standard error.
 void QuietPngError(png_structp Png, png_const_charp) { png_longjmp(Png, 1); }
 
+// Where one source pixel (row or column) falls among the stored ones: into First, in the share
+// Share of its width, and the rest into First + 1. Source pixel I covers [I * Stored, (I + 1) *
+// Stored) on a line where each stored pixel is Source long, so the arithmetic is exact.
+struct Split {
+  uint32_t First = 0;
+  double Share = 1;
+};
+
+Split SplitOf(int64_t I, int64_t Source, int64_t Stored) {
+  const int64_t Begin = I * Stored, End = Begin + Stored;
+  const int64_t First = Begin / Source, Boundary = (First + 1) * Source;
+  return {static_cast<uint32_t>(First), End <= Boundary ? 1.0 : double(Boundary - Begin) / double(Stored)};
+}
+
+// Per stored pixel: red, green and blue times alpha, alpha, and the weight they add up to.
+constexpr int Sums = 5;
+
 // What a shrinking holds; it lives on the heap so that libpng's longjmp leaves nothing behind.
 struct ShrinkState {
   PngInput Input;
@@ -261,9 +278,8 @@ struct ShrinkState {
   png_infop Info = nullptr;
   cairo_surface_t* Surface = nullptr;
   std::vector<unsigned char> Row;
-  std::vector<uint32_t> Column;        // picture column -> stored column
-  std::vector<uint32_t> ColumnCount;   // picture columns per stored column
-  std::vector<uint64_t> Sums;          // per stored pixel: red, green, blue times alpha, and alpha
+  std::vector<Split> Columns;
+  std::vector<double> RowSums, Current, Next;  // one source row; the stored row being made, and the one after
   ~ShrinkState() {
     if (Png != nullptr) png_destroy_read_struct(&Png, Info != nullptr ? &Info : nullptr, nullptr);
     if (Surface != nullptr) cairo_surface_destroy(Surface);
@@ -271,21 +287,20 @@ struct ShrinkState {
 };
 
 // Writes the sums of one stored row into row Y of the surface, as cairo's premultiplied pixels.
-void FlushRow(ShrinkState& S, int64_t Y, uint64_t Rows, bool Alpha) {
+void FlushRow(ShrinkState& S, int64_t Y, bool Alpha) {
   auto* Pixels = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(S.Surface) + Y * cairo_image_surface_get_stride(S.Surface));
-  const size_t Width = S.ColumnCount.size();
+  const size_t Width = static_cast<size_t>(cairo_image_surface_get_width(S.Surface));
   for (size_t X = 0; X < Width; ++X) {
-    const uint64_t N = std::max<uint64_t>(1, S.ColumnCount[X] * Rows);
-    uint64_t* Sum = &S.Sums[X * 4];
-    const auto Channel = [&](int I) { return static_cast<uint32_t>((Sum[I] + N * 255 / 2) / (N * 255)); };
-    const uint32_t A = Alpha ? static_cast<uint32_t>((Sum[3] + N / 2) / N) : 255;
-    Pixels[X] = (A << 24) | (Channel(0) << 16) | (Channel(1) << 8) | Channel(2);
-    std::fill(Sum, Sum + 4, 0);
+    const double* Sum = &S.Current[X * Sums];
+    const double Weight = std::max(Sum[4], 1e-9);
+    const auto Level = [&](double Value) { return static_cast<uint32_t>(std::clamp(Value / Weight + 0.5, 0.0, 255.0)); };
+    Pixels[X] = ((Alpha ? Level(Sum[3]) : 255) << 24) | (Level(Sum[0] / 255) << 16) | (Level(Sum[1] / 255) << 8) | Level(Sum[2] / 255);
   }
 }
 
-// Decodes the PNG in Data a row at a time, averaging boxes of pixels into Width x Height, and
-// writes the result as PNG into Out. Only one row of the original is ever held.
+// Decodes the PNG in Data a row at a time and stores it at Width x Height, each stored pixel the
+// average of the source area it covers, and writes the result as PNG into Out. Only one row of the
+// original is ever held.
 bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string& Out) {
   auto S = std::make_unique<ShrinkState>();
   S->Input.Data = Data;
@@ -315,36 +330,46 @@ bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string
   if (cairo_surface_status(S->Surface) != CAIRO_STATUS_SUCCESS) return false;
   cairo_surface_flush(S->Surface);
   S->Row.resize(static_cast<size_t>(PictureWidth) * Channels);
-  S->Column.resize(static_cast<size_t>(PictureWidth));
-  S->ColumnCount.assign(static_cast<size_t>(Width), 0);
-  S->Sums.assign(static_cast<size_t>(Width) * 4, 0);
-  for (int64_t X = 0; X < PictureWidth; ++X) {
-    S->Column[X] = static_cast<uint32_t>(X * Width / PictureWidth);
-    ++S->ColumnCount[S->Column[X]];
-  }
+  S->Columns.resize(static_cast<size_t>(PictureWidth));
+  for (int64_t X = 0; X < PictureWidth; ++X) S->Columns[X] = SplitOf(X, PictureWidth, Width);
+  // One spare stored pixel at the end takes the zero shares of the last source pixel.
+  const size_t Stored = static_cast<size_t>(Width + 1) * Sums;
+  S->RowSums.assign(Stored, 0);
+  S->Current.assign(Stored, 0);
+  S->Next.assign(Stored, 0);
+  const int Green = Channels >= 3 ? 1 : 0, Blue = Channels >= 3 ? 2 : 0;
   int64_t StoredY = 0;
-  uint64_t Rows = 0;
   for (int64_t Y = 0; Y < PictureHeight; ++Y) {
-    const int64_t Target = Y * Height / PictureHeight;
-    if (Target != StoredY) {
-      FlushRow(*S, StoredY, Rows, Alpha);
-      StoredY = Target;
-      Rows = 0;
+    const Split Rows = SplitOf(Y, PictureHeight, Height);
+    if (Rows.First != StoredY) {
+      FlushRow(*S, StoredY, Alpha);
+      std::swap(S->Current, S->Next);
+      std::fill(S->Next.begin(), S->Next.end(), 0.0);
+      StoredY = Rows.First;
     }
     png_read_row(S->Png, S->Row.data(), nullptr);
+    std::fill(S->RowSums.begin(), S->RowSums.end(), 0.0);
     const unsigned char* Pixel = S->Row.data();
-    const int Green = Channels >= 3 ? 1 : 0, Blue = Channels >= 3 ? 2 : 0;
     for (int64_t X = 0; X < PictureWidth; ++X, Pixel += Channels) {
-      uint64_t* Sum = &S->Sums[S->Column[X] * 4];
-      const uint64_t A = Alpha ? Pixel[Channels - 1] : 255;
-      Sum[0] += Pixel[0] * A;
-      Sum[1] += Pixel[Green] * A;
-      Sum[2] += Pixel[Blue] * A;
-      Sum[3] += A;
+      const double A = Alpha ? Pixel[Channels - 1] : 255;
+      const double Values[Sums] = {Pixel[0] * A, Pixel[Green] * A, Pixel[Blue] * A, A, 1};
+      double* Sum = &S->RowSums[S->Columns[X].First * Sums];
+      const double Share = S->Columns[X].Share;
+      if (Share == 1) {
+        for (int I = 0; I < Sums; ++I) Sum[I] += Values[I];
+      } else {
+        for (int I = 0; I < Sums; ++I) {
+          Sum[I] += Values[I] * Share;
+          Sum[Sums + I] += Values[I] * (1 - Share);
+        }
+      }
     }
-    ++Rows;
+    for (size_t I = 0; I < Stored; ++I) {
+      S->Current[I] += S->RowSums[I] * Rows.Share;
+      S->Next[I] += S->RowSums[I] * (1 - Rows.Share);
+    }
   }
-  FlushRow(*S, StoredY, Rows, Alpha);
+  FlushRow(*S, StoredY, Alpha);
   cairo_surface_mark_dirty(S->Surface);
   Out.clear();
   return cairo_surface_write_to_png_stream(S->Surface, AppendToString, &Out) == CAIRO_STATUS_SUCCESS;
