@@ -6,10 +6,16 @@
 #include "SvgPath.h"
 
 #include <cairo-svg.h>
+#include <cairo-tee.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <memory>
 
 namespace Engine {
 
@@ -18,6 +24,42 @@ namespace {
 cairo_status_t AppendToString(void* Closure, const unsigned char* Data, unsigned int Length) {
   static_cast<std::string*>(Closure)->append(reinterpret_cast<const char*>(Data), Length);
   return CAIRO_STATUS_SUCCESS;
+}
+
+// Where cairo's SVG goes. The rewrites shrink it some fourfold; SVG far past the page budget is
+// not worth them, and is not kept.
+constexpr size_t CairoBytesLimit = 8 * PageBytesBudget;
+struct SvgSink {
+  std::string Svg;
+  cairo_surface_t* Surface = nullptr;
+  uint64_t Operations = 0;
+  bool Overflow = false;
+};
+
+cairo_status_t AppendToSink(void* Closure, const unsigned char* Data, unsigned int Length) {
+  auto* Sink = static_cast<SvgSink*>(Closure);
+  if (Sink->Overflow || Sink->Svg.size() + Length > CairoBytesLimit) {
+    Sink->Overflow = true;
+    Sink->Svg = std::string();
+    return CAIRO_STATUS_SUCCESS;
+  }
+  Sink->Svg.append(reinterpret_cast<const char*>(Data), Length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+// Past this many drawing operations (fills, strokes, glyph runs, paints, masks) a page is drawn as
+// a picture. The busiest page of the pgf manual sends cairo 5,348; a page of a million tiny shapes
+// held 1.3 GB in cairo and took 10 s before its SVG could even be measured.
+constexpr uint64_t OperationLimit = 100000;
+
+void CountOperation(cairo_surface_t*, cairo_surface_t*, void* Closure) {
+  auto* Sink = static_cast<SvgSink*>(Closure);
+  // A finished surface refuses everything after, so poppler runs through the rest of the page
+  // drawing nothing.
+  if (++Sink->Operations == OperationLimit) {
+    Sink->Overflow = true;
+    cairo_surface_finish(Sink->Surface);
+  }
 }
 
 bool IsDigit(char C) { return C >= '0' && C <= '9'; }
@@ -145,37 +187,502 @@ bool HexColour(std::string_view Text, size_t& Length, std::string& Out) {
   return true;
 }
 
+// The four numbers a, b, c, d of the "matrix(" that starts at Text; false when they are not there.
+bool ReadMatrix(std::string_view Text, double (&M)[4]) {
+  const std::string Numbers(Text.substr(0, std::min<size_t>(160, Text.size())));
+  const char* Cursor = Numbers.c_str();
+  for (double& Value : M) {
+    char* End = nullptr;
+    Value = std::strtod(Cursor, &End);
+    if (End == Cursor || !std::isfinite(Value)) return false;
+    Cursor = End;
+    while (*Cursor == ',' || *Cursor == ' ') ++Cursor;
+  }
+  return true;
+}
+
+// The value of attribute Name (given with its '=' and quote, as ` width="`) inside Tag.
+std::string_view Attribute(std::string_view Tag, std::string_view Name) {
+  const size_t At = Tag.find(Name);
+  if (At == std::string_view::npos) return {};
+  const size_t Begin = At + Name.size();
+  const size_t End = Tag.find('"', Begin);
+  return End == std::string_view::npos ? std::string_view() : Tag.substr(Begin, End - Begin);
+}
+
+int Base64Value(char C) {
+  if (C >= 'A' && C <= 'Z') return C - 'A';
+  if (C >= 'a' && C <= 'z') return C - 'a' + 26;
+  if (IsDigit(C)) return C - '0' + 52;
+  if (C == '+') return 62;
+  if (C == '/') return 63;
+  return -1;
+}
+
+bool FromBase64(std::string_view Text, std::string& Out) {
+  Out.clear();
+  Out.reserve(Text.size() / 4 * 3);
+  uint32_t Bits = 0;
+  int Count = 0;
+  for (const char C : Text) {
+    if (C == '=') break;
+    const int Value = Base64Value(C);
+    if (Value < 0) return false;
+    Bits = (Bits << 6) | static_cast<uint32_t>(Value);
+    Count += 6;
+    if (Count >= 8) {
+      Count -= 8;
+      Out += static_cast<char>((Bits >> Count) & 0xff);
+    }
+  }
+  return true;
+}
+
+struct PngInput {
+  std::string_view Data;
+  size_t Pos = 0;
+};
+
+void ReadPngBytes(png_structp Png, png_bytep Out, png_size_t Length) {
+  auto* Input = static_cast<PngInput*>(png_get_io_ptr(Png));
+  if (Length > Input->Data.size() - Input->Pos) png_error(Png, "truncated");
+  std::memcpy(Out, Input->Data.data() + Input->Pos, Length);
+  Input->Pos += Length;
+}
+
+void IgnorePngWarning(png_structp, png_const_charp) {}
+// A picture that cannot be read stays as it was; nothing to say on standard error.
+void QuietPngError(png_structp Png, png_const_charp) { png_longjmp(Png, 1); }
+
+// Where one source pixel (row or column) falls among the stored ones: into First, in the share
+// Share of its width, and the rest into First + 1. Source pixel I covers [I * Stored, (I + 1) *
+// Stored) on a line where each stored pixel is Source long, so the arithmetic is exact.
+struct Split {
+  uint32_t First = 0;
+  double Share = 1;
+};
+
+Split SplitOf(int64_t I, int64_t Source, int64_t Stored) {
+  const int64_t Begin = I * Stored, End = Begin + Stored;
+  const int64_t First = Begin / Source, Boundary = (First + 1) * Source;
+  return {static_cast<uint32_t>(First), End <= Boundary ? 1.0 : double(Boundary - Begin) / double(Stored)};
+}
+
+// Per stored pixel: red, green and blue times alpha, alpha, and the weight they add up to.
+constexpr int Sums = 5;
+
+// What a shrinking holds; it lives on the heap so that libpng's longjmp leaves nothing behind.
+struct ShrinkState {
+  PngInput Input;
+  png_structp Png = nullptr;
+  png_infop Info = nullptr;
+  cairo_surface_t* Surface = nullptr;
+  std::vector<unsigned char> Row;
+  std::vector<Split> Columns;
+  std::vector<double> RowSums, Current, Next;  // one source row; the stored row being made, and the one after
+  ~ShrinkState() {
+    if (Png != nullptr) png_destroy_read_struct(&Png, Info != nullptr ? &Info : nullptr, nullptr);
+    if (Surface != nullptr) cairo_surface_destroy(Surface);
+  }
+};
+
+// Writes the sums of one stored row into row Y of the surface, as cairo's premultiplied pixels.
+void FlushRow(ShrinkState& S, int64_t Y, bool Alpha) {
+  auto* Pixels = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(S.Surface) + Y * cairo_image_surface_get_stride(S.Surface));
+  const size_t Width = static_cast<size_t>(cairo_image_surface_get_width(S.Surface));
+  for (size_t X = 0; X < Width; ++X) {
+    const double* Sum = &S.Current[X * Sums];
+    const double Weight = std::max(Sum[4], 1e-9);
+    const auto Level = [&](double Value) { return static_cast<uint32_t>(std::clamp(Value / Weight + 0.5, 0.0, 255.0)); };
+    Pixels[X] = ((Alpha ? Level(Sum[3]) : 255) << 24) | (Level(Sum[0] / 255) << 16) | (Level(Sum[1] / 255) << 8) | Level(Sum[2] / 255);
+  }
+}
+
+// Decodes the PNG in Data a row at a time and stores it at Width x Height, each stored pixel the
+// average of the source area it covers, and writes the result as PNG into Out. Only one row of the
+// original is ever held.
+bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string& Out) {
+  auto S = std::make_unique<ShrinkState>();
+  S->Input.Data = Data;
+  S->Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietPngError, IgnorePngWarning);
+  if (S->Png == nullptr) return false;
+  S->Info = png_create_info_struct(S->Png);
+  if (S->Info == nullptr) return false;
+  if (setjmp(png_jmpbuf(S->Png))) return false;
+  png_set_read_fn(S->Png, &S->Input, ReadPngBytes);
+  png_read_info(S->Png, S->Info);
+  const int64_t PictureWidth = png_get_image_width(S->Png, S->Info);
+  const int64_t PictureHeight = png_get_image_height(S->Png, S->Info);
+  if (png_get_interlace_type(S->Png, S->Info) != PNG_INTERLACE_NONE) return false;
+  if (Width <= 0 || Height <= 0 || Width > PictureWidth || Height > PictureHeight) return false;
+  // Pixels stay in the PNG's own channels: libpng's widening to RGBA cost more than the averaging.
+  png_set_expand(S->Png);
+  png_set_strip_16(S->Png);
+  png_read_update_info(S->Png, S->Info);
+  const int Channels = png_get_channels(S->Png, S->Info);
+  const bool Alpha = Channels == 2 || Channels == 4;
+  if (png_get_bit_depth(S->Png, S->Info) != 8 || png_get_rowbytes(S->Png, S->Info) != static_cast<size_t>(PictureWidth) * Channels) {
+    return false;
+  }
+
+  S->Surface = cairo_image_surface_create(Alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, static_cast<int>(Width),
+                                          static_cast<int>(Height));
+  if (cairo_surface_status(S->Surface) != CAIRO_STATUS_SUCCESS) return false;
+  cairo_surface_flush(S->Surface);
+  S->Row.resize(static_cast<size_t>(PictureWidth) * Channels);
+  S->Columns.resize(static_cast<size_t>(PictureWidth));
+  for (int64_t X = 0; X < PictureWidth; ++X) S->Columns[X] = SplitOf(X, PictureWidth, Width);
+  // One spare stored pixel at the end takes the zero shares of the last source pixel.
+  const size_t Stored = static_cast<size_t>(Width + 1) * Sums;
+  S->RowSums.assign(Stored, 0);
+  S->Current.assign(Stored, 0);
+  S->Next.assign(Stored, 0);
+  const int Green = Channels >= 3 ? 1 : 0, Blue = Channels >= 3 ? 2 : 0;
+  int64_t StoredY = 0;
+  for (int64_t Y = 0; Y < PictureHeight; ++Y) {
+    const Split Rows = SplitOf(Y, PictureHeight, Height);
+    if (Rows.First != StoredY) {
+      FlushRow(*S, StoredY, Alpha);
+      std::swap(S->Current, S->Next);
+      std::fill(S->Next.begin(), S->Next.end(), 0.0);
+      StoredY = Rows.First;
+    }
+    png_read_row(S->Png, S->Row.data(), nullptr);
+    std::fill(S->RowSums.begin(), S->RowSums.end(), 0.0);
+    const unsigned char* Pixel = S->Row.data();
+    for (int64_t X = 0; X < PictureWidth; ++X, Pixel += Channels) {
+      const double A = Alpha ? Pixel[Channels - 1] : 255;
+      const double Values[Sums] = {Pixel[0] * A, Pixel[Green] * A, Pixel[Blue] * A, A, 1};
+      double* Sum = &S->RowSums[S->Columns[X].First * Sums];
+      const double Share = S->Columns[X].Share;
+      if (Share == 1) {
+        for (int I = 0; I < Sums; ++I) Sum[I] += Values[I];
+      } else {
+        for (int I = 0; I < Sums; ++I) {
+          Sum[I] += Values[I] * Share;
+          Sum[Sums + I] += Values[I] * (1 - Share);
+        }
+      }
+    }
+    for (size_t I = 0; I < Stored; ++I) {
+      S->Current[I] += S->RowSums[I] * Rows.Share;
+      S->Next[I] += S->RowSums[I] * (1 - Rows.Share);
+    }
+  }
+  FlushRow(*S, StoredY, Alpha);
+  cairo_surface_mark_dirty(S->Surface);
+  Out.clear();
+  return cairo_surface_write_to_png_stream(S->Surface, AppendToString, &Out) == CAIRO_STATUS_SUCCESS;
+}
+
+// Reads a stop's offset, colour and opacity, in cairo's form or after CompactSvg.
+bool ReadStop(std::string_view Tag, GradientStop& Stop) {
+  const std::string Offset(Attribute(Tag, " offset=\""));
+  char* End = nullptr;
+  Stop.Offset = std::strtod(Offset.c_str(), &End);
+  if (Offset.empty() || *End != '\0') return false;
+  const std::string_view Style = Attribute(Tag, " style=\"");
+  const size_t ColourAt = Style.find("stop-color:");
+  if (ColourAt == std::string_view::npos) return false;
+  std::string_view Colour = Style.substr(ColourAt + 11);
+  Colour = Colour.substr(0, Colour.find(';'));
+  size_t Length = 0;
+  std::string Hex;
+  if (Colour.compare(0, 4, "rgb(") == 0) {
+    if (!HexColour(Colour, Length, Hex)) return false;
+    // The percentages themselves, not the rounded hex form.
+    const std::string Inside(Colour.substr(4));
+    const char* Cursor = Inside.c_str();
+    for (int I = 0; I < 3; ++I) {
+      Stop.Channels[I] = std::strtod(Cursor, &End) / 100;
+      Cursor = End + 2;
+    }
+  } else if (Colour.size() == 7 && Colour[0] == '#') {
+    for (int I = 0; I < 3; ++I) Stop.Channels[I] = std::strtol(std::string(Colour.substr(1 + 2 * I, 2)).c_str(), nullptr, 16) / 255.0;
+  } else if (Colour.size() == 4 && Colour[0] == '#') {
+    for (int I = 0; I < 3; ++I) Stop.Channels[I] = std::strtol(std::string(2, Colour[1 + I]).c_str(), nullptr, 16) / 255.0;
+  } else {
+    return false;
+  }
+  Stop.Channels[3] = 1;
+  const size_t OpacityAt = Style.find("stop-opacity:");
+  if (OpacityAt != std::string_view::npos) {
+    const std::string Opacity(Style.substr(OpacityAt + 13, Style.find(';', OpacityAt) - OpacityAt - 13));
+    Stop.Channels[3] = std::strtod(Opacity.c_str(), &End);
+    if (End == Opacity.c_str()) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-std::string DrawPageSvg(PopplerPage* Page) {
+double UnitsPerPoint(double Width, double Height) {
+  constexpr double QuarterPoints = 4;
+  const double Area = std::max(Width, 1.0) * std::max(Height, 1.0);
+  if (!(Area * QuarterPoints * QuarterPoints > PagePixelBudget)) return QuarterPoints;
+  return std::sqrt(PagePixelBudget / Area);
+}
+
+PixelSize StoredPictureSize(int64_t Width, int64_t Height, double ScaleX, double ScaleY) {
+  constexpr double ScreenPixelsPerPoint = 96.0 / 72.0;
+  double Wanted[2] = {Width * ScaleX * ScreenPixelsPerPoint * PictureZoomFactor,
+                      Height * ScaleY * ScreenPixelsPerPoint * PictureZoomFactor};
+  // A picture shown over a huge page stays within what a page may hold.
+  if (Wanted[0] * Wanted[1] > PagePixelBudget) {
+    const double Shrink = std::sqrt(PagePixelBudget / (Wanted[0] * Wanted[1]));
+    Wanted[0] *= Shrink;
+    Wanted[1] *= Shrink;
+  }
+  const auto Fit = [](int64_t Pixels, double Want) {
+    if (!(Want < Pixels)) return Pixels;
+    // The small allowance keeps a size that comes out whole from rounding up by one.
+    return std::max<int64_t>(1, static_cast<int64_t>(std::ceil(Want - 1e-6)));
+  };
+  return {Fit(Width, Wanted[0]), Fit(Height, Wanted[1])};
+}
+
+std::vector<bool> StopsToKeep(const std::vector<GradientStop>& Stops, double Tolerance) {
+  const size_t Count = Stops.size();
+  std::vector<bool> Keep(Count, false);
+  if (Count == 0) return Keep;
+  Keep.front() = Keep.back() = true;
+  constexpr double Infinity = std::numeric_limits<double>::infinity();
+  size_t Anchor = 0;
+  while (Anchor + 1 < Count) {
+    const GradientStop& From = Stops[Anchor];
+    // Slopes per channel that keep every stop passed over within Tolerance of the line.
+    double Low[4] = {-Infinity, -Infinity, -Infinity, -Infinity};
+    double High[4] = {Infinity, Infinity, Infinity, Infinity};
+    size_t Reach = Anchor + 1;
+    for (size_t J = Anchor + 1; J < Count; ++J) {
+      // A stop before its predecessor makes an edge where the browser clamps it; both stay.
+      if (Stops[J].Offset < Stops[J - 1].Offset) break;
+      const double Dx = Stops[J].Offset - From.Offset;
+      if (J > Anchor + 1 && Dx > 0) {
+        bool OnLine = true;
+        for (int C = 0; C < 4 && OnLine; ++C) {
+          const double Slope = (Stops[J].Channels[C] - From.Channels[C]) / Dx;
+          OnLine = Slope >= Low[C] && Slope <= High[C];
+        }
+        if (OnLine) Reach = J;
+      }
+      // Stop J is passed over only if the line to a later stop keeps it within Tolerance.
+      bool Open = true;
+      for (int C = 0; C < 4 && Open; ++C) {
+        const double Difference = Stops[J].Channels[C] - From.Channels[C];
+        if (Dx == 0) {
+          Open = std::fabs(Difference) <= Tolerance;
+        } else {
+          Low[C] = std::max(Low[C], (Difference - Tolerance) / Dx);
+          High[C] = std::min(High[C], (Difference + Tolerance) / Dx);
+          Open = Low[C] <= High[C];
+        }
+      }
+      if (!Open) break;
+    }
+    Keep[Reach] = true;
+    Anchor = Reach;
+  }
+  return Keep;
+}
+
+std::string PruneGradientStops(std::string_view Svg) {
+  constexpr double Tolerance = 1.0 / 255;
+  std::string Out;
+  Out.reserve(Svg.size());
+  size_t Pos = 0;
+  std::vector<GradientStop> Stops;
+  std::vector<std::pair<size_t, size_t>> Places;
+  for (size_t At = Svg.find("Gradient ", Pos); At != std::string_view::npos; At = Svg.find("Gradient ", At + 1)) {
+    if (At < 7 || Svg[At - 7] != '<') continue;  // "<linearGradient " or "<radialGradient "
+    const size_t Close = Svg.find("Gradient>", At);
+    if (Close == std::string_view::npos) break;
+    Stops.clear();
+    Places.clear();
+    bool Readable = true;
+    for (size_t StopAt = Svg.find("<stop ", At); StopAt < Close; StopAt = Svg.find("<stop ", StopAt + 1)) {
+      const size_t StopEnd = Svg.find('>', StopAt);
+      GradientStop Stop;
+      if (StopEnd == std::string_view::npos || !ReadStop(Svg.substr(StopAt, StopEnd - StopAt), Stop)) {
+        Readable = false;
+        break;
+      }
+      Stops.push_back(Stop);
+      Places.push_back({StopAt, StopEnd + 1});
+    }
+    if (!Readable || Stops.size() < 3) continue;
+    const std::vector<bool> Keep = StopsToKeep(Stops, Tolerance);
+    Out.append(Svg.substr(Pos, Places.front().first - Pos));
+    for (size_t I = 0; I < Stops.size(); ++I) {
+      if (Keep[I]) Out.append(Svg.substr(Places[I].first, Places[I].second - Places[I].first));
+    }
+    Pos = Places.back().second;
+    At = Close;
+  }
+  Out.append(Svg.substr(Pos));
+  return Out;
+}
+
+std::string ShrinkPictures(std::string_view Svg) {
+  // How large each picture is shown: the largest scale of a picture pixel over all its uses.
+  struct Use {
+    double ScaleX = 0, ScaleY = 0;
+    bool Understood = true;
+  };
+  std::map<std::string, Use, std::less<>> Uses;
+  const std::string_view Reference = "href=\"#image";
+  for (size_t At = Svg.find(Reference); At != std::string_view::npos; At = Svg.find(Reference, At + 1)) {
+    const size_t IdEnd = Svg.find('"', At + 7);
+    if (IdEnd == std::string_view::npos) break;
+    Use& Each = Uses[std::string(Svg.substr(At + 7, IdEnd - At - 7))];
+    // Understood: a <use> with a matrix of its own outside a pattern, or a plain <use> that is the
+    // first content of a pattern with a matrix. Every look back stays within a tag or two.
+    const size_t TagStart = Svg.rfind('<', At);
+    const size_t TagEnd = Svg.find('>', At);
+    double M[4];
+    bool Read = false;
+    if (TagStart != std::string_view::npos && TagEnd != std::string_view::npos && Svg.compare(TagStart, 5, "<use ") == 0) {
+      const std::string_view Tag = Svg.substr(TagStart, TagEnd - TagStart);
+      size_t Before = TagStart;
+      while (Before > 0 && (Svg[Before - 1] == '\n' || Svg[Before - 1] == ' ')) --Before;
+      const size_t PatternAt = Before > 0 && Svg[Before - 1] == '>' ? Svg.rfind('<', Before - 1) : std::string_view::npos;
+      const bool InPattern = PatternAt != std::string_view::npos && Svg.compare(PatternAt, 9, "<pattern ") == 0;
+      const std::string_view Own = "transform=\"matrix(", OfPattern = "patternTransform=\"matrix(";
+      if (InPattern && Tag.find("transform") == std::string_view::npos) {
+        const std::string_view Pattern = Svg.substr(PatternAt, TagStart - PatternAt);
+        const size_t MatrixAt = Pattern.find(OfPattern);
+        Read = MatrixAt != std::string_view::npos && ReadMatrix(Pattern.substr(MatrixAt + OfPattern.size()), M);
+      } else if (!InPattern && Tag.find(Own) != std::string_view::npos) {
+        Read = ReadMatrix(Tag.substr(Tag.find(Own) + Own.size()), M);
+      }
+    }
+    if (!Read) {
+      Each.Understood = false;
+      continue;
+    }
+    Each.ScaleX = std::max(Each.ScaleX, std::hypot(M[0], M[1]));
+    Each.ScaleY = std::max(Each.ScaleY, std::hypot(M[2], M[3]));
+  }
+
+  std::string Out;
+  size_t Pos = 0;
+  std::string Png, Smaller;
+  const std::string_view Data = "data:image/png;base64,";
+  for (size_t At = Svg.find("<image "); At != std::string_view::npos; At = Svg.find("<image ", At + 1)) {
+    const size_t TagEnd = Svg.find('>', At);
+    if (TagEnd == std::string_view::npos) break;
+    const std::string_view Tag = Svg.substr(At, TagEnd - At);
+    const auto Found = Uses.find(Attribute(Tag, " id=\""));
+    if (Found == Uses.end() || !Found->second.Understood) continue;
+    const int64_t Width = std::atoll(std::string(Attribute(Tag, " width=\"")).c_str());
+    const int64_t Height = std::atoll(std::string(Attribute(Tag, " height=\"")).c_str());
+    const PixelSize Stored = StoredPictureSize(Width, Height, Found->second.ScaleX, Found->second.ScaleY);
+    if (Stored.Width >= Width && Stored.Height >= Height) continue;
+    const size_t DataAt = Tag.find(Data);
+    if (DataAt == std::string_view::npos) continue;
+    const size_t DataEnd = Tag.find('"', DataAt);
+    if (DataEnd == std::string_view::npos) continue;
+    const std::string_view Encoded = Tag.substr(DataAt + Data.size(), DataEnd - DataAt - Data.size());
+    if (!FromBase64(Encoded, Png) || !ShrinkPng(Png, Stored.Width, Stored.Height, Smaller)) continue;
+    const std::string Replacement = Base64(Smaller);
+    if (Replacement.size() >= Encoded.size()) continue;
+    // The element keeps its width and height, so the fewer pixels stretch over the same place.
+    Out.append(Svg.substr(Pos, At + 6 - Pos));
+    Out += " preserveAspectRatio=\"none\"";
+    Out.append(Svg.substr(At + 6, DataAt + Data.size() - 6));
+    Out += Replacement;
+    Pos = At + DataEnd;
+  }
+  if (Pos == 0) return std::string(Svg);
+  Out.append(Svg.substr(Pos));
+  return Out;
+}
+
+std::string DrawPageSvg(PopplerPage* Page, bool* Pictured) {
   double Width = 612, Height = 792;
   poppler_page_get_size(Page, &Width, &Height);
   Width = std::max(Width, 1.0);
   Height = std::max(Height, 1.0);
+  if (Pictured != nullptr) *Pictured = false;
 
-  std::string Svg;
-  cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(AppendToString, &Svg, Width, Height);
+  SvgSink Sink;
+  cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(AppendToSink, &Sink, Width, Height);
+  Sink.Surface = Surface;
+  // cairo's observer cannot watch an SVG surface: a tee hands every operation to the SVG and to
+  // an observed raster of a few pixels, where it costs next to nothing, to be counted.
+  constexpr double TallyPixels = 16;
+  cairo_surface_t* Tally = cairo_image_surface_create(CAIRO_FORMAT_A8, TallyPixels, TallyPixels);
+  cairo_surface_t* Observer = cairo_surface_create_observer(Tally, CAIRO_SURFACE_OBSERVER_NORMAL);
+  cairo_surface_set_device_scale(Observer, TallyPixels / Width, TallyPixels / Height);
+  for (const auto Add : {cairo_surface_observer_add_fill_callback, cairo_surface_observer_add_stroke_callback,
+                         cairo_surface_observer_add_glyphs_callback, cairo_surface_observer_add_paint_callback,
+                         cairo_surface_observer_add_mask_callback}) {
+    Add(Observer, CountOperation, &Sink);
+  }
+  cairo_surface_t* Tee = cairo_tee_surface_create(Surface);
+  cairo_tee_surface_add(Tee, Observer);
   // poppler draws as for a screen whose pixel is a unit of cairo's device space: a line no wider
   // than a unit becomes one unit wide and moves onto the pixel grid. With a unit of a point, 0.5 and
   // 0.8 pt table rules came out 1 pt wide and up to half a point off. In quarter points only lines
   // of a quarter point or less change; the surface's scale turns the units back into points, so
   // the SVG's numbers and their rewriting stay as they were. Luminosity soft masks, which poppler
-  // turns into pixels of a unit, get four times as many pixels each way.
-  constexpr double UnitsPerPoint = 4;
-  cairo_surface_set_device_scale(Surface, 1 / UnitsPerPoint, 1 / UnitsPerPoint);
-  cairo_t* Cr = cairo_create(Surface);
-  cairo_scale(Cr, UnitsPerPoint, UnitsPerPoint);
+  // turns into pixels of a unit, are as big as the page in units: on huge pages the unit grows.
+  const double Units = UnitsPerPoint(Width, Height);
+  cairo_surface_set_device_scale(Tee, 1 / Units, 1 / Units);
+  cairo_t* Cr = cairo_create(Tee);
+  cairo_scale(Cr, Units, Units);
   // Whatever a page draws outside its crop box stays out of the picture.
   cairo_rectangle(Cr, 0, 0, Width, Height);
   cairo_clip(Cr);
   poppler_page_render(Page, Cr);
   const cairo_status_t DrawStatus = cairo_status(Cr);
   cairo_destroy(Cr);
+  cairo_surface_destroy(Tee);
+  cairo_surface_destroy(Observer);
+  cairo_surface_destroy(Tally);
   cairo_surface_finish(Surface);
   const cairo_status_t SurfaceStatus = cairo_surface_status(Surface);
   cairo_surface_destroy(Surface);
-  if (DrawStatus != CAIRO_STATUS_SUCCESS || SurfaceStatus != CAIRO_STATUS_SUCCESS) return {};
-  return PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg)));
+  std::string Svg = std::move(Sink.Svg);
+  if (Sink.Overflow) Svg = std::string();
+  if (!Sink.Overflow && (DrawStatus != CAIRO_STATUS_SUCCESS || SurfaceStatus != CAIRO_STATUS_SUCCESS)) return {};
+  // The rewrites shrink cairo's SVG some fourfold; one far past the budget is not worth them.
+  if (!Sink.Overflow) {
+    Svg = ShrinkPictures(PruneGradientStops(Svg));
+    Svg = PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg)));
+    if (Svg.size() <= PageBytesBudget) return Svg;
+  }
+  Svg = std::string();
+  if (Pictured != nullptr) *Pictured = true;
+  return PagePictureSvg(Page);
+}
+
+std::string PagePictureSvg(PopplerPage* Page) {
+  double Width = 612, Height = 792;
+  poppler_page_get_size(Page, &Width, &Height);
+  Width = std::max(Width, 1.0);
+  Height = std::max(Height, 1.0);
+  // Twice a 96-dpi screen: sharp on a high-density screen, as a page drawn as vectors would be.
+  const double Scale = std::min(2 * 96.0 / 72.0, std::sqrt(PagePixelBudget / (Width * Height)));
+  const int PixelWidth = std::max(1, static_cast<int>(std::ceil(Width * Scale)));
+  const int PixelHeight = std::max(1, static_cast<int>(std::ceil(Height * Scale)));
+  cairo_surface_t* Surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, PixelWidth, PixelHeight);
+  cairo_t* Cr = cairo_create(Surface);
+  cairo_set_source_rgb(Cr, 1, 1, 1);
+  cairo_paint(Cr);
+  cairo_scale(Cr, Scale, Scale);
+  poppler_page_render(Page, Cr);
+  const cairo_status_t DrawStatus = cairo_status(Cr);
+  cairo_destroy(Cr);
+  std::string Png;
+  const bool Written = DrawStatus == CAIRO_STATUS_SUCCESS &&
+                       cairo_surface_write_to_png_stream(Surface, AppendToString, &Png) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_destroy(Surface);
+  if (!Written) return {};
+  const std::string W = FormatNumber(Width, 2), H = FormatNumber(Height, 2);
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + W + "pt\" height=\"" + H + "pt\" viewBox=\"0 0 " + W + " " +
+         H + "\"><image width=\"" + W + "\" height=\"" + H + "\" preserveAspectRatio=\"none\" href=\"data:image/png;base64," +
+         Base64(Png) + "\"/></svg>\n";
 }
 
 std::string BlankPageSvg(double Width, double Height) {

@@ -3,14 +3,59 @@
 
 #include <poppler.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Engine {
 
+// A page whose drawing comes out bigger than this is drawn as a picture instead (PagePictureSvg).
+constexpr size_t PageBytesBudget = 8u << 20;
+// Most pixels of a full-page raster: poppler's soft masks and a page drawn as a picture.
+constexpr double PagePixelBudget = 24e6;
+// An embedded picture keeps at most this many pixels per pixel of a 96-dpi screen, each way.
+constexpr double PictureZoomFactor = 2;
+
 // Draws one page into an SVG document of the page's size as displayed. Returns an empty string
-// when cairo failed.
-std::string DrawPageSvg(PopplerPage* Page);
+// when cairo failed. A drawing bigger than PageBytesBudget, or one of too many operations, comes
+// back as PagePictureSvg, and Pictured is then set.
+std::string DrawPageSvg(PopplerPage* Page, bool* Pictured = nullptr);
+
+// The page as one picture at twice 96 dpi (less on pages too big for PagePixelBudget), in an SVG
+// of the page's size; empty when cairo failed.
+std::string PagePictureSvg(PopplerPage* Page);
+
+// cairo device units per point for a page of Width x Height points: 4 (poppler widens only
+// lines of a quarter point or less to a unit), fewer where a full-page raster at that
+// resolution would pass PagePixelBudget.
+double UnitsPerPoint(double Width, double Height);
+
+// Pixels each way at which a picture of Width x Height pixels is stored when one of its pixels is
+// shown ScaleX x ScaleY points wide and high: at most PictureZoomFactor times its size at 96 dpi,
+// never more than it has.
+struct PixelSize {
+  int64_t Width = 0;
+  int64_t Height = 0;
+};
+PixelSize StoredPictureSize(int64_t Width, int64_t Height, double ScaleX, double ScaleY);
+
+// Stores embedded PNG pictures that cairo writes at full size at StoredPictureSize, decoding
+// them a row at a time; pictures whose use it cannot follow stay as they are.
+std::string ShrinkPictures(std::string_view Svg);
+
+// A gradient stop: offset, and red, green, blue and opacity from 0 to 1.
+struct GradientStop {
+  double Offset = 0;
+  double Channels[4] = {0, 0, 0, 1};
+};
+// Which stops to keep: the first and the last, and every stop that the straight line between the
+// kept stops around it would miss by more than Tolerance in some channel.
+std::vector<bool> StopsToKeep(const std::vector<GradientStop>& Stops, double Tolerance);
+
+// Drops the gradient stops that StopsToKeep finds redundant at 1/255 per channel; cairo writes a
+// smooth shading as thousands of stops, most of them on a straight line.
+std::string PruneGradientStops(std::string_view Svg);
 
 // A page of the given size in points with nothing drawn, for a page whose drawing failed.
 std::string BlankPageSvg(double Width, double Height);

@@ -216,9 +216,10 @@ bool PdfDocument::ReadPage(int Index, PageContent& Content) const {
   return true;
 }
 
-std::string PdfDocument::DrawPage(int Index) const {
+std::string PdfDocument::DrawPage(int Index, bool* Pictured) const {
+  if (Pictured != nullptr) *Pictured = false;
   const PageHandle Page(Doc_->Doc, Index);
-  return Page.Handle == nullptr ? std::string() : DrawPageSvg(Page.Handle);
+  return Page.Handle == nullptr ? std::string() : DrawPageSvg(Page.Handle, Pictured);
 }
 
 }  // namespace Engine

@@ -35,8 +35,9 @@ class PdfDocument {
   // Fills in the size, text and links of page Index (0-based); false when poppler cannot give
   // the page, and Content then keeps only its number.
   bool ReadPage(int Index, PageContent& Content) const;
-  // The drawing of page Index as an SVG document; empty when it cannot be drawn.
-  std::string DrawPage(int Index) const;
+  // The drawing of page Index as an SVG document; empty when it cannot be drawn. Pictured, when
+  // given, tells whether the page was too heavy for vectors and is drawn as one picture.
+  std::string DrawPage(int Index, bool* Pictured = nullptr) const;
 
  private:
   // The words of page Index as poppler's text layout finds them.
