@@ -42,7 +42,7 @@ constexpr int PagesAhead = 256;
 constexpr double StandInWidth = 612, StandInHeight = 792;
 
 // Why a page came out incomplete.
-enum class Loss { None, NotDrawn, PageTime, ReaderFailed, DocumentTime };
+enum class Loss { None, Pictured, NotDrawn, PageTime, ReaderFailed, DocumentTime };
 
 struct PageState {
   enum class Stage { Waiting, Assigned, Done };
@@ -311,6 +311,7 @@ class Coordinator {
         if (!Decode(Body, PageCount_, Drawn) || Drawn.Number != Slot.Page) return false;
         if (Drawn.Drawing == DrawingState::WriteFailed) CannotWrite(PagePath(Place_, Slot.Page), CleanUtf8(Drawn.Reason));
         if (Drawn.Drawing == DrawingState::Blank) Each.Lost = Loss::NotDrawn;
+        if (Drawn.Drawing == DrawingState::Pictured) Each.Lost = Loss::Pictured;
         Each.At = PageState::Stage::Done;
         Slot.Page = 0;
         return true;
@@ -362,6 +363,7 @@ class Coordinator {
     if (Each.Lost == Loss::None) return {};
     const std::string What = Each.HasText ? "its drawing is missing" : "its text and drawing are missing";
     switch (Each.Lost) {
+      case Loss::Pictured: return "Simplified page: its drawing, too large to keep as shapes, is shown as a picture.";
       case Loss::NotDrawn: return "Incomplete page: its drawing could not be made.";
       case Loss::PageTime: return "Incomplete page: " + What + " (it took too long to convert).";
       case Loss::ReaderFailed: return "Incomplete page: " + What + " (its conversion failed).";
@@ -440,7 +442,7 @@ class Coordinator {
       return;
     }
     Line += Line.empty() ? "warning: " : "; ";
-    Line += "incomplete pages, their blank stand-ins marked in the HTML:";
+    Line += "incomplete pages, marked in the HTML:";
     bool First = true;
     for (const auto& [Key, Pages] : Groups) {
       const Loss Why = static_cast<Loss>(Key.first);
@@ -448,6 +450,10 @@ class Coordinator {
       Line += First ? " " : "; ";
       First = false;
       Line += (Pages.size() == 1 ? "page " : "pages ") + PageList(Pages);
+      if (Why == Loss::Pictured) {
+        Line += " kept their text, their drawing shown as a picture (over the drawing's size budget)";
+        continue;
+      }
       Line += KeptText ? " kept their text but lost the drawing" : " lost text and drawing";
       switch (Why) {
         case Loss::NotDrawn: Line += " (poppler could not draw them)"; break;

@@ -110,7 +110,9 @@ class Session {
 
     PageDrawnReport Drawn;
     Drawn.Number = Command.Number;
-    std::string Svg = Sized ? Doc_->DrawPage(Index) : std::string();
+    bool Pictured = false;
+    std::string Svg = Sized ? Doc_->DrawPage(Index, &Pictured) : std::string();
+    if (Pictured) Drawn.Drawing = DrawingState::Pictured;
     if (Svg.empty()) {
       Drawn.Drawing = DrawingState::Blank;
       Svg = Sized ? BlankPageSvg(Size.Width, Size.Height) : BlankPageSvg(612, 792);

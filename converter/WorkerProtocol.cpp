@@ -313,7 +313,7 @@ bool Decode(std::string_view Body, int PageCount, PageDrawnReport& Message) {
   const uint32_t Number = In.U32();
   const uint8_t Drawing = In.U8();
   Message.Reason = In.Text();
-  if (!In.AtEnd() || !ValidPage(Number, PageCount) || Drawing > static_cast<uint8_t>(DrawingState::WriteFailed)) {
+  if (!In.AtEnd() || !ValidPage(Number, PageCount) || Drawing > static_cast<uint8_t>(DrawingState::Pictured)) {
     return false;
   }
   Message.Number = static_cast<int>(Number);

@@ -31,7 +31,8 @@ constexpr uint32_t MaxMessageBytes = 64u << 20;
 constexpr int MaxOutlineDepth = 32;
 
 enum class OpenStatus : uint8_t { Opened = 0, CannotOpen = 1, NotPdf = 2, NeedsPassword = 3 };
-enum class DrawingState : uint8_t { Drawn = 0, Blank = 1, WriteFailed = 2 };
+// Pictured: drawn as one picture, the page being too heavy to draw as shapes.
+enum class DrawingState : uint8_t { Drawn = 0, Blank = 1, WriteFailed = 2, Pictured = 3 };
 
 struct OpenCommand {
   std::string Path;

@@ -76,6 +76,9 @@ TEST(WorkerProtocol, EveryMessageComesThroughWhole) {
   ASSERT_TRUE(Decode(Body(Encode(Drawn)), 7, DrawnBack));
   EXPECT_EQ(DrawnBack.Drawing, DrawingState::WriteFailed);
   EXPECT_EQ(DrawnBack.Reason, Drawn.Reason);
+  PageDrawnReport Pictured{2, DrawingState::Pictured, ""};
+  ASSERT_TRUE(Decode(Body(Encode(Pictured)), 7, DrawnBack));
+  EXPECT_EQ(DrawnBack.Drawing, DrawingState::Pictured);
 }
 
 TEST(WorkerProtocol, EveryTruncationAndEveryExtraByteIsRefused) {
