@@ -367,16 +367,16 @@ class LongDocuments(EngineCase):
     def test_killed_conversion_leaves_no_html_and_no_temporaries(self):
         path = self.many_pages(150)
         base = self.out_base("killed")
-        proc = subprocess.Popen([ARGS.engine, path, base], stderr=subprocess.DEVNULL)
-        # Wait until the drawing has begun, then stop it as a user would.
-        deadline = time.time() + 20
         folder = os.path.dirname(base)
-        while time.time() < deadline and not any(".part" in f for f in os.listdir(folder)):
-            time.sleep(0.01)
+        proc = subprocess.Popen([ARGS.engine, path, base], stderr=subprocess.DEVNULL)
+        # Stop it as a user would, once its workers are at work on the pages.
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline and proc.poll() is None and not workers_of(proc.pid):
+            time.sleep(0.005)
+        self.assertTrue(workers_of(proc.pid), "no worker was seen at work")
         proc.send_signal(signal.SIGTERM)
-        proc.wait(timeout=30)
-        self.assertNotEqual(proc.returncode, 0, "the run ended early")
-        time.sleep(0.2)
+        self.assertEqual(proc.wait(timeout=30), -signal.SIGTERM)
+        self.assertEqual(workers_of(proc.pid), [], "the workers were stopped with the run")
         self.assertFalse(os.path.exists(base + ".html"))
         self.assert_no_temporaries(folder)
 
