@@ -52,6 +52,8 @@ struct PageState {
   double Width = StandInWidth;
   double Height = StandInHeight;
   Loss Lost = Loss::None;
+  // The page box lies beyond what a PDF page may be; the page is shown cut to that size.
+  bool OutOfRange = false;
 };
 
 // Text and links of pages read but not yet written; kept apart so that the state of every page
@@ -295,8 +297,9 @@ class Coordinator {
         PageSizeReport Size;
         if (!Decode(Body, PageCount_, Size) || Size.Number != Slot.Page || Each.Sized) return false;
         Each.Sized = true;
-        Each.Width = Size.Width;
-        Each.Height = Size.Height;
+        Each.Width = ShownPageSize(Size.Width);
+        Each.Height = ShownPageSize(Size.Height);
+        Each.OutOfRange = Each.Width != Size.Width || Each.Height != Size.Height;
         return true;
       }
       case MessageKind::PageText: {
@@ -360,6 +363,15 @@ class Coordinator {
   }
 
   static std::string IncompleteNote(const PageState& Each) {
+    std::string Note = LossNote(Each);
+    if (Each.OutOfRange) {
+      Note += Note.empty() ? "" : " ";
+      Note += "Its size is out of range: the page is shown cut to at most 14400 points each way.";
+    }
+    return Note;
+  }
+
+  static std::string LossNote(const PageState& Each) {
     if (Each.Lost == Loss::None) return {};
     const std::string What = Each.HasText ? "its drawing is missing" : "its text and drawing are missing";
     switch (Each.Lost) {
@@ -431,12 +443,19 @@ class Coordinator {
   // One line for every page that came out incomplete, grouped by what it lost and why.
   void ReportLosses() {
     std::map<std::pair<int, bool>, std::vector<int>> Groups;
+    std::vector<int> OutOfRange;
     for (int Page = 1; Page <= PageCount_; ++Page) {
       const PageState& Each = State(Page);
       if (Each.Lost != Loss::None) Groups[{static_cast<int>(Each.Lost), Each.HasText}].push_back(Page);
+      if (Each.OutOfRange) OutOfRange.push_back(Page);
     }
     std::string Line;
     if (!InfoLost_.empty()) Line = "warning: the outline and metadata are left out (" + InfoLost_ + ")";
+    if (!OutOfRange.empty()) {
+      Line += Line.empty() ? "warning: " : "; ";
+      Line += (OutOfRange.size() == 1 ? "page " + PageList(OutOfRange) + " is" : "pages " + PageList(OutOfRange) + " are") +
+              " larger than a PDF page may be and shown cut to 14400 points each way, marked in the HTML";
+    }
     if (Groups.empty()) {
       if (!Line.empty()) Say(Line);
       return;

@@ -601,8 +601,8 @@ std::string ShrinkPictures(std::string_view Svg) {
 std::string DrawPageSvg(PopplerPage* Page, bool* Pictured) {
   double Width = 612, Height = 792;
   poppler_page_get_size(Page, &Width, &Height);
-  Width = std::max(Width, 1.0);
-  Height = std::max(Height, 1.0);
+  Width = ShownPageSize(Width);
+  Height = ShownPageSize(Height);
   if (Pictured != nullptr) *Pictured = false;
 
   SvgSink Sink;
@@ -660,8 +660,8 @@ std::string DrawPageSvg(PopplerPage* Page, bool* Pictured) {
 std::string PagePictureSvg(PopplerPage* Page) {
   double Width = 612, Height = 792;
   poppler_page_get_size(Page, &Width, &Height);
-  Width = std::max(Width, 1.0);
-  Height = std::max(Height, 1.0);
+  Width = ShownPageSize(Width);
+  Height = ShownPageSize(Height);
   // Twice a 96-dpi screen: sharp on a high-density screen, as a page drawn as vectors would be.
   const double Scale = std::min(2 * 96.0 / 72.0, std::sqrt(PagePixelBudget / (Width * Height)));
   const int PixelWidth = std::max(1, static_cast<int>(std::ceil(Width * Scale)));
@@ -685,8 +685,10 @@ std::string PagePictureSvg(PopplerPage* Page) {
          Base64(Png) + "\"/></svg>\n";
 }
 
+double ShownPageSize(double Size) { return std::isfinite(Size) ? std::clamp(Size, 1.0, MaxPageSize) : MaxPageSize; }
+
 std::string BlankPageSvg(double Width, double Height) {
-  const std::string W = FormatNumber(std::max(Width, 1.0), 2), H = FormatNumber(std::max(Height, 1.0), 2);
+  const std::string W = FormatNumber(ShownPageSize(Width), 2), H = FormatNumber(ShownPageSize(Height), 2);
   return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + W + "pt\" height=\"" + H + "pt\" viewBox=\"0 0 " + W +
          " " + H + "\"></svg>\n";
 }

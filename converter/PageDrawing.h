@@ -57,6 +57,11 @@ std::vector<bool> StopsToKeep(const std::vector<GradientStop>& Stops, double Tol
 // smooth shading as thousands of stops, most of them on a straight line.
 std::string PruneGradientStops(std::string_view Svg);
 
+// PDF pages are at most 14,400 points each way: a page box beyond that (damaged, or made to
+// exhaust a reader) is shown at that size, and one under a point at a point.
+constexpr double MaxPageSize = 14400;
+double ShownPageSize(double Size);
+
 // A page of the given size in points with nothing drawn, for a page whose drawing failed.
 std::string BlankPageSvg(double Width, double Height);
 

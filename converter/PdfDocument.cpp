@@ -196,6 +196,8 @@ bool PdfDocument::ReadPage(int Index, PageContent& Content) const {
   const PageHandle Page(Doc_->Doc, Index);
   if (Page.Handle == nullptr) return false;
   poppler_page_get_size(Page.Handle, &Content.Width, &Content.Height);
+  Content.Width = ShownPageSize(Content.Width);
+  Content.Height = ShownPageSize(Content.Height);
 
   Content.Lines = BuildLines(ReadWords(Index), Content.Width, Content.Height);
 

@@ -510,6 +510,19 @@ class HostileDocuments(EngineCase):
                 if text_kept is not None:
                     self.assertEqual("Huge drawing" in page_texts(markup)[0], text_kept)
 
+    def test_page_larger_than_pdf_allows_is_shown_cut_with_its_text(self):
+        pdf = hostile_pdf([(612, 792, words(b"Ordinary page")), (1_000_000_000, 792, words(b"Endless page"))])
+        markup, stderr, elapsed, base = self.run_budgeted(pdf, "endless")
+        self.assertEqual(stderr.strip(), "pdf: warning: page 2 is larger than a PDF page may be and shown cut to "
+                                         "14400 points each way, marked in the HTML")
+        first, second = self.page_blocks(markup)
+        self.assertNotIn('role="note"', first)
+        self.assertIn('role="note"', second)
+        self.assertIn("aspect-ratio:14400/792", second)
+        self.assertIn("Endless page", page_texts(markup)[1])
+        with open(base + "-2.svg", encoding="utf-8") as f:
+            self.assertIn('viewBox="0 0 14400 792"', f.read())
+
     def test_worker_over_its_memory_cap_is_replaced_and_the_run_goes_on(self):
         if ARGS.sanitized:
             self.skipTest("AddressSanitizer reserves more address space than any cap")
