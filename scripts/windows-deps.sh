@@ -288,7 +288,7 @@ Build_cairo() {
   touch -d '2000-01-02' aclocal.m4
   touch -d '2000-01-03' configure config.h.in
   find . -name Makefile.in -exec touch -d '2000-01-04' {} +
-  Configure --enable-win32 --enable-win32-font --enable-ft --disable-fc --enable-png --enable-svg \
+  Configure --enable-win32 --enable-win32-font --enable-ft --disable-fc --enable-png --enable-svg --enable-tee \
     --enable-pdf --enable-ps --disable-xlib --disable-xcb --disable-quartz --disable-gl \
     --disable-glesv2 --disable-script --disable-interpreter --disable-trace --disable-gtk-doc \
     --disable-full-testing --disable-valgrind

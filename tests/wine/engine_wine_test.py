@@ -90,7 +90,7 @@ class PairCase(unittest.TestCase):
 
 class Samples(PairCase):
     def test_samples_give_the_linux_text_and_their_drawings_open(self):
-        for name in ("sample", "plain", "scan"):
+        for name in ("sample", "plain", "scan", "rtl", "form"):
             with self.subTest(name=name):
                 pdf = self.sample(name + ".pdf")
                 out = os.path.join(self.root, "win-" + name)
