@@ -376,7 +376,9 @@ class Coordinator {
     const std::string What = Each.HasText ? "its drawing is missing" : "its text and drawing are missing";
     switch (Each.Lost) {
       case Loss::Pictured: return "Simplified page: its drawing, too large to keep as shapes, is shown as a picture.";
-      case Loss::NotDrawn: return "Incomplete page: its drawing could not be made.";
+      case Loss::NotDrawn:
+        return Each.HasText ? "Incomplete page: its drawing could not be made."
+                            : "Incomplete page: poppler could not read it; its text and drawing are missing.";
       case Loss::PageTime: return "Incomplete page: " + What + " (it took too long to convert).";
       case Loss::ReaderFailed: return "Incomplete page: " + What + " (its conversion failed).";
       default: return "Incomplete page: " + What + " (the document took too long to convert).";
@@ -475,7 +477,7 @@ class Coordinator {
       }
       Line += KeptText ? " kept their text but lost the drawing" : " lost text and drawing";
       switch (Why) {
-        case Loss::NotDrawn: Line += " (poppler could not draw them)"; break;
+        case Loss::NotDrawn: Line += " (poppler could not read or draw them)"; break;
         case Loss::PageTime: Line += " (over the page time budget of " + Seconds(Budget_.PageSeconds) + ")"; break;
         case Loss::ReaderFailed: Line += " (their reader crashed, hit its memory cap or sent a malformed report)"; break;
         default:

@@ -229,12 +229,9 @@ class ScannedPage(EngineCase):
         self.assertNotRegex(markup, r'<p style[^>]*><i[^>]*>日本語')
 
 
-def one_page_pdf(content):
-    """A Letter page drawing `content`, with a correct cross-reference table."""
-    objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
-               b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-               b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>",
-               b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream"]
+def pdf_file(objects):
+    """A PDF of the given objects, numbered from 1 (the first the catalog), with a correct
+    cross-reference table."""
     out = b"%PDF-1.4\n"
     offsets = []
     for number, body in enumerate(objects, 1):
@@ -244,6 +241,17 @@ def one_page_pdf(content):
     out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
     out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
     return out + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+
+
+def one_page_pdf(content, page_entries=b"", more=()):
+    """A Letter page drawing `content` with Helvetica as /F1; page_entries go into the page's
+    dictionary and `more` objects follow the font (object 6 on)."""
+    return pdf_file([b"<< /Type /Catalog /Pages 2 0 R >>",
+                     b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                     b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                     b"/Resources << /Font << /F1 5 0 R >> >> %s>>" % page_entries,
+                     b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream",
+                     b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", *more])
 
 
 class ThinRules(EngineCase):
@@ -434,15 +442,7 @@ def hostile_pdf(pages, forms=()):
                        b"/Resources << /Font << /F1 3 0 R >> /XObject << %s >> >> >>"
                        % (width, height, first_page + 2 * number + 1, xobjects))
         objects.append(stream(content))
-    out = b"%PDF-1.4\n"
-    offsets = []
-    for number, body in enumerate(objects, 1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
-    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
-    return out + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+    return pdf_file(objects)
 
 
 def words(text):
@@ -522,6 +522,28 @@ class HostileDocuments(EngineCase):
         self.assertIn("Endless page", page_texts(markup)[1])
         with open(base + "-2.svg", encoding="utf-8") as f:
             self.assertIn('viewBox="0 0 14400 792"', f.read())
+
+    def test_pages_poppler_cannot_give_or_read_in_time_end_marked(self):
+        # 50,000 annotations on one page: poppler gives no page at all. 100,000 chained hex
+        # filters on a content stream: decoding them runs past any budget.
+        annotations = b" ".join(b"<< /Type /Annot /Subtype /Square /Rect [%d %d %d %d] >>"
+                                % (i % 600, i % 780, i % 600 + 5, i % 780 + 5) for i in range(50_000))
+        hex_chain = b"[" + b" ".join([b"/AHx"] * 100_000) + b"]"
+        cases = [
+            ("annotations", one_page_pdf(words(b"Annotated page"), b"/Annots [" + annotations + b"] "),
+             "page 1 lost text and drawing (poppler could not read or draw them)"),
+            ("hex-filters", pdf_file([b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                      b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>",
+                                      b"<< /Length 7 /Filter %s >>\nstream\n414243>\nendstream" % hex_chain]),
+             "page 1 lost text and drawing (over the page time budget of 6 s)"),
+        ]
+        for name, pdf, says in cases:
+            with self.subTest(name):
+                markup, stderr, elapsed, _ = self.run_budgeted(pdf, name, page_seconds=6)
+                self.assertIn(says, self.warning(stderr))
+                self.assertLess(elapsed, 6 + 8)
+                (page,) = self.page_blocks(markup)
+                self.assertIn('role="note"', page)
 
     def test_worker_over_its_memory_cap_is_replaced_and_the_run_goes_on(self):
         if ARGS.sanitized:
