@@ -21,6 +21,9 @@ import makedoc  # noqa: E402
 import ssim  # noqa: E402
 import textmatch  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
+from pdfwrite import pdf_file  # noqa: E402
+
 
 def text_image(seed, shape=(120, 160)):
     """Black strokes on white, roughly like a page of text."""
@@ -155,17 +158,8 @@ def three_page_pdf(path):
     objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
                page % b"/CropBox [50 100 562 792] ", page % b"", page % b"/Rotate 90 ",
                b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream", font]
-    out = b"%PDF-1.4\n"
-    offsets = []
-    for number, body in enumerate(objects, 1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
-    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
     with open(path, "wb") as f:
-        f.write(out)
+        f.write(pdf_file(objects))
 
 
 class PdftotextWordsTest(unittest.TestCase):

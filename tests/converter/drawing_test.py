@@ -10,6 +10,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from pdfwrite import pdf_file  # noqa: E402
 import unittest
 import zlib
 
@@ -22,21 +25,6 @@ PEAK = ("import resource, subprocess, sys\n"
         "sys.stderr.write(r.stderr)\n"
         "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"
         "sys.exit(r.returncode)\n")
-
-
-def pdf(objects):
-    """A PDF of the given object bodies (object 1 the catalog), with a correct cross-reference table."""
-    out = bytearray(b"%PDF-1.7\n")
-    offsets = []
-    for number, body in enumerate(objects, 1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
-    for offset in offsets:
-        out += b"%010d 00000 n \n" % offset
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
-    return bytes(out)
 
 
 def stream(entries, data):
@@ -54,7 +42,7 @@ def pages(width, height, contents, resources, extra=()):
         objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %g %g] /Resources " % (width, height) + resources +
                        b" /Contents %d 0 R >>" % (first_page + 2 * i + 1))
         objects.append(content)
-    return pdf(objects)
+    return pdf_file(objects)
 
 
 def flat_picture(size, shown):

@@ -16,6 +16,9 @@ import unittest
 # The benchmark's text reading and scoring, so the tests and the benchmark count words alike.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
 import textmatch  # noqa: E402
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from pdfwrite import pdf_file  # noqa: E402
 from textmatch import page_texts, pdftotext_words  # noqa: E402
 
 ARGS = None
@@ -61,6 +64,13 @@ class EngineCase(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         with open(base + ".html", encoding="utf-8") as f:
             return f.read()
+
+    def assert_workers_gone(self, pid):
+        """The workers of the engine process pid end with it: killed, they are gone within moments."""
+        deadline = time.monotonic() + 10
+        while workers_of(pid) and time.monotonic() < deadline:
+            time.sleep(0.01)
+        self.assertEqual(workers_of(pid), [], "a worker outlived the run")
 
     def assert_no_temporaries(self, folder):
         left = [f for f in os.listdir(folder) if ".part" in f]
@@ -229,20 +239,6 @@ class ScannedPage(EngineCase):
         self.assertNotRegex(markup, r'<p style[^>]*><i[^>]*>日本語')
 
 
-def pdf_file(objects):
-    """A PDF of the given objects, numbered from 1 (the first the catalog), with a correct
-    cross-reference table."""
-    out = b"%PDF-1.4\n"
-    offsets = []
-    for number, body in enumerate(objects, 1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
-    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
-    return out + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
-
-
 def one_page_pdf(content, page_entries=b"", more=()):
     """A Letter page drawing `content` with Helvetica as /F1; page_entries go into the page's
     dictionary and `more` objects follow the font (object 6 on)."""
@@ -384,7 +380,7 @@ class LongDocuments(EngineCase):
         self.assertTrue(workers_of(proc.pid), "no worker was seen at work")
         proc.send_signal(signal.SIGTERM)
         self.assertEqual(proc.wait(timeout=30), -signal.SIGTERM)
-        self.assertEqual(workers_of(proc.pid), [], "the workers were stopped with the run")
+        self.assert_workers_gone(proc.pid)
         self.assertFalse(os.path.exists(base + ".html"))
         self.assert_no_temporaries(folder)
 
@@ -593,7 +589,7 @@ class HostileDocuments(EngineCase):
         self.assertEqual(proc.wait(timeout=30), -signal.SIGINT)
         self.assertFalse(os.path.exists(base + ".html"))
         self.assertEqual(os.listdir(folder), [], "no temporary and no drawing is left")
-        self.assertEqual(workers_of(proc.pid), [], "the workers were stopped with the run")
+        self.assert_workers_gone(proc.pid)
 
     def test_outline_too_big_to_report_is_left_out_and_the_pages_come_through(self):
         # Two outline entries share one title of 34 million characters, which qpdf packs into a
@@ -612,7 +608,7 @@ class HostileDocuments(EngineCase):
                    b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"]
         loose = os.path.join(self.tmp, "loose.pdf")
         with open(loose, "wb") as f:
-            f.write(pdf_of_objects(objects))
+            f.write(pdf_file(objects))
         packed = self.make_pdf("outline.pdf", "--object-streams=generate", "--compress-streams=y", loose)
         os.remove(loose)
         with open(packed, "rb") as f:
@@ -637,19 +633,6 @@ class HostileDocuments(EngineCase):
         result = run_engine(self.sample(), base)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertTrue(os.path.isfile(base + ".html"))
-
-
-def pdf_of_objects(objects):
-    """A PDF of the given object bodies, numbered from 1 (the catalog), with its cross-reference table."""
-    out = b"%PDF-1.5\n"
-    offsets = []
-    for number, body in enumerate(objects, 1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
-    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
-    return out + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
 
 
 def workers_of(pid):
