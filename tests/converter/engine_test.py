@@ -506,6 +506,31 @@ class HostileDocuments(EngineCase):
                 if text_kept is not None:
                     self.assertEqual("Huge drawing" in page_texts(markup)[0], text_kept)
 
+    def test_bidi_overrides_cannot_turn_titles_text_or_links_around(self):
+        # U+202E (right-to-left override) in the title, the outline, the text and a link target
+        # would make them read backwards; none of it reaches the HTML.
+        rlo = "\u202e".encode("utf-16-be")
+        title = b"<FEFF" + (rlo + "gpj.exe".encode("utf-16-be")).hex().encode() + b">"
+        link = b"(https://example.com/\xe2\x80\xaefdp.exe)"
+        pdf = pdf_file([b"<< /Type /Catalog /Pages 2 0 R /Outlines 6 0 R >>",
+                        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                        b"/Resources << /Font << /F1 5 0 R >> >> /Annots [8 0 R] >>",
+                        b"<< /Length 44 >>\nstream\nBT /F1 24 Tf 72 350 Td (Plain words) Tj ET\nendstream",
+                        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                        b"<< /Type /Outlines /First 7 0 R /Last 7 0 R /Count 1 >>",
+                        b"<< /Title " + title + b" /Parent 6 0 R /Dest [3 0 R /Fit] >>",
+                        b"<< /Type /Annot /Subtype /Link /Rect [72 340 300 380] /A << /S /URI /URI " + link + b" >> >>",
+                        b"<< /Title " + title + b" >>"])
+        path = os.path.join(self.tmp, "overrides.pdf")
+        with open(path, "wb") as f:
+            f.write(pdf.replace(b"/Root 1 0 R >>", b"/Root 1 0 R /Info 9 0 R >>"))
+        markup = self.convert(path, "overrides")
+        self.assertNotIn("\u202e", markup)
+        self.assertIn("<title>gpj.exe</title>", markup)
+        self.assertIn('href="https://example.com/fdp.exe"', markup)
+        self.assertRegex(markup, r'<nav[^>]*>.*>gpj\.exe</a>')
+
     def test_page_larger_than_pdf_allows_is_shown_cut_with_its_text(self):
         pdf = hostile_pdf([(612, 792, words(b"Ordinary page")), (1_000_000_000, 792, words(b"Endless page"))])
         markup, stderr, elapsed, base = self.run_budgeted(pdf, "endless")
