@@ -54,6 +54,8 @@ struct PageState {
   Loss Lost = Loss::None;
   // The page box lies beyond what a PDF page may be; the page is shown cut to that size.
   bool OutOfRange = false;
+  // Some glyphs were left out: the document has more than its fonts keep.
+  bool GlyphsDropped = false;
 };
 
 // Text and links of pages read but not yet written; kept apart so that the state of every page
@@ -109,7 +111,7 @@ class Coordinator {
     const int Wanted = std::min(std::clamp(Platform::ProcessorCount(), 1, 8), PageCount_);
     while (static_cast<int>(Workers_.size()) < Wanted) Workers_.push_back(std::make_unique<WorkerSlot>());
     ConvertPages();
-    Write(DocumentTail());
+    Write(DocumentTail(Fonts_.StyleSheet()));
     if (!Html_.Write(Buffer_, Reason) || !Html_.Finish(Reason, true)) CannotWrite(HtmlPath(Place_), Reason);
     PutInPlace();
     ReportLosses();
@@ -315,6 +317,7 @@ class Coordinator {
         if (Drawn.Drawing == DrawingState::WriteFailed) CannotWrite(PagePath(Place_, Slot.Page), CleanUtf8(Drawn.Reason));
         if (Drawn.Drawing == DrawingState::Blank) Each.Lost = Loss::NotDrawn;
         if (Drawn.Drawing == DrawingState::Pictured) Each.Lost = Loss::Pictured;
+        if (!Drawn.Glyphs.Runs.empty()) Glyphs_[Slot.Page] = std::move(Drawn.Glyphs);
         Each.At = PageState::Stage::Done;
         Slot.Page = 0;
         return true;
@@ -356,6 +359,14 @@ class Coordinator {
         Content.Links = std::move(Text->second.Links);
         Texts_.erase(Text);
       }
+      // Glyphs join the shared fonts in page order, so that the same document always gives the
+      // same files however the workers' pages arrive.
+      if (const auto Glyphs = Glyphs_.find(NextToWrite_); Glyphs != Glyphs_.end()) {
+        size_t Dropped = 0;
+        Content.GlyphLayer = Fonts_.LayerMarkup(Glyphs->second, Each.Width, Each.Height, Dropped);
+        Each.GlyphsDropped = Dropped > 0;
+        Glyphs_.erase(Glyphs);
+      }
       Content.Incomplete = IncompleteNote(Each);
       Write(PageMarkup(Content));
       ++NextToWrite_;
@@ -367,6 +378,10 @@ class Coordinator {
     if (Each.OutOfRange) {
       Note += Note.empty() ? "" : " ";
       Note += "Its size is out of range: the page is shown cut to at most 14400 points each way.";
+    }
+    if (Each.GlyphsDropped) {
+      Note += Note.empty() ? "" : " ";
+      Note += "Some of its glyphs are missing: the document has more different glyphs than can be kept.";
     }
     return Note;
   }
@@ -516,6 +531,9 @@ class Coordinator {
   std::string Buffer_;
   std::vector<PageState> Pages_;
   std::map<int, PageText> Texts_;
+  // Glyph runs of pages drawn but not yet written, to be drawn in the fonts every page shares.
+  std::map<int, LiftedGlyphs> Glyphs_;
+  SharedFonts Fonts_;
   std::vector<std::unique_ptr<WorkerSlot>> Workers_;
   int NextToWrite_ = 1;
   std::string StartFailure_;

@@ -26,6 +26,9 @@ constexpr const char* StyleSheet =
     ".pg{position:relative;margin:0 auto 8px;max-width:100%;background:#fff;overflow:hidden;"
     "container-type:inline-size;box-shadow:0 1px 4px rgba(0,0,0,.4)}"
     ".pg>img{position:absolute;left:0;top:0;width:100%;height:100%;user-select:none}"
+    // Glyphs in the document's fonts, over the drawing; the text layer above is what is selected.
+    ".gl{position:absolute;left:0;top:0;width:100%;height:100%;user-select:none;pointer-events:none}"
+    ".gl text{font-family:qg0;font-size:10px;white-space:pre;font-kerning:none;text-rendering:geometricPrecision}"
     // The text font maps every code point, so a shaper would join Arabic letters into the
     // ligatures it finds there and a word would lose its width; the layer wants none.
     ".tx{position:absolute;left:0;top:0;width:100%;height:100%;color:transparent;white-space:pre;line-height:1;"
@@ -184,6 +187,7 @@ std::string PageMarkup(const PageContent& Page) {
   Out += "<img src=\"" + EscapeHtml(Page.Background) + "\" alt=\"\" loading=\"lazy\" width=\"" +
          FormatNumber(Width * PixelsPerPoint, 0) + "\" height=\"" + FormatNumber(Height * PixelsPerPoint, 0) +
          "\">\n";
+  Out += Page.GlyphLayer;
   PageContent Scaled = Page;
   Scaled.Width = Width;
   Scaled.Height = Height;
@@ -210,6 +214,11 @@ std::string PageMarkup(const PageContent& Page) {
   return Out;
 }
 
-std::string DocumentTail() { return "</body>\n</html>\n"; }
+std::string DocumentTail(const std::string& FontStyle) {
+  // The fonts are known once every page is drawn; a style element at the end still applies to all.
+  std::string Out;
+  if (!FontStyle.empty()) Out += "<style>" + FontStyle + "</style>\n";
+  return Out + "</body>\n</html>\n";
+}
 
 }  // namespace Engine

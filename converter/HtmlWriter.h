@@ -38,6 +38,8 @@ struct PageContent {
   // File name of the page's drawing, relative to the HTML file (a blank stand-in when poppler
   // could not draw the page).
   std::string Background;
+  // An SVG element drawing the glyphs taken out of the drawing (SharedFonts::LayerMarkup).
+  std::string GlyphLayer;
   std::vector<Line> Lines;
   std::vector<PageLink> Links;
   // A note shown on the page when part of it could not be converted; empty when it is complete.
@@ -47,6 +49,7 @@ struct PageContent {
 std::string DocumentHead(const DocumentInfo& Info);
 std::string OutlineNav(const std::vector<OutlineItem>& Items);
 std::string PageMarkup(const PageContent& Page);
-std::string DocumentTail();
+// Ends the document; FontStyle holds the CSS of the fonts that the glyph layers use.
+std::string DocumentTail(const std::string& FontStyle);
 
 }  // namespace Engine

@@ -598,12 +598,13 @@ std::string ShrinkPictures(std::string_view Svg) {
   return Out;
 }
 
-std::string DrawPageSvg(PopplerPage* Page, bool* Pictured) {
+std::string DrawPageSvg(PopplerPage* Page, bool* Pictured, LiftedGlyphs* Lifted) {
   double Width = 612, Height = 792;
   poppler_page_get_size(Page, &Width, &Height);
   Width = ShownPageSize(Width);
   Height = ShownPageSize(Height);
   if (Pictured != nullptr) *Pictured = false;
+  if (Lifted != nullptr) *Lifted = LiftedGlyphs{};
 
   SvgSink Sink;
   cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(AppendToSink, &Sink, Width, Height);
@@ -649,9 +650,11 @@ std::string DrawPageSvg(PopplerPage* Page, bool* Pictured) {
   // The rewrites shrink cairo's SVG some fourfold; one far past the budget is not worth them.
   if (!Sink.Overflow) {
     Svg = ShrinkPictures(PruneGradientStops(Svg));
+    if (Lifted != nullptr) Svg = LiftGlyphRuns(Svg, Width, Height, *Lifted);
     Svg = PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg)));
     if (Svg.size() <= PageBytesBudget) return Svg;
   }
+  if (Lifted != nullptr) *Lifted = LiftedGlyphs{};
   Svg = std::string();
   if (Pictured != nullptr) *Pictured = true;
   return PagePictureSvg(Page);

@@ -1,6 +1,8 @@
 // Draws a page as SVG through cairo and rewrites cairo's SVG into a compact form.
 #pragma once
 
+#include "GlyphLayer.h"
+
 #include <poppler.h>
 
 #include <cstdint>
@@ -19,8 +21,9 @@ constexpr double PictureZoomFactor = 2;
 
 // Draws one page into an SVG document of the page's size as displayed. Returns an empty string
 // when cairo failed. A drawing bigger than PageBytesBudget, or one of too many operations, comes
-// back as PagePictureSvg, and Pictured is then set.
-std::string DrawPageSvg(PopplerPage* Page, bool* Pictured = nullptr);
+// back as PagePictureSvg, and Pictured is then set. With Lifted, the glyph runs that can be drawn
+// over the page are taken out of the drawing into it (LiftGlyphRuns).
+std::string DrawPageSvg(PopplerPage* Page, bool* Pictured = nullptr, LiftedGlyphs* Lifted = nullptr);
 
 // The page as one picture at twice 96 dpi (less on pages too big for PagePixelBudget), in an SVG
 // of the page's size; empty when cairo failed.

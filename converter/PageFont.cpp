@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 namespace Engine {
 
@@ -330,7 +331,10 @@ std::string AssembleTrueType(const std::vector<FontGlyph>& Glyphs, Mapping Map, 
     Put32(Loca, static_cast<uint32_t>(Glyf.size()));
     MaxPoints = std::max(MaxPoints, Points);
     MaxContours = std::max(MaxContours, Glyph.Contours.size());
-    const int32_t Advance = FixedAdvance >= 0 ? FixedAdvance : Box.Empty ? 0 : std::max<int32_t>(Box.XMax, 0);
+    const int32_t Advance = FixedAdvance >= 0 ? FixedAdvance
+                            : Glyph.Advance >= 0 ? std::min<int32_t>(Glyph.Advance, 0xFFFF)
+                            : Box.Empty        ? 0
+                                               : std::max<int32_t>(Box.XMax, 0);
     MaxAdvance = std::max(MaxAdvance, Advance);
     Put16(Hmtx, static_cast<uint32_t>(Advance));
     Put16(Hmtx, static_cast<uint16_t>(static_cast<int16_t>(Box.Empty ? 0 : Box.XMin)));
@@ -507,14 +511,27 @@ std::string GlyphsToFont(std::string_view Svg) {
   std::map<std::string, uint32_t, std::less<>> CodeFor;
   std::vector<FontGlyph> Glyphs;
   std::vector<std::pair<size_t, size_t>> Converted;  // symbol spans to drop
+  // Symbols that nothing uses any more (their glyphs were lifted out of the drawing) go.
+  std::set<std::string_view> Used;
+  const std::string_view UseStart = "xlink:href=\"#";
+  for (size_t Pos = Svg.find(UseStart); Pos != std::string_view::npos; Pos = Svg.find(UseStart, Pos + 1)) {
+    const size_t IdBegin = Pos + UseStart.size();
+    const size_t IdEnd = Svg.find('"', IdBegin);
+    if (IdEnd == std::string_view::npos) break;
+    Used.insert(Svg.substr(IdBegin, IdEnd - IdBegin));
+  }
   const std::string_view SymbolStart = "<symbol overflow=\"visible\" id=\"";
   for (size_t Pos = Svg.find(SymbolStart); Pos != std::string_view::npos; Pos = Svg.find(SymbolStart, Pos + 1)) {
-    if (Glyphs.size() >= MaxFontGlyphs) break;
     const size_t IdBegin = Pos + SymbolStart.size();
     const size_t IdEnd = Svg.find('"', IdBegin);
     const size_t Close = Svg.find("</symbol>", Pos);
     if (IdEnd == std::string_view::npos || Close == std::string_view::npos) break;
     const std::string_view Id = Svg.substr(IdBegin, IdEnd - IdBegin);
+    if (Id.substr(0, 5) == "glyph" && Used.count(Id) == 0) {
+      Converted.emplace_back(Pos, Close + 9);
+      continue;
+    }
+    if (Glyphs.size() >= MaxFontGlyphs) continue;
     const size_t ContentBegin = SkipBlanks(Svg, Svg.find('>', IdEnd) + 1);
     const std::string_view Content = Svg.substr(ContentBegin, Close - ContentBegin);
     // Only a plain filled outline; colour glyphs and pictures stay symbols.
@@ -530,7 +547,7 @@ std::string GlyphsToFont(std::string_view Svg) {
     Glyphs.push_back(std::move(Glyph));
     Converted.emplace_back(Pos, Close + 9);
   }
-  if (Glyphs.empty()) return std::string(Svg);
+  if (Converted.empty()) return std::string(Svg);
 
   // Pass 2: copy the document, dropping converted symbols and turning runs of uses into text.
   std::string Out;
@@ -546,7 +563,7 @@ std::string GlyphsToFont(std::string_view Svg) {
       ++NextSymbol;
       continue;
     }
-    if (!FontWritten && Svg.compare(Pos, 6, "<defs>") == 0) {
+    if (!FontWritten && !Glyphs.empty() && Svg.compare(Pos, 6, "<defs>") == 0) {
       Out += "<defs><style>@font-face{font-family:";
       Out += FontFamily;
       Out += ";src:url(data:font/ttf;base64,";

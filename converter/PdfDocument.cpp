@@ -218,10 +218,10 @@ bool PdfDocument::ReadPage(int Index, PageContent& Content) const {
   return true;
 }
 
-std::string PdfDocument::DrawPage(int Index, bool* Pictured) const {
+std::string PdfDocument::DrawPage(int Index, bool* Pictured, LiftedGlyphs* Lifted) const {
   if (Pictured != nullptr) *Pictured = false;
   const PageHandle Page(Doc_->Doc, Index);
-  return Page.Handle == nullptr ? std::string() : DrawPageSvg(Page.Handle, Pictured);
+  return Page.Handle == nullptr ? std::string() : DrawPageSvg(Page.Handle, Pictured, Lifted);
 }
 
 }  // namespace Engine

@@ -1,6 +1,7 @@
 // The engine's one reader of a PDF: metadata, outline, each page's size, text and links, and its drawing.
 #pragma once
 
+#include "GlyphLayer.h"
 #include "HtmlWriter.h"
 
 #include <memory>
@@ -37,7 +38,7 @@ class PdfDocument {
   bool ReadPage(int Index, PageContent& Content) const;
   // The drawing of page Index as an SVG document; empty when it cannot be drawn. Pictured, when
   // given, tells whether the page was too heavy for vectors and is drawn as one picture.
-  std::string DrawPage(int Index, bool* Pictured = nullptr) const;
+  std::string DrawPage(int Index, bool* Pictured = nullptr, LiftedGlyphs* Lifted = nullptr) const;
 
  private:
   // The words of page Index as poppler's text layout finds them.

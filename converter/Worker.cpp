@@ -111,10 +111,11 @@ class Session {
     PageDrawnReport Drawn;
     Drawn.Number = Command.Number;
     bool Pictured = false;
-    std::string Svg = Sized ? Doc_->DrawPage(Index, &Pictured) : std::string();
+    std::string Svg = Sized ? Doc_->DrawPage(Index, &Pictured, &Drawn.Glyphs) : std::string();
     if (Pictured) Drawn.Drawing = DrawingState::Pictured;
     if (Svg.empty()) {
       Drawn.Drawing = DrawingState::Blank;
+      Drawn.Glyphs = LiftedGlyphs{};
       Svg = Sized ? BlankPageSvg(Size.Width, Size.Height) : BlankPageSvg(612, 792);
     }
     Platform::OutputFile File;
@@ -122,6 +123,7 @@ class Session {
     if (!File.Rewrite(Command.TempPath, Reason) || !File.Write(Svg, Reason) || !File.Finish(Reason)) {
       Drawn.Drawing = DrawingState::WriteFailed;
       Drawn.Reason = Reason;
+      Drawn.Glyphs = LiftedGlyphs{};
     }
     return Send(Encode(Drawn));
   }

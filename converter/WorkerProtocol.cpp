@@ -10,6 +10,8 @@ namespace Engine {
 
 namespace {
 
+// A glyph drawn further off the page than this is damage; pages are at most 14400 points.
+constexpr double MaxGlyphCoordinate = 1e5;
 // More pages than any document has; a count beyond is a lie.
 constexpr uint32_t MaxPageCount = 1u << 24;
 
@@ -204,6 +206,19 @@ std::string Encode(const PageDrawnReport& Message) {
   Out.U32(static_cast<uint32_t>(Message.Number));
   Out.U8(static_cast<uint8_t>(Message.Drawing));
   Out.Text(Message.Reason);
+  Out.U32(static_cast<uint32_t>(Message.Glyphs.Outlines.size()));
+  for (const std::string& Outline : Message.Glyphs.Outlines) Out.Text(Outline);
+  Out.U32(static_cast<uint32_t>(Message.Glyphs.Runs.size()));
+  for (const LiftedRun& Run : Message.Glyphs.Runs) {
+    Out.U32(Run.Colour);
+    Out.F64(Run.Opacity);
+    Out.U32(static_cast<uint32_t>(Run.Glyphs.size()));
+    for (size_t I = 0; I < Run.Glyphs.size(); ++I) {
+      Out.U32(Run.Glyphs[I]);
+      Out.F64(Run.X[I]);
+      Out.F64(Run.Y[I]);
+    }
+  }
   return Out.Framed();
 }
 
@@ -313,6 +328,26 @@ bool Decode(std::string_view Body, int PageCount, PageDrawnReport& Message) {
   const uint32_t Number = In.U32();
   const uint8_t Drawing = In.U8();
   Message.Reason = In.Text();
+  Message.Glyphs = LiftedGlyphs{};
+  const uint32_t Outlines = In.Count(4);
+  for (uint32_t I = 0; I < Outlines && In.Ok; ++I) Message.Glyphs.Outlines.push_back(In.Text());
+  const uint32_t Runs = In.Count(16);
+  for (uint32_t I = 0; I < Runs && In.Ok; ++I) {
+    LiftedRun Run;
+    Run.Colour = In.U32();
+    Run.Opacity = In.F64();
+    const uint32_t Glyphs = In.Count(20);
+    if (Run.Colour > 0xFFFFFF || !(Run.Opacity >= 0 && Run.Opacity <= 1)) return false;
+    for (uint32_t J = 0; J < Glyphs && In.Ok; ++J) {
+      const uint32_t Glyph = In.U32();
+      const double X = In.F64(), Y = In.F64();
+      if (Glyph >= Outlines || std::fabs(X) > MaxGlyphCoordinate || std::fabs(Y) > MaxGlyphCoordinate) return false;
+      Run.Glyphs.push_back(Glyph);
+      Run.X.push_back(X);
+      Run.Y.push_back(Y);
+    }
+    Message.Glyphs.Runs.push_back(std::move(Run));
+  }
   if (!In.AtEnd() || !ValidPage(Number, PageCount) || Drawing > static_cast<uint8_t>(DrawingState::Pictured)) {
     return false;
   }

@@ -1,6 +1,7 @@
 // The messages between the engine's coordinator and its worker processes, and their byte form.
 #pragma once
 
+#include "GlyphLayer.h"
 #include "HtmlWriter.h"
 
 #include <cstdint>
@@ -22,7 +23,7 @@ enum class MessageKind : uint8_t {
   Opened = 10,     // Status, Reason, PageCount, [Info, Outline when asked]
   PageSize = 11,   // Number, Width, Height
   PageText = 12,   // Number, Lines, Links
-  PageDrawn = 13,  // Number, Drawing, Reason
+  PageDrawn = 13,  // Number, Drawing, Reason, Glyphs
 };
 
 // Nothing a page or a document legitimately needs comes near this; a bigger frame is an attack.
@@ -64,6 +65,8 @@ struct PageDrawnReport {
   int Number = 0;
   DrawingState Drawing = DrawingState::Drawn;
   std::string Reason;
+  // The glyph runs taken out of the drawing, to be drawn over it in the document's fonts.
+  LiftedGlyphs Glyphs;
 };
 
 std::string Encode(const OpenCommand& Message);
@@ -79,7 +82,8 @@ bool NextFrame(std::string& Stream, std::string& Body, bool& Invalid);
 MessageKind KindOf(std::string_view Body);
 
 // Each returns false when Body is not a well-formed message of its kind. Page numbers, outline
-// and link targets outside 1..PageCount are refused or dropped, link targets filtered again.
+// and link targets outside 1..PageCount are refused or dropped, link targets filtered again;
+// lifted glyphs must name outlines that are there and stand where a page can be.
 bool Decode(std::string_view Body, OpenCommand& Message);
 bool Decode(std::string_view Body, PageCommand& Message);
 bool Decode(std::string_view Body, OpenedReport& Message);

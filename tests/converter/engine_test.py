@@ -1,12 +1,14 @@
 """End-to-end tests of the engine `pdf INPUT OUTPUTBASE` on the generated samples and on broken inputs."""
 
 import argparse
+import base64
 import html
 import os
 import re
 import resource
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -168,11 +170,24 @@ class SampleConversion(EngineCase):
             with open(os.path.join(self.folder, src), encoding="utf-8") as f:
                 self.assertRegex(f.read(), r"^<\?xml[^>]*>\s*<svg ")
 
-    def test_drawings_carry_glyphs_as_an_embedded_font(self):
+    def test_glyphs_are_drawn_once_in_fonts_the_pages_share(self):
+        # The text of page 1 lies on a blank page: its glyphs leave the drawing for the page's
+        # glyph layer, drawn in one font that the document declares once.
         with open(self.base + "-1.svg", encoding="utf-8") as f:
             svg = f.read()
-        self.assertIn("@font-face{font-family:q;src:url(data:font/ttf;base64,", svg)
-        self.assertIn("<text", svg)
+        self.assertNotIn("<text", svg)
+        self.assertNotIn("@font-face", svg)
+        faces = re.findall(r"@font-face\{font-family:(qg\d+);src:url\(data:font/ttf;base64,([^)]*)\)\}", self.markup)
+        self.assertEqual([family for family, _ in faces], ["qg0"])
+        font = base64.b64decode(faces[0][1])
+        tables = {font[12 + 16 * i:16 + 16 * i]: struct.unpack(">I", font[20 + 16 * i:24 + 16 * i])[0]
+                  for i in range(struct.unpack(">H", font[4:6])[0])}
+        glyphs = struct.unpack(">H", font[tables[b"maxp"] + 4:tables[b"maxp"] + 6])[0] - 1
+        layers = re.findall(r'<svg class="gl"[^>]*>(.*?)</svg>', self.markup, re.S)
+        self.assertGreaterEqual(len(layers), 3, "every page with text has a glyph layer")
+        codes = {ord(c) for layer in layers for c in "".join(re.findall(r">([^<]+)</text>", layer))}
+        self.assertTrue(codes)
+        self.assertLessEqual(max(codes) - 0xE000, glyphs - 1, "every glyph drawn is in the font")
         with open(self.base + "-2.svg", encoding="utf-8") as f:
             self.assertIn("data:image/png;base64,", f.read(), "the picture of page 2 is inside its drawing")
         for name in os.listdir(self.folder):

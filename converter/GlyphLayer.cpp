@@ -1,0 +1,692 @@
+// Lifts glyph runs out of cairo's page SVG and draws them again in fonts shared by all pages.
+#include "GlyphLayer.h"
+
+#include "HtmlText.h"
+#include "SvgPath.h"
+#include "Utf8.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+
+namespace Engine {
+
+namespace {
+
+// Glyphs a font holds: the private use area of the first plane.
+constexpr uint32_t FontGlyphs = 6400;
+constexpr uint32_t FirstCodePoint = 0xE000;
+// Nothing on a page lies further out than this; a number beyond is damage.
+constexpr double CoordinateLimit = 1e6;
+
+struct Area {
+  double X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+  bool Empty = true;
+  bool Everywhere = false;
+
+  static Area All() {
+    Area A;
+    A.Empty = false;
+    A.Everywhere = true;
+    return A;
+  }
+  void Add(double X, double Y) {
+    if (Empty) {
+      X1 = X2 = X;
+      Y1 = Y2 = Y;
+      Empty = false;
+      return;
+    }
+    X1 = std::min(X1, X);
+    X2 = std::max(X2, X);
+    Y1 = std::min(Y1, Y);
+    Y2 = std::max(Y2, Y);
+  }
+  void Add(const Area& Other) {
+    if (Other.Everywhere) Everywhere = true;
+    if (Other.Empty || Everywhere) {
+      Empty = Empty && Other.Empty;
+      return;
+    }
+    Add(Other.X1, Other.Y1);
+    Add(Other.X2, Other.Y2);
+  }
+  void Grow(double By) {
+    X1 -= By;
+    Y1 -= By;
+    X2 += By;
+    Y2 += By;
+  }
+  bool Meets(const Area& Other) const {
+    if (Empty || Other.Empty) return false;
+    if (Everywhere || Other.Everywhere) return true;
+    return X1 < Other.X2 && Other.X1 < X2 && Y1 < Other.Y2 && Other.Y1 < Y2;
+  }
+};
+
+struct Affine {
+  double A = 1, B = 0, C = 0, D = 1, E = 0, F = 0;
+  void Apply(double X, double Y, Area& To) const { To.Add(A * X + C * Y + E, B * X + D * Y + F); }
+  double Scale() const { return std::sqrt(std::fabs(A * D - B * C)); }
+  // This transform applied after Inner.
+  Affine After(const Affine& Inner) const {
+    return {A * Inner.A + C * Inner.B, B * Inner.A + D * Inner.B, A * Inner.C + C * Inner.D,
+            B * Inner.C + D * Inner.D, A * Inner.E + C * Inner.F + E, B * Inner.E + D * Inner.F + F};
+  }
+};
+
+struct Tag {
+  std::string_view Name;
+  std::string_view Text;
+  bool Closing = false;
+  bool SelfClosing = false;
+  size_t End = 0;
+};
+
+bool IsBlank(char C) { return C == ' ' || C == '\n' || C == '\t' || C == '\r'; }
+
+size_t SkipBlanks(std::string_view Text, size_t Pos) {
+  while (Pos < Text.size() && IsBlank(Text[Pos])) ++Pos;
+  return Pos;
+}
+
+// Reads the tag that starts at Pos; false when there is none.
+bool ReadTag(std::string_view Svg, size_t Pos, Tag& Out) {
+  if (Pos >= Svg.size() || Svg[Pos] != '<') return false;
+  size_t I = Pos + 1;
+  Out.Closing = I < Svg.size() && Svg[I] == '/';
+  if (Out.Closing) ++I;
+  const size_t NameBegin = I;
+  while (I < Svg.size() && !IsBlank(Svg[I]) && Svg[I] != '>' && Svg[I] != '/') ++I;
+  Out.Name = Svg.substr(NameBegin, I - NameBegin);
+  char Quote = 0;
+  for (; I < Svg.size(); ++I) {
+    const char C = Svg[I];
+    if (Quote != 0) {
+      if (C == Quote) Quote = 0;
+    } else if (C == '"' || C == '\'') {
+      Quote = C;
+    } else if (C == '>') {
+      break;
+    }
+  }
+  if (I >= Svg.size() || Out.Name.empty()) return false;
+  Out.SelfClosing = Svg[I - 1] == '/';
+  Out.Text = Svg.substr(Pos, I + 1 - Pos);
+  Out.End = I + 1;
+  return true;
+}
+
+// The value of Name="..." in a tag; false when the tag has no such attribute.
+bool AttributeOf(std::string_view TagText, std::string_view Name, std::string_view& Value) {
+  for (size_t At = TagText.find(Name); At != std::string_view::npos; At = TagText.find(Name, At + 1)) {
+    if (At == 0 || !IsBlank(TagText[At - 1])) continue;
+    const size_t Quote = At + Name.size();
+    if (TagText.compare(Quote, 2, "=\"") != 0) continue;
+    const size_t End = TagText.find('"', Quote + 2);
+    if (End == std::string_view::npos) return false;
+    Value = TagText.substr(Quote + 2, End - Quote - 2);
+    return true;
+  }
+  return false;
+}
+
+bool ReadNumbers(std::string_view Text, double* Values, int Count) {
+  const std::string Copy(Text.substr(0, 400));
+  const char* Cursor = Copy.c_str();
+  for (int I = 0; I < Count; ++I) {
+    while (*Cursor == ',' || IsBlank(*Cursor)) ++Cursor;
+    char* End = nullptr;
+    Values[I] = std::strtod(Cursor, &End);
+    if (End == Cursor || !std::isfinite(Values[I]) || std::fabs(Values[I]) > CoordinateLimit) return false;
+    Cursor = End;
+  }
+  return true;
+}
+
+double NumberAttribute(std::string_view TagText, std::string_view Name, bool& Ok) {
+  std::string_view Value;
+  if (!AttributeOf(TagText, Name, Value)) return 0;
+  double Number = 0;
+  if (!ReadNumbers(Value, &Number, 1)) Ok = false;
+  return Number;
+}
+
+// A tag's transform; false when it has one that is not a plain matrix.
+bool TransformOf(std::string_view TagText, Affine& M) {
+  std::string_view Value;
+  M = Affine{};
+  if (!AttributeOf(TagText, "transform", Value)) return true;
+  if (Value.substr(0, 7) != "matrix(") return false;
+  double V[6];
+  if (!ReadNumbers(Value.substr(7), V, 6)) return false;
+  M = {V[0], V[1], V[2], V[3], V[4], V[5]};
+  return true;
+}
+
+// The bounds of path data, control points included.
+bool PathArea(std::string_view Data, const Affine& M, Area& Out) {
+  return ForEachPathCommand(Data, CoordinateLimit, [&](const PathCommand& Command) {
+    const int Count = Command.Letter == 'C' ? 3 : Command.Letter == 'Z' ? 0 : 1;
+    for (int I = 0; I < Count; ++I) M.Apply(Command.Points[I].X, Command.Points[I].Y, Out);
+    return true;
+  });
+}
+
+// What a page's definitions tell about the areas its uses paint.
+struct PageDefinitions {
+  // Glyph symbols of a plain filled outline: their path data and bounds at the origin.
+  struct Symbol {
+    std::string_view Data;
+    Area Bounds;
+  };
+  std::map<std::string_view, Symbol> Symbols;
+  // Every other symbol's bounds at the origin.
+  std::map<std::string_view, Area> OtherSymbols;
+  std::map<std::string_view, std::pair<double, double>> Images;  // id: width, height
+};
+
+// The area a single tag paints by itself, placed by Base; children are counted apart.
+Area TagArea(const Tag& T, const PageDefinitions& Defs, const Affine& Base) {
+  static const std::set<std::string_view> NothingPainted = {
+      "defs", "clipPath", "mask", "pattern", "linearGradient", "radialGradient", "stop", "symbol", "title", "desc"};
+  if (NothingPainted.count(T.Name) != 0) return {};
+  Affine Own;
+  if (!TransformOf(T.Text, Own)) return Area::All();
+  const Affine M = Base.After(Own);
+  std::string_view Ignored;
+  if (T.Name == "g") return AttributeOf(T.Text, "filter", Ignored) ? Area::All() : Area{};
+  Area Out;
+  bool Ok = true;
+  if (T.Name == "path") {
+    std::string_view Data;
+    if (!AttributeOf(T.Text, "d", Data) || !PathArea(Data, M, Out)) return Area::All();
+  } else if (T.Name == "rect" || T.Name == "image") {
+    const double X = NumberAttribute(T.Text, "x", Ok), Y = NumberAttribute(T.Text, "y", Ok);
+    const double W = NumberAttribute(T.Text, "width", Ok), H = NumberAttribute(T.Text, "height", Ok);
+    M.Apply(X, Y, Out);
+    M.Apply(X + W, Y, Out);
+    M.Apply(X, Y + H, Out);
+    M.Apply(X + W, Y + H, Out);
+  } else if (T.Name == "use") {
+    std::string_view Href;
+    if (!AttributeOf(T.Text, "xlink:href", Href) && !AttributeOf(T.Text, "href", Href)) return Area::All();
+    if (Href.empty() || Href[0] != '#') return Area::All();
+    Href.remove_prefix(1);
+    const double X = NumberAttribute(T.Text, "x", Ok), Y = NumberAttribute(T.Text, "y", Ok);
+    const auto Symbol = Defs.Symbols.find(Href);
+    const auto Other = Defs.OtherSymbols.find(Href);
+    if (Symbol != Defs.Symbols.end() || Other != Defs.OtherSymbols.end()) {
+      const Area& B = Symbol != Defs.Symbols.end() ? Symbol->second.Bounds : Other->second;
+      if (B.Everywhere) return Area::All();
+      if (B.Empty) return {};
+      for (const double Cx : {B.X1, B.X2}) {
+        for (const double Cy : {B.Y1, B.Y2}) M.Apply(X + Cx, Y + Cy, Out);
+      }
+    } else if (const auto Image = Defs.Images.find(Href); Image != Defs.Images.end()) {
+      const auto [W, H] = Image->second;
+      M.Apply(X, Y, Out);
+      M.Apply(X + W, Y, Out);
+      M.Apply(X, Y + H, Out);
+      M.Apply(X + W, Y + H, Out);
+    } else {
+      return Area::All();
+    }
+  } else {
+    return Area::All();
+  }
+  if (!Ok) return Area::All();
+  // A stroke reaches out by half its width, and its corners by up to the miter limit.
+  std::string_view Style;
+  if (AttributeOf(T.Text, "style", Style) && Style.find("stroke:") != std::string_view::npos &&
+      Style.find("stroke:none") == std::string_view::npos) {
+    double StrokeWidth = 1, Miter = 10;
+    if (const size_t At = Style.find("stroke-width:"); At != std::string_view::npos) {
+      if (!ReadNumbers(Style.substr(At + 13), &StrokeWidth, 1)) return Area::All();
+    }
+    if (const size_t At = Style.find("stroke-miterlimit:"); At != std::string_view::npos) {
+      if (!ReadNumbers(Style.substr(At + 18), &Miter, 1)) return Area::All();
+    }
+    Out.Grow(std::fabs(StrokeWidth) * M.Scale() * std::max(1.0, std::fabs(Miter)) / 2);
+  }
+  return Out;
+}
+
+// The area painted by the element whose start tag is T, children included, placed by Base; End
+// is set past its end tag. False when the element does not end.
+bool ElementArea(std::string_view Svg, const Tag& T, const PageDefinitions& Defs, const Affine& Base, Area& Out,
+                 size_t& End) {
+  Out = TagArea(T, Defs, Base);
+  End = T.End;
+  if (T.SelfClosing) return true;
+  // The transforms in force: each open group places its children.
+  std::vector<Affine> Open;
+  const auto Push = [&](const Tag& Start, const Affine& Outer) {
+    Affine Own;
+    if (!TransformOf(Start.Text, Own)) Out = Area::All();
+    Open.push_back(Outer.After(Own));
+  };
+  Push(T, Base);
+  while (!Open.empty()) {
+    const size_t Next = Svg.find('<', End);
+    Tag Inner;
+    if (Next == std::string_view::npos || !ReadTag(Svg, Next, Inner)) return false;
+    End = Inner.End;
+    if (Inner.Closing) {
+      Open.pop_back();
+      continue;
+    }
+    if (!Out.Everywhere) Out.Add(TagArea(Inner, Defs, Open.back()));
+    if (!Inner.SelfClosing) Push(Inner, Open.back());
+  }
+  return true;
+}
+
+// Reads "fill:rgb(R%,G%,B%);fill-opacity:O;", the style cairo gives a run of glyphs.
+bool ReadFill(std::string_view Style, uint32_t& Colour, double& Opacity) {
+  if (Style.substr(0, 9) != "fill:rgb(") return false;
+  const size_t Close = Style.find(')');
+  if (Close == std::string_view::npos || Style.substr(Close, 15) != ");fill-opacity:") return false;
+  std::string Channels(Style.substr(9, Close - 9));
+  for (char& C : Channels) {
+    if (C == '%') C = ' ';
+  }
+  double Rgb[3];
+  if (!ReadNumbers(Channels, Rgb, 3)) return false;
+  Colour = 0;
+  for (const double Part : Rgb) {
+    if (Part < 0 || Part > 100) return false;
+    Colour = (Colour << 8) | static_cast<uint32_t>(std::lround(Part / 100 * 255));
+  }
+  const std::string_view Rest = Style.substr(Close + 15);
+  if (Rest.empty() || Rest.back() != ';' || !ReadNumbers(Rest, &Opacity, 1)) return false;
+  return Opacity >= 0 && Opacity <= 1;
+}
+
+// Which page areas are taken by what is drawn later, for quick questions about overlap.
+class Occupancy {
+ public:
+  Occupancy(double Width, double Height) : Width_(std::max(Width, 1.0)), Height_(std::max(Height, 1.0)) {
+    Cells_.resize(GridSize * GridSize);
+  }
+  void Add(const Area& A) {
+    if (A.Empty) return;
+    if (A.Everywhere) {
+      Everywhere_ = true;
+      return;
+    }
+    const uint32_t Index = static_cast<uint32_t>(Boxes_.size());
+    Boxes_.push_back(A);
+    const auto [Cx1, Cy1, Cx2, Cy2] = CellsOf(A);
+    if ((Cx2 - Cx1 + 1) * (Cy2 - Cy1 + 1) > 64) {
+      Large_.push_back(Index);
+      return;
+    }
+    for (int Y = Cy1; Y <= Cy2; ++Y) {
+      for (int X = Cx1; X <= Cx2; ++X) Cells_[static_cast<size_t>(Y * GridSize + X)].push_back(Index);
+    }
+  }
+  bool Meets(const Area& A) const {
+    if (A.Empty) return false;
+    if (Everywhere_ || A.Everywhere) return true;
+    for (const uint32_t Index : Large_) {
+      if (Boxes_[Index].Meets(A)) return true;
+    }
+    const auto [Cx1, Cy1, Cx2, Cy2] = CellsOf(A);
+    for (int Y = Cy1; Y <= Cy2; ++Y) {
+      for (int X = Cx1; X <= Cx2; ++X) {
+        for (const uint32_t Index : Cells_[static_cast<size_t>(Y * GridSize + X)]) {
+          if (Boxes_[Index].Meets(A)) return true;
+        }
+      }
+    }
+    return false;
+  }
+
+ private:
+  static constexpr int GridSize = 64;
+  struct CellRange {
+    int X1, Y1, X2, Y2;
+  };
+  int Cell(double Value, double Whole) const {
+    return std::clamp(static_cast<int>(std::floor(Value / Whole * GridSize)), 0, GridSize - 1);
+  }
+  CellRange CellsOf(const Area& A) const {
+    return {Cell(A.X1, Width_), Cell(A.Y1, Height_), Cell(A.X2, Width_), Cell(A.Y2, Height_)};
+  }
+  double Width_, Height_;
+  bool Everywhere_ = false;
+  std::vector<Area> Boxes_;
+  std::vector<uint32_t> Large_;
+  std::vector<std::vector<uint32_t>> Cells_;
+};
+
+// One element at the top level of the page's drawing.
+struct TopElement {
+  size_t Begin = 0, End = 0;
+  Area Bounds;
+  bool IsRun = false;
+  LiftedRun Run;
+};
+
+void ReadDefinitions(std::string_view Defs, PageDefinitions& Out) {
+  const std::string_view SymbolStart = "<symbol overflow=\"visible\" id=\"";
+  const std::string_view PathStart = "<path style=\"stroke:none;\" d=\"";
+  for (size_t Pos = Defs.find(SymbolStart); Pos != std::string_view::npos; Pos = Defs.find(SymbolStart, Pos + 1)) {
+    const size_t IdBegin = Pos + SymbolStart.size();
+    const size_t IdEnd = Defs.find('"', IdBegin);
+    const size_t Close = Defs.find("</symbol>", Pos);
+    if (IdEnd == std::string_view::npos || Close == std::string_view::npos) break;
+    const std::string_view Id = Defs.substr(IdBegin, IdEnd - IdBegin);
+    const size_t ContentBegin = SkipBlanks(Defs, Defs.find('>', IdEnd) + 1);
+    const std::string_view Content = Defs.substr(ContentBegin, Close - ContentBegin);
+    const size_t DataEnd = Content.find('"', PathStart.size());
+    const size_t After = DataEnd == std::string_view::npos ? Content.size() : SkipBlanks(Content, DataEnd + 1);
+    PageDefinitions::Symbol Symbol;
+    FontGlyph Unused;
+    if (Content.substr(0, PathStart.size()) == PathStart && DataEnd != std::string_view::npos &&
+        Content.substr(After, 2) == "/>" && SkipBlanks(Content, After + 2) == Content.size()) {
+      Symbol.Data = Content.substr(PathStart.size(), DataEnd - PathStart.size());
+      if (OutlineFromPath(Symbol.Data, Unused) && PathArea(Symbol.Data, Affine{}, Symbol.Bounds)) {
+        Out.Symbols.emplace(Id, Symbol);
+        continue;
+      }
+    }
+    // Anything else a symbol holds: only where it may paint matters.
+    Tag Start;
+    Area Bounds;
+    size_t End = 0;
+    if (!ReadTag(Defs, Pos, Start) || !ElementArea(Defs, Start, Out, Affine{}, Bounds, End)) Bounds = Area::All();
+    Out.OtherSymbols.emplace(Id, Bounds);
+  }
+  const std::string_view ImageStart = "<image id=\"";
+  for (size_t Pos = Defs.find(ImageStart); Pos != std::string_view::npos; Pos = Defs.find(ImageStart, Pos + 1)) {
+    Tag T;
+    if (!ReadTag(Defs, Pos, T)) break;
+    std::string_view Id;
+    bool Ok = true;
+    const double W = NumberAttribute(T.Text, "width", Ok), H = NumberAttribute(T.Text, "height", Ok);
+    if (Ok && AttributeOf(T.Text, "id", Id)) Out.Images.emplace(Id, std::make_pair(W, H));
+  }
+}
+
+// Reads a <g style="fill:..."> of nothing but uses of liftable glyph symbols at Pos.
+bool ReadRun(std::string_view Svg, const Tag& Group, const PageDefinitions& Defs,
+             std::map<std::string_view, uint32_t>& OutlineIndex, LiftedGlyphs& Lifted, TopElement& Element) {
+  std::string_view Style;
+  if (Group.SelfClosing || !AttributeOf(Group.Text, "style", Style)) return false;
+  LiftedRun Run;
+  if (!ReadFill(Style, Run.Colour, Run.Opacity)) return false;
+  std::vector<std::string_view> Used;
+  Area Bounds;
+  size_t Pos = SkipBlanks(Svg, Group.End);
+  Tag T;
+  while (ReadTag(Svg, Pos, T) && T.Name == "use" && T.SelfClosing) {
+    std::string_view Href;
+    if (!AttributeOf(T.Text, "xlink:href", Href) || Href.empty() || Href[0] != '#') return false;
+    const auto Symbol = Defs.Symbols.find(Href.substr(1));
+    if (Symbol == Defs.Symbols.end()) return false;
+    bool Ok = true;
+    const double X = NumberAttribute(T.Text, "x", Ok), Y = NumberAttribute(T.Text, "y", Ok);
+    Affine None;
+    if (!Ok || !TransformOf(T.Text, None) || None.A != 1 || None.D != 1 || None.B != 0 || None.C != 0 ||
+        None.E != 0 || None.F != 0) {
+      return false;
+    }
+    const Area& B = Symbol->second.Bounds;
+    if (!B.Empty) {
+      Bounds.Add(X + B.X1, Y + B.Y1);
+      Bounds.Add(X + B.X2, Y + B.Y2);
+    }
+    Used.push_back(Symbol->second.Data);
+    Run.X.push_back(X);
+    Run.Y.push_back(Y);
+    Pos = SkipBlanks(Svg, T.End);
+  }
+  if (Used.empty() || !ReadTag(Svg, Pos, T) || !T.Closing || T.Name != "g") return false;
+  for (const std::string_view Data : Used) {
+    const auto [At, Added] = OutlineIndex.emplace(Data, static_cast<uint32_t>(Lifted.Outlines.size()));
+    if (Added) Lifted.Outlines.emplace_back(Data);
+    Run.Glyphs.push_back(At->second);
+  }
+  Element.End = T.End;
+  Element.Bounds = Bounds;
+  Element.IsRun = true;
+  Element.Run = std::move(Run);
+  return true;
+}
+
+}  // namespace
+
+std::string LiftGlyphRuns(std::string_view Svg, double Width, double Height, LiftedGlyphs& Lifted) {
+  Lifted = LiftedGlyphs{};
+  const size_t Surface = Svg.find("<g id=\"surface");
+  Tag SurfaceTag;
+  if (Surface == std::string_view::npos || !ReadTag(Svg, Surface, SurfaceTag) || SurfaceTag.SelfClosing) {
+    return std::string(Svg);
+  }
+  PageDefinitions Defs;
+  ReadDefinitions(Svg.substr(0, Surface), Defs);
+  if (Defs.Symbols.empty()) return std::string(Svg);
+
+  // The elements of the drawing in order, each with the area it may paint.
+  std::map<std::string_view, uint32_t> OutlineIndex;
+  std::vector<TopElement> Elements;
+  size_t Pos = SkipBlanks(Svg, SurfaceTag.End);
+  while (true) {
+    Tag T;
+    if (!ReadTag(Svg, Pos, T)) return std::string(Svg);
+    if (T.Closing) break;  // the end of the surface
+    TopElement Element;
+    Element.Begin = Pos;
+    if ((T.Name != "g" || !ReadRun(Svg, T, Defs, OutlineIndex, Lifted, Element)) &&
+        !ElementArea(Svg, T, Defs, Affine{}, Element.Bounds, Element.End)) {
+      return std::string(Svg);
+    }
+    Pos = SkipBlanks(Svg, Element.End);
+    Elements.push_back(std::move(Element));
+  }
+
+  // From the last element back: a run can move above everything when nothing drawn after it,
+  // and staying in the drawing, may cover it. Anti-aliasing reaches a little past a glyph.
+  constexpr double Margin = 0.5;
+  Occupancy Later(Width, Height);
+  std::vector<bool> Lift(Elements.size(), false);
+  for (size_t I = Elements.size(); I-- > 0;) {
+    TopElement& Element = Elements[I];
+    Area Reach = Element.Bounds;
+    if (!Reach.Empty && !Reach.Everywhere) Reach.Grow(Margin);
+    if (Element.IsRun && !Later.Meets(Reach)) {
+      Lift[I] = true;
+    } else {
+      Later.Add(Reach);
+    }
+  }
+
+  std::vector<LiftedRun> Runs;
+  std::string Out;
+  Out.reserve(Svg.size());
+  size_t Copied = 0;
+  for (size_t I = 0; I < Elements.size(); ++I) {
+    if (!Lift[I]) continue;
+    Out.append(Svg.substr(Copied, Elements[I].Begin - Copied));
+    Copied = Elements[I].End;
+    Runs.push_back(std::move(Elements[I].Run));
+  }
+  if (Runs.empty()) {
+    Lifted = LiftedGlyphs{};
+    return std::string(Svg);
+  }
+  Out.append(Svg.substr(Copied));
+  // Only the outlines of lifted runs go to the shared fonts.
+  std::vector<uint32_t> NewIndex(Lifted.Outlines.size(), UINT32_MAX);
+  std::vector<std::string> Outlines;
+  for (LiftedRun& Run : Runs) {
+    for (uint32_t& Glyph : Run.Glyphs) {
+      if (NewIndex[Glyph] == UINT32_MAX) {
+        NewIndex[Glyph] = static_cast<uint32_t>(Outlines.size());
+        Outlines.push_back(std::move(Lifted.Outlines[Glyph]));
+      }
+      Glyph = NewIndex[Glyph];
+    }
+  }
+  Lifted.Outlines = std::move(Outlines);
+  Lifted.Runs = std::move(Runs);
+  return Out;
+}
+
+std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, double Height, size_t& Dropped) {
+  Dropped = 0;
+  // A glyph's advance is taken as the step to the glyph after it that the page makes most often;
+  // then most glyphs stand where the one before leaves off, and need no position of their own.
+  std::vector<std::vector<int64_t>> Steps(Lifted.Outlines.size());
+  for (const LiftedRun& Run : Lifted.Runs) {
+    for (size_t I = 0; I + 1 < Run.Glyphs.size() && I + 1 < Run.X.size() && I + 1 < Run.Y.size(); ++I) {
+      if (Run.Glyphs[I] >= Steps.size() || Run.Y[I] != Run.Y[I + 1]) continue;
+      const int64_t Step = std::llround((Run.X[I + 1] - Run.X[I]) * 100);
+      if (Step >= 0 && Step <= 0xFFFF) Steps[Run.Glyphs[I]].push_back(Step);
+    }
+  }
+  const auto MostCommon = [](std::vector<int64_t>& Values) -> int32_t {
+    if (Values.empty()) return -1;
+    std::sort(Values.begin(), Values.end());
+    int64_t Best = Values[0];
+    size_t BestCount = 0;
+    for (size_t I = 0; I < Values.size();) {
+      size_t J = I;
+      while (J < Values.size() && Values[J] == Values[I]) ++J;
+      if (J - I > BestCount) {
+        Best = Values[I];
+        BestCount = J - I;
+      }
+      I = J;
+    }
+    return static_cast<int32_t>(Best);
+  };
+
+  // Each outline of the page as an index into the document's glyphs; UINT32_MAX when left out.
+  std::vector<uint32_t> Global;
+  Global.reserve(Lifted.Outlines.size());
+  for (size_t Local = 0; Local < Lifted.Outlines.size(); ++Local) {
+    const std::string& Data = Lifted.Outlines[Local];
+    const auto Found = Index_.find(Data);
+    if (Found != Index_.end()) {
+      Global.push_back(Found->second);
+      continue;
+    }
+    FontGlyph Glyph;
+    if (Glyphs_.size() >= MaxGlyphs || !OutlineFromPath(Data, Glyph)) {
+      Global.push_back(UINT32_MAX);
+      continue;
+    }
+    Glyph.Advance = MostCommon(Steps[Local]);
+    if (Glyph.Advance < 0) {
+      // A glyph never followed on its line: its outline's right edge, as a font would have it.
+      Glyph.Advance = 0;
+      for (const auto& Contour : Glyph.Contours) {
+        for (const FontPoint& P : Contour) Glyph.Advance = std::clamp<int32_t>(P.X, Glyph.Advance, 0xFFFF);
+      }
+    }
+    const uint32_t Index = static_cast<uint32_t>(Glyphs_.size());
+    Glyphs_.push_back(std::move(Glyph));
+    Index_.emplace(Data, Index);
+    Global.push_back(Index);
+  }
+
+  // Glyphs of one colour, one font and one baseline, one after the other, share an element. The
+  // first has its place; each later one a shift from where the advance of the one before leaves
+  // the pen (dx), in hundredths of a point, so that every glyph lands on its own place.
+  struct Piece {
+    uint32_t Colour = 0;
+    double Opacity = 1;
+    uint32_t Font = 0;
+    std::string Dx, Ys, Text;
+    int64_t FirstX = 0;
+    int64_t Pen = 0;
+    size_t Zeros = 0;  // shifts of nothing not yet written: trailing ones never are
+    double FirstY = 0;
+    bool SameY = true;
+    size_t Count = 0;
+  };
+  const auto Hundredths = [](int64_t Value) { return FormatNumber(static_cast<double>(Value) / 100, 2); };
+  std::string Out;
+  Piece Pending;
+  const auto Flush = [&] {
+    if (Pending.Count == 0) return;
+    Out += "<text";
+    if (Pending.Font > 0) Out += " class=\"f" + std::to_string(Pending.Font) + "\"";
+    if (Pending.Colour != 0) {
+      static const char Hex[] = "0123456789abcdef";
+      Out += " fill=\"#";
+      for (int Shift = 20; Shift >= 0; Shift -= 4) Out += Hex[(Pending.Colour >> Shift) & 0xF];
+      Out += '"';
+    }
+    if (Pending.Opacity < 1) Out += " fill-opacity=\"" + FormatNumber(Pending.Opacity, 3) + "\"";
+    Out += " x=\"" + Hundredths(Pending.FirstX) + "\"";
+    if (!Pending.Dx.empty()) Out += " dx=\"" + Pending.Dx + "\"";
+    Out += " y=\"" + (Pending.SameY ? FormatNumber(Pending.FirstY, 2) : Pending.Ys) + "\">" + Pending.Text + "</text>";
+    Pending = Piece{};
+  };
+  for (const LiftedRun& Run : Lifted.Runs) {
+    const size_t Count = std::min({Run.Glyphs.size(), Run.X.size(), Run.Y.size()});
+    bool RunStart = true;
+    for (size_t I = 0; I < Count; ++I) {
+      const uint32_t Glyph = Run.Glyphs[I] < Global.size() ? Global[Run.Glyphs[I]] : UINT32_MAX;
+      if (Glyph == UINT32_MAX) {
+        ++Dropped;
+        continue;
+      }
+      const uint32_t Font = Glyph / FontGlyphs;
+      // A run joins the one before on the same baseline; a baseline that changes within an
+      // element costs a y for every glyph.
+      const bool Fits = Pending.Count > 0 && Pending.Colour == Run.Colour && Pending.Opacity == Run.Opacity &&
+                        Pending.Font == Font && (!RunStart || (Pending.SameY && Pending.FirstY == Run.Y[I]));
+      RunStart = false;
+      if (!Fits) Flush();
+      const int64_t X = std::llround(Run.X[I] * 100);
+      if (Pending.Count == 0) {
+        Pending.Colour = Run.Colour;
+        Pending.Opacity = Run.Opacity;
+        Pending.Font = Font;
+        Pending.FirstY = Run.Y[I];
+        Pending.FirstX = X;
+      } else {
+        Pending.Ys += ' ';
+        const int64_t Shift = X - Pending.Pen;
+        if (Shift == 0) {
+          ++Pending.Zeros;
+        } else {
+          // The first glyph's shift is always nothing and is written as such.
+          if (Pending.Dx.empty()) Pending.Dx = "0";
+          for (; Pending.Zeros > 0; --Pending.Zeros) Pending.Dx += " 0";
+          Pending.Dx += ' ' + Hundredths(Shift);
+        }
+      }
+      const int32_t Advance = Glyphs_[Glyph].Advance;
+      Pending.Pen = X + Advance;
+      if (Run.Y[I] != Pending.FirstY) Pending.SameY = false;
+      Pending.Ys += FormatNumber(Run.Y[I], 2);
+      AppendUtf8(Pending.Text, FirstCodePoint + Glyph % FontGlyphs);
+      ++Pending.Count;
+    }
+  }
+  Flush();
+  if (Out.empty()) return {};
+  return "<svg class=\"gl\" viewBox=\"0 0 " + FormatNumber(Width, 2) + " " + FormatNumber(Height, 2) +
+         "\" aria-hidden=\"true\">" + Out + "</svg>\n";
+}
+
+std::string SharedFonts::StyleSheet() const {
+  std::string Out;
+  for (size_t First = 0, Font = 0; First < Glyphs_.size(); First += FontGlyphs, ++Font) {
+    const std::vector<FontGlyph> Part(Glyphs_.begin() + static_cast<std::ptrdiff_t>(First),
+                                      Glyphs_.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(Glyphs_.size(), First + FontGlyphs)));
+    const std::string Family = "qg" + std::to_string(Font);
+    Out += "@font-face{font-family:" + Family + ";src:url(data:font/ttf;base64," + Base64(BuildTrueType(Part)) + ")}";
+    if (Font > 0) Out += ".gl .f" + std::to_string(Font) + "{font-family:" + Family + "}";
+  }
+  return Out;
+}
+
+}  // namespace Engine

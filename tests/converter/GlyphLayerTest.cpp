@@ -1,0 +1,167 @@
+// Lifting glyph runs out of a drawing must never change what the page shows, and the shared fonts
+// must put every glyph back on its place.
+#include "GlyphLayer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace Engine;
+
+// A glyph 5 points wide and 7 high, standing on its baseline.
+constexpr const char* GlyphA = "M 0 0 L 5 0 L 5 -7 L 0 -7 Z M 0 0";
+constexpr const char* GlyphB = "M 0 0 L 4 0 L 2 -7 Z M 0 0";
+
+std::string CairoSvg(const std::string& Body) {
+  return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg width=\"200pt\" height=\"100pt\">\n<defs>\n<g>\n") +
+         "<symbol overflow=\"visible\" id=\"glyph0-1\">\n<path style=\"stroke:none;\" d=\"" + GlyphA +
+         "\"/>\n</symbol>\n<symbol overflow=\"visible\" id=\"glyph0-2\">\n<path style=\"stroke:none;\" d=\"" + GlyphB +
+         "\"/>\n</symbol>\n<symbol overflow=\"visible\" id=\"glyph0-3\">\n<g transform=\"matrix(1,0,0,1,0,-7)\">\n"
+         "<rect x=\"0\" y=\"0\" width=\"6\" height=\"7\"/>\n</g>\n</symbol>\n</g>\n"
+         "<image id=\"image1\" width=\"10\" height=\"10\" xlink:href=\"data:image/png;base64,AAAA\"/>\n</defs>\n"
+         "<g id=\"surface1\">\n" + Body + "</g>\n</svg>\n";
+}
+
+std::string GlyphRun(double X, double Y, const char* Fill = "fill:rgb(0%,0%,0%);fill-opacity:1;") {
+  return std::string("<g style=\"") + Fill + "\">\n  <use xlink:href=\"#glyph0-1\" x=\"" + std::to_string(X) + "\" y=\"" +
+         std::to_string(Y) + "\"/>\n  <use xlink:href=\"#glyph0-2\" x=\"" + std::to_string(X + 6) + "\" y=\"" +
+         std::to_string(Y) + "\"/>\n</g>\n";
+}
+
+std::string Box(double X, double Y, double W, double H) {
+  return "<path style=\" stroke:none;fill-rule:nonzero;fill:rgb(100%,100%,100%);fill-opacity:1;\" d=\"M " +
+         std::to_string(X) + " " + std::to_string(Y) + " L " + std::to_string(X + W) + " " + std::to_string(Y) + " L " +
+         std::to_string(X + W) + " " + std::to_string(Y + H) + " Z\"/>\n";
+}
+
+TEST(LiftGlyphRuns, LiftsOnlyWhatNothingLaterCovers) {
+  struct Case {
+    const char* Name;
+    std::string Body;
+    size_t Lifted;  // runs taken out of the drawing
+  };
+  const std::vector<Case> Cases = {
+      {"text alone", GlyphRun(10, 20), 1},
+      {"a box drawn before the text", Box(0, 0, 200, 100) + GlyphRun(10, 20), 1},
+      {"a box over the text", GlyphRun(10, 20) + Box(5, 10, 30, 20), 0},
+      {"a box elsewhere", GlyphRun(10, 20) + Box(100, 50, 30, 20), 1},
+      {"a box over one of two runs", GlyphRun(10, 20) + GlyphRun(10, 80) + Box(5, 70, 30, 20), 1},
+      {"a stroke whose width reaches the text",
+       GlyphRun(10, 20) + "<path style=\"fill:none;stroke-width:14;stroke:rgb(0%,0%,0%);stroke-miterlimit:1;\" d=\"M 0 26 L 50 26\"/>\n", 0},
+      {"a thin stroke below the text",
+       GlyphRun(10, 20) + "<path style=\"fill:none;stroke-width:1;stroke:rgb(0%,0%,0%);stroke-miterlimit:1;\" d=\"M 0 26 L 50 26\"/>\n", 1},
+      {"a path moved onto the text by its transform",
+       GlyphRun(10, 20) + "<path style=\"stroke:none;\" d=\"M 0 0 L 10 0 L 10 10 Z\" transform=\"matrix(1,0,0,1,10,10)\"/>\n", 0},
+      {"a group moved onto the text",
+       GlyphRun(10, 20) + "<g transform=\"matrix(1,0,0,1,10,10)\">\n" + Box(0, 0, 10, 10) + "</g>\n", 0},
+      {"a group kept far from the text",
+       GlyphRun(10, 20) + "<g transform=\"matrix(1,0,0,1,150,80)\">\n" + Box(0, 0, 10, 10) + "</g>\n", 1},
+      {"a picture over the text", GlyphRun(10, 20) + "<use xlink:href=\"#image1\" transform=\"matrix(2,0,0,2,5,5)\"/>\n", 0},
+      {"a picture elsewhere", GlyphRun(10, 20) + "<use xlink:href=\"#image1\" transform=\"matrix(2,0,0,2,150,50)\"/>\n", 1},
+      {"a glyph of boxes over the text",
+       GlyphRun(10, 20) + "<g style=\"fill:rgb(0%,0%,0%);fill-opacity:1;\">\n  <use xlink:href=\"#glyph0-3\" x=\"12\" y=\"20\"/>\n</g>\n", 0},
+      {"something that cannot be placed", GlyphRun(10, 20) + "<foreignObject/>\n", 0},
+      {"text with a pattern fill", GlyphRun(10, 20, "fill:url(#pattern0);"), 0},
+  };
+  for (const Case& Each : Cases) {
+    LiftedGlyphs Lifted;
+    const std::string Svg = CairoSvg(Each.Body);
+    const std::string Out = LiftGlyphRuns(Svg, 200, 100, Lifted);
+    EXPECT_EQ(Lifted.Runs.size(), Each.Lifted) << Each.Name;
+    // What is lifted leaves the drawing; what stays is untouched.
+    EXPECT_EQ(Out == Svg, Each.Lifted == 0) << Each.Name;
+    if (Each.Lifted > 0) {
+      EXPECT_EQ(Lifted.Outlines.size(), 2u) << Each.Name;
+      EXPECT_LT(Out.size(), Svg.size()) << Each.Name;
+    }
+  }
+}
+
+TEST(LiftGlyphRuns, KeepsTheRunsPlaceAndColour) {
+  LiftedGlyphs Lifted;
+  LiftGlyphRuns(CairoSvg(GlyphRun(10.25, 20.5, "fill:rgb(100%,50%,0%);fill-opacity:0.5;")), 200, 100, Lifted);
+  ASSERT_EQ(Lifted.Runs.size(), 1u);
+  const LiftedRun& R = Lifted.Runs[0];
+  EXPECT_EQ(R.Colour, 0xFF8000u);
+  EXPECT_DOUBLE_EQ(R.Opacity, 0.5);
+  ASSERT_EQ(R.Glyphs.size(), 2u);
+  EXPECT_EQ(Lifted.Outlines[R.Glyphs[0]], GlyphA);
+  EXPECT_EQ(Lifted.Outlines[R.Glyphs[1]], GlyphB);
+  EXPECT_DOUBLE_EQ(R.X[0], 10.25);
+  EXPECT_DOUBLE_EQ(R.X[1], 16.25);
+  EXPECT_DOUBLE_EQ(R.Y[1], 20.5);
+}
+
+// The x of each glyph of a <text> with x, dx and the fonts' advances, in hundredths of a point.
+std::vector<long> Placed(const std::string& Element, const std::vector<long>& Advances) {
+  std::smatch M;
+  std::vector<long> Out;
+  if (!std::regex_search(Element, M, std::regex(" x=\"([^\"]*)\""))) return Out;
+  long Pen = std::lround(std::stod(M[1]) * 100);
+  std::vector<long> Dx;
+  if (std::regex_search(Element, M, std::regex(" dx=\"([^\"]*)\""))) {
+    const std::string List = M[1];
+    const char* Cursor = List.c_str();
+    while (*Cursor != '\0') {
+      char* End = nullptr;
+      Dx.push_back(std::lround(std::strtod(Cursor, &End) * 100));
+      Cursor = End;
+    }
+  }
+  for (size_t I = 0; I < Advances.size(); ++I) {
+    Pen += I < Dx.size() ? Dx[I] : 0;
+    Out.push_back(Pen);
+    Pen += Advances[I];
+  }
+  return Out;
+}
+
+TEST(SharedFonts, PagesShareGlyphsAndEveryGlyphLandsOnItsPlace) {
+  SharedFonts Fonts;
+  // A line of A B A B A with a wider gap before the last A, then a second page with the same
+  // glyphs: the advance of A is its most common step (6), of B 5.
+  LiftedGlyphs Page;
+  Page.Outlines = {GlyphA, GlyphB};
+  LiftedRun Line;
+  Line.Glyphs = {0, 1, 0, 1, 0};
+  Line.X = {10, 16, 21, 27, 40.37};
+  Line.Y = {20, 20, 20, 20, 20};
+  Page.Runs = {Line};
+  size_t Dropped = 1;
+  const std::string First = Fonts.LayerMarkup(Page, 200, 100, Dropped);
+  EXPECT_EQ(Dropped, 0u);
+  const std::string Second = Fonts.LayerMarkup(Page, 200, 100, Dropped);
+  EXPECT_EQ(First, Second) << "a page of the same glyphs uses the same code points";
+  EXPECT_NE(First.find("<svg class=\"gl\" viewBox=\"0 0 200 100\""), std::string::npos);
+  EXPECT_EQ(Placed(First, {600, 500, 600, 500, 600}), (std::vector<long>{1000, 1600, 2100, 2700, 4037})) << First;
+  const std::string Css = Fonts.StyleSheet();
+  EXPECT_EQ(Css.find("@font-face"), Css.rfind("@font-face")) << "one font for both pages";
+
+  // A colour and a second baseline start elements of their own; a glyph that cannot be read is
+  // counted as dropped.
+  LiftedGlyphs Other;
+  Other.Outlines = {GlyphA, "M 0 0 Q 1 1 2 2"};
+  LiftedRun Red;
+  Red.Colour = 0xFF0000;
+  Red.Glyphs = {0, 1};
+  Red.X = {10, 16};
+  Red.Y = {50, 50};
+  LiftedRun Lower = Red;
+  Lower.Colour = 0;
+  Lower.Glyphs = {0};
+  Lower.X = {10};
+  Lower.Y = {60};
+  Other.Runs = {Red, Lower};
+  const std::string Markup = Fonts.LayerMarkup(Other, 200, 100, Dropped);
+  EXPECT_EQ(Dropped, 1u);
+  EXPECT_NE(Markup.find("<text fill=\"#ff0000\" x=\"10\" y=\"50\">"), std::string::npos) << Markup;
+  EXPECT_NE(Markup.find("<text x=\"10\" y=\"60\">"), std::string::npos) << Markup;
+}
+
+}  // namespace
