@@ -140,6 +140,24 @@ TEST(SharedFonts, PagesShareGlyphsAndEveryGlyphLandsOnItsPlace) {
   EXPECT_EQ(First, Second) << "a page of the same glyphs uses the same code points";
   EXPECT_NE(First.find("<svg class=\"gl\" viewBox=\"0 0 200 100\""), std::string::npos);
   EXPECT_EQ(Placed(First, {600, 500, 600, 500, 600}), (std::vector<long>{1000, 1600, 2100, 2700, 4037})) << First;
+
+  // Steps a hundredth off the advance add up; a glyph is shifted before it strays too far.
+  LiftedGlyphs Drifting;
+  Drifting.Outlines = {"M 0 0 L 3 0 L 3 -3 Z M 0 0"};
+  LiftedRun Row;
+  std::vector<long> Wanted;
+  for (int I = 0; I < 20; ++I) {
+    const long X = 1000 + 601 * I + I / 2;  // steps of 6.01 and 6.02 in turn
+    Row.Glyphs.push_back(0);
+    Row.X.push_back(X / 100.0);
+    Row.Y.push_back(30);
+    Wanted.push_back(X);
+  }
+  Drifting.Runs = {Row};
+  const std::vector<long> Got = Placed(Fonts.LayerMarkup(Drifting, 200, 100, Dropped), std::vector<long>(20, 601));
+  ASSERT_EQ(Got.size(), Wanted.size());
+  for (size_t I = 0; I < Got.size(); ++I) EXPECT_LE(std::labs(Got[I] - Wanted[I]), 2) << "glyph " << I;
+
   const std::string Css = Fonts.StyleSheet();
   EXPECT_EQ(Css.find("@font-face"), Css.rfind("@font-face")) << "one font for both pages";
 
