@@ -72,13 +72,59 @@ TEST(WorkerProtocol, EveryMessageComesThroughWhole) {
   EXPECT_EQ(PageBack.Number, 12);
   EXPECT_EQ(PageBack.TempPath, Page.TempPath);
 
-  PageDrawnReport Drawn{5, DrawingState::WriteFailed, "No space left on device"}, DrawnBack;
+  PageDrawnReport Drawn{5, DrawingState::WriteFailed, "No space left on device", {}}, DrawnBack;
   ASSERT_TRUE(Decode(Body(Encode(Drawn)), 7, DrawnBack));
   EXPECT_EQ(DrawnBack.Drawing, DrawingState::WriteFailed);
   EXPECT_EQ(DrawnBack.Reason, Drawn.Reason);
-  PageDrawnReport Pictured{2, DrawingState::Pictured, ""};
+  PageDrawnReport Pictured{2, DrawingState::Pictured, "", {}};
   ASSERT_TRUE(Decode(Body(Encode(Pictured)), 7, DrawnBack));
   EXPECT_EQ(DrawnBack.Drawing, DrawingState::Pictured);
+}
+
+PageDrawnReport SampleGlyphs() {
+  PageDrawnReport Drawn{3, DrawingState::Drawn, "", {}};
+  Drawn.Glyphs.Outlines = {"M 0 0 L 5 0 L 5 -7 Z", "M 0 0 L 4 0 L 2 -7 Z"};
+  LiftedRun Run;
+  Run.Colour = 0x336699;
+  Run.Opacity = 0.5;
+  Run.Glyphs = {1, 0, 1};
+  Run.X = {10, 15.5, 20.25};
+  Run.Y = {30, 30, 31};
+  Drawn.Glyphs.Runs = {Run};
+  return Drawn;
+}
+
+TEST(WorkerProtocol, LiftedGlyphsComeBackAsSentOrNotAtAll) {
+  PageDrawnReport Back;
+  ASSERT_TRUE(Decode(Body(Encode(SampleGlyphs())), 7, Back));
+  EXPECT_EQ(Back.Glyphs.Outlines, SampleGlyphs().Glyphs.Outlines);
+  ASSERT_EQ(Back.Glyphs.Runs.size(), 1u);
+  EXPECT_EQ(Back.Glyphs.Runs[0].Colour, 0x336699u);
+  EXPECT_EQ(Back.Glyphs.Runs[0].Opacity, 0.5);
+  EXPECT_EQ(Back.Glyphs.Runs[0].Glyphs, (std::vector<uint32_t>{1, 0, 1}));
+  EXPECT_EQ(Back.Glyphs.Runs[0].X, (std::vector<double>{10, 15.5, 20.25}));
+  EXPECT_EQ(Back.Glyphs.Runs[0].Y, (std::vector<double>{30, 30, 31}));
+
+  struct Forgery {
+    const char* What;
+    void (*Change)(PageDrawnReport&);
+  };
+  const Forgery Forgeries[] = {
+      {"a glyph that names no outline", [](PageDrawnReport& D) { D.Glyphs.Runs[0].Glyphs[2] = 2; }},
+      {"a colour beyond 24 bits", [](PageDrawnReport& D) { D.Glyphs.Runs[0].Colour = 0x1000000; }},
+      {"an opacity above one", [](PageDrawnReport& D) { D.Glyphs.Runs[0].Opacity = 1.5; }},
+      {"a glyph far off any page", [](PageDrawnReport& D) { D.Glyphs.Runs[0].X[1] = 1e9; }},
+      {"a place that is no number", [](PageDrawnReport& D) { D.Glyphs.Runs[0].Y[0] = std::nan(""); }},
+  };
+  for (const Forgery& Each : Forgeries) {
+    PageDrawnReport Forged = SampleGlyphs();
+    Each.Change(Forged);
+    EXPECT_FALSE(Decode(Body(Encode(Forged)), 7, Back)) << Each.What;
+  }
+  const std::string Full = Body(Encode(SampleGlyphs()));
+  for (size_t Size = 0; Size < Full.size(); ++Size) {
+    EXPECT_FALSE(Decode(std::string_view(Full).substr(0, Size), 7, Back)) << Size;
+  }
 }
 
 TEST(WorkerProtocol, EveryTruncationAndEveryExtraByteIsRefused) {

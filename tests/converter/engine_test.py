@@ -14,6 +14,7 @@ import sys
 import tempfile
 import time
 import unittest
+import zlib
 
 # The benchmark's text reading and scoring, so the tests and the benchmark count words alike.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
@@ -177,12 +178,17 @@ class SampleConversion(EngineCase):
             svg = f.read()
         self.assertNotIn("<text", svg)
         self.assertNotIn("@font-face", svg)
-        faces = re.findall(r"@font-face\{font-family:(qg\d+);src:url\(data:font/ttf;base64,([^)]*)\)\}", self.markup)
+        faces = re.findall(r"@font-face\{font-family:(qg\d+);src:url\(data:font/woff;base64,([^)]*)\)\}", self.markup)
         self.assertEqual([family for family, _ in faces], ["qg0"])
-        font = base64.b64decode(faces[0][1])
-        tables = {font[12 + 16 * i:16 + 16 * i]: struct.unpack(">I", font[20 + 16 * i:24 + 16 * i])[0]
-                  for i in range(struct.unpack(">H", font[4:6])[0])}
-        glyphs = struct.unpack(">H", font[tables[b"maxp"] + 4:tables[b"maxp"] + 6])[0] - 1
+        woff = base64.b64decode(faces[0][1])
+        self.assertEqual(woff[:4], b"wOFF")
+        tables = {}
+        for i in range(struct.unpack(">H", woff[12:14])[0]):
+            tag, offset, packed, length, _ = struct.unpack(">4sIIII", woff[44 + 20 * i:64 + 20 * i])
+            data = woff[offset:offset + packed]
+            tables[tag] = zlib.decompress(data) if packed < length else data
+            self.assertEqual(len(tables[tag]), length)
+        glyphs = struct.unpack(">H", tables[b"maxp"][4:6])[0] - 1
         layers = re.findall(r'<svg class="gl"[^>]*>(.*?)</svg>', self.markup, re.S)
         self.assertGreaterEqual(len(layers), 3, "every page with text has a glyph layer")
         codes = {ord(c) for layer in layers for c in "".join(re.findall(r">([^<]+)</text>", layer))}
