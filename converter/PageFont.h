@@ -17,8 +17,6 @@ struct FontPoint {
 
 struct FontGlyph {
   std::vector<std::vector<FontPoint>> Contours;
-  // Advance width in font units; when negative, the outline's right edge.
-  int32_t Advance = -1;
 };
 
 // Reads cairo's absolute glyph path data (M, L, C, Z in points, y down). Cubic curves become
