@@ -111,11 +111,31 @@ class WordMatchTest(unittest.TestCase):
                  ("\u0627\u0644\u0623\u0631\u0642\u0627\u0645 \u060c\u0648", ["\u0627\u0644\u0623\u0631\u0642\u0627\u0645", "\u060c", "\u0648"]),
                  ("\u0646\u0627\u0645\u0647\u200c\u0627\u06cc", ["\u0646\u0627\u0645\u0647\u0627\u06cc"]),
                  ("\u0628\u064e\u0627\u0628", ["\u0628\u064e\u0627\u0628"]),
-                 ("(7) e.g.", ["(", "7", ")", "e", ".", "g", "."]),
+                 ("(7) e.g.", ["(", "7", "(", "e", ".", "g", "."]),
                  ("2024\u202c\u05e2\u05dd", ["2024", "\u05e2\u05dd"])]
         for text, want in cases:
             with self.subTest(text=text):
                 self.assertEqual(textmatch.words(text), want)
+
+
+    def test_readings_that_differ_only_in_form_give_the_same_words(self):
+        # Each pair: pdftotext's reading and an HTML text layer's reading of the same print.
+        cases = [
+            # A bracket named by the glyph on the page or by the bracket the text means.
+            ("\u05e9\u05dd )7( [x] {y} <z> \u00bbq\u00ab", "\u05e9\u05dd (7) ]x[ }y{ >z< \u00abq\u00bb"),
+            # A word broken at a line's end: joined and its hyphen dropped, on either side.
+            ("the provided code", "the pro-\nvided code"),
+            ("nonHebrew", "non-  \n  Hebrew"),
+            # Control characters that a font without a character map gives its picture pieces.
+            ("a b", "a \x13\x01 b\x9e"),
+        ]
+        for theirs, ours in cases:
+            with self.subTest(ours=ours):
+                self.assertEqual(textmatch.words(ours), textmatch.words(theirs))
+        # A hyphen inside a line, and a line ending in a dash or a lone hyphen, stay as they are;
+        # the form feed between pages still parts words.
+        self.assertEqual(textmatch.words("well-known end -\nnext one\x0ctwo"),
+                         ["well", "-", "known", "end", "-", "next", "one", "two"])
 
 
 class HtmlTextTest(unittest.TestCase):
@@ -124,6 +144,9 @@ class HtmlTextTest(unittest.TestCase):
         ("<span>wo</span><span>rd</span>", ["word"]),
         ("<div>a</div><div>b</div>", ["a", "b"]),
         ("a<br>b", ["a", "b"]),
+        # A word broken across two lines of a text layer.
+        ("<p><i>pro-</i></p><p><i>vided</i> code</p>", ["provided", "code"]),
+        ("<p><i>pro-</i><i>vided</i></p>", ["pro", "-", "vided"]),
         ("<p>fish &amp; chips &#233;t&eacute;</p>", ["fish", "&", "chips", "été"]),
         ("<head><title>T</title><style>p{}</style></head><body>x<script>var y=1;</script></body>", ["x"]),
         ("<p>&amp;lt; is how HTML writes &lt;</p>", ["&", "lt", ";", "is", "how", "HTML", "writes", "<"]),

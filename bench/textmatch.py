@@ -45,11 +45,11 @@ class _TextOfHtml(html.parser.HTMLParser):
         if tag in _SKIPPED:
             self._skip_depth += 1
         elif tag not in _INLINE:
-            self._add(" ")
+            self._add("\n")
 
     def handle_startendtag(self, tag, attrs):
         if tag not in _INLINE:
-            self._add(" ")
+            self._add("\n")
 
     def handle_endtag(self, tag):
         if tag in _VOID:
@@ -57,7 +57,7 @@ class _TextOfHtml(html.parser.HTMLParser):
         if tag in _SKIPPED:
             self._skip_depth = max(0, self._skip_depth - 1)
         elif tag not in _INLINE:
-            self._add(" ")
+            self._add("\n")
         if self._page_depth == self._depth:
             self._page_depth = None
         self._depth -= 1
@@ -68,7 +68,8 @@ class _TextOfHtml(html.parser.HTMLParser):
 
 
 def html_text(markup):
-    """The text of an HTML document with its tags stripped and its entities unescaped."""
+    """The text of an HTML document with its tags stripped and its entities unescaped; every
+    element that is not inline ends a line."""
     parser = _TextOfHtml()
     parser.feed(markup)
     parser.close()
@@ -89,6 +90,18 @@ _INVISIBLE = dict.fromkeys(map(ord, "\u00ad\u200b\u200c\u200d\u200e\u200f\u2060\
 # pdftotext wraps right-to-left runs in embedding marks and sometimes sets the space between two
 # runs inside a mark: a mark counts as a space, or two words would be glued.
 _INVISIBLE.update(dict.fromkeys(map(ord, "\u202a\u202b\u202c\u202d\u202e\u2066\u2067\u2068\u2069"), " "))
+# Control characters: what a font without a proper character map names some of its glyphs (the
+# line and circle pieces of LaTeX's picture fonts). HTML cannot hold them, so no HTML converter
+# keeps them; a reader sees a drawing there, not text.
+# Tabs, line ends and the form feed between pages stay: they part words.
+_INVISIBLE.update((c, None) for c in [*range(0x00, 0x09), *range(0x0E, 0x20), *range(0x7F, 0x85), *range(0x86, 0xA0)])
+# A bracket in right-to-left text is drawn as its mirror image: one converter names the glyph
+# that stands on the page, another the bracket that the text means. Brackets are compared
+# without regard to the way they face, so both readings give the same words.
+_FACING = str.maketrans(")]}>\u00bb\u203a", "([{<\u00ab\u2039")
+# A hyphen that ends a line: pdftotext joins the word's two halves and drops the hyphen, an HTML
+# text layer keeps the line as printed. Both sides are read alike, the halves joined.
+_BROKEN_WORD = re.compile(r"(?<=\S)-[ \t]*(?:\r\n|\r|\n)\s*(?=\S)")
 
 
 def _is_word_character(c):
@@ -105,7 +118,7 @@ def words(text):
     last ("الأرقام، و"). As words of their own, both readings give the same words in the same
     order, and a mark that is missing or out of place still counts.
     """
-    text = unicodedata.normalize("NFKC", text).translate(_INVISIBLE)
+    text = _BROKEN_WORD.sub("", unicodedata.normalize("NFKC", text).translate(_INVISIBLE)).translate(_FACING)
     out = []
     for chunk in text.split():
         word = ""
