@@ -189,11 +189,31 @@ bool RightToLeftPage(const std::vector<PlacedWord>& Words) {
   return Right > Left;
 }
 
+// Whether a line reads right to left. A paragraph takes its direction from its first letter,
+// which stands at the start of its lines: at the right end of a right-to-left line. A line whose
+// outermost letters at both ends, and most of its letters, are of one direction reads that way
+// whatever the page (a Persian line among English references); any other line (a Persian
+// sentence that ends in a Latin word) follows the page.
+bool RightToLeftLine(const std::vector<Placed>& Visual, bool RightToLeftPage) {
+  Direction First = Direction::Neutral, Last = Direction::Neutral;
+  size_t Right = 0, Left = 0;
+  for (const Placed& Char : Visual) {
+    const Direction Kind = Char.Gap ? Direction::Neutral : DirectionOf(Char.Char);
+    if (Kind != Direction::Left && Kind != Direction::Right) continue;
+    if (First == Direction::Neutral) First = Kind;
+    Last = Kind;
+    (Kind == Direction::Right ? Right : Left) += 1;
+  }
+  if (Right == 0) return false;
+  if (First == Direction::Right && Last == Direction::Right && Right > Left) return true;
+  if (First == Direction::Left && Last == Direction::Left && Left > Right) return false;
+  return RightToLeftPage;
+}
+
 Line FinishLine(const RawLine& Raw, bool RightToLeft) {
   // The characters as they stand, a gap between words that do not touch.
   std::vector<Placed> Visual;
   std::vector<double> Sizes;
-  bool HasRightToLeft = false;
   for (size_t W = 0; W < Raw.Words.size(); ++W) {
     const PlacedWord& Each = *Raw.Words[W];
     for (size_t I = 0; I < Each.Text.size(); ++I) {
@@ -204,7 +224,6 @@ Line FinishLine(const RawLine& Raw, bool RightToLeft) {
       Char.Gap = Char.Char == ' ' || Char.Char == '\t';
       if (!Char.Gap) {
         Sizes.push_back(Raw.Vertical ? Char.Area.X2 - Char.Area.X1 : Char.Area.Y2 - Char.Area.Y1);
-        HasRightToLeft = HasRightToLeft || DirectionOf(Char.Char) == Direction::Right;
       }
       Visual.push_back(Char);
     }
@@ -217,7 +236,7 @@ Line FinishLine(const RawLine& Raw, bool RightToLeft) {
   Line Done;
   Done.Vertical = Raw.Vertical;
   Done.Size = Median(Sizes);
-  Done.RightToLeft = !Raw.Vertical && RightToLeft && HasRightToLeft;
+  Done.RightToLeft = !Raw.Vertical && RightToLeftLine(Visual, RightToLeft);
   const std::vector<Placed> Reading = Raw.Vertical ? Visual : ReadingOrder(Visual, Done.RightToLeft);
 
   bool LineEmpty = true;
