@@ -138,6 +138,31 @@ class WordMatchTest(unittest.TestCase):
                          ["well", "-", "known", "end", "-", "next", "one", "two"])
 
 
+class LineDirectionTest(unittest.TestCase):
+    # Lines as pdftotext writes them, right-to-left runs embedded in RLE ... PDF and, on a page
+    # it reads from the right, left-to-right runs in LRE ... PDF; and the words they should give.
+    SHALOM, OLAM = "\u05e9\u05dc\u05d5\u05dd", "\u05e2\u05d5\u05dc\u05dd"
+    CASES = [
+        # A Hebrew line with a file name, on a page of mostly Latin letters: read from the right.
+        (f"\u202b{OLAM} {OLAM}\u202c sample.bib \u202b{SHALOM}\u202c", [SHALOM, "sample", ".", "bib", OLAM, OLAM]),
+        (f"\u202b\u05d0\u202c", ["\u05d0"]),
+        # A line of mostly Latin letters, or with a Latin word at one end, is left as it is.
+        (f"\u202b\u05d0\u202c Quirecast converter \u202b\u05d1\u202c", ["\u05d0", "Quirecast", "converter", "\u05d1"]),
+        (f"see \u202b{SHALOM}\u202c", ["see", SHALOM]),
+        # On a page read from the right: a Latin line quoting a Hebrew word reads from the left,
+        # code with a Hebrew string (Latin at one end only) stays.
+        (f"\u202b\u202a here now\u202c{SHALOM} \u202asee\u202c\u202c", ["see", SHALOM, "here", "now"]),
+        (f"\u202b}}{SHALOM}\u202atitle = {{\u202c\u202c", ["}", SHALOM, "title", "=", "{"]),
+        (f"\u202b{OLAM} \u202aPDF\u202c {SHALOM}\u202c", [OLAM, "PDF", SHALOM]),
+    ]
+
+    def test_a_line_that_plainly_reads_the_other_way_is_turned_round(self):
+        for line, want in self.CASES:
+            with self.subTest(line=line):
+                self.assertEqual(textmatch.words(textmatch._line_in_its_own_direction(line)),
+                                 textmatch.words(" ".join(want)))
+
+
 class HtmlTextTest(unittest.TestCase):
     CASES = [
         ("<p>one</p><p>two</p>", ["one", "two"]),

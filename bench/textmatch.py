@@ -170,14 +170,79 @@ def _page_boxes(pdf):
     return [(sizes[n], turns.get(n, 0)) for n in sorted(sizes)]
 
 
+_LRE, _RLE, _POP = "\u202a", "\u202b", "\u202c"
+
+
+def _embeddings(text):
+    """Text cut into its plain stretches and its embeddings, each from its mark to the matching pop."""
+    parts, depth, start = [], 0, 0
+    for i, c in enumerate(text):
+        if c in (_LRE, _RLE):
+            if depth == 0:
+                parts.append(text[start:i])
+                start = i
+            depth += 1
+        elif c == _POP and depth:
+            depth -= 1
+            if depth == 0:
+                parts.append(text[start:i + 1])
+                start = i + 1
+    parts.append(text[start:])
+    return [part for part in parts if part]
+
+
+def _strong(c):
+    kind = unicodedata.bidirectional(c)
+    return "R" if kind in ("R", "AL") else "L" if kind == "L" else None
+
+
+def _reads_other_way(visual_runs, from_the_right):
+    """Whether a line that pdftotext read in its page's direction plainly reads the other way:
+    the outermost letters at both ends of the line as it stands, and most of its letters, are
+    of the other direction."""
+    visual = "".join(visual_runs)
+    letters = [kind for kind in map(_strong, visual) if kind]
+    other = "L" if from_the_right else "R"
+    return bool(letters) and letters[0] == other and letters[-1] == other and 2 * letters.count(other) > len(letters)
+
+
+def _line_in_its_own_direction(line):
+    """A line of pdftotext's output, turned round where it plainly reads the other way.
+
+    pdftotext gives every line of a page the direction of most of the page's letters: on a
+    page of Latin code and references, a Persian sentence comes out with its runs in left-to-
+    right order, its last words first. It marks each run, though: a line read from the left
+    is plain left-to-right text with right-to-left runs embedded (RLE ... PDF), a line read
+    from the right one embedding whose left-to-right runs are embedded in turn (LRE ... PDF).
+    A line whose letters at both ends and most of whose letters are of the other direction
+    reads that way, as a paragraph starts with its first letter: its runs are taken in the
+    opposite order, each run's own order left as pdftotext gives it. A line that is not so
+    plainly the other way (a Persian sentence ending in a Latin word) stays as it is.
+    """
+    parts = _embeddings(line)
+    from_the_right = [i for i, part in enumerate(parts) if part.startswith(_RLE) and _LRE in part]
+    for i in from_the_right:
+        runs = _embeddings(parts[i][1:-1])
+        # Runs stand from the right to the left; the right-to-left ones are spelled backwards.
+        visual = [run if run.startswith(_LRE) else run[::-1] for run in reversed(runs)]
+        if _reads_other_way(visual, True):
+            parts[i] = _RLE + "".join(reversed(runs)) + _POP
+    if not from_the_right:
+        visual = [part[::-1] if part.startswith(_RLE) else part for part in parts]
+        if _reads_other_way(visual, False):
+            parts.reverse()
+    return "".join(parts)
+
+
 def pdftotext_words(pdf, page=None):
     """pdftotext's words of a PDF, leaving out any text that lies outside its page's crop box.
 
     A viewer shows the crop box only, so printer's marks and slugs beyond it are no part of
     what a reader sees; pdftotext's -cropbox alone still prints them, a crop area of exactly
     the page's size does not. On a turned page poppler places that area wrongly, so such a
-    page is read whole. Neighbouring pages alike share a pdftotext run. With page, only that
-    page's words (counting from 1).
+    page is read whole. Neighbouring pages alike share a pdftotext run. A line reads in the
+    direction it plainly has (see _line_in_its_own_direction). With page, only that page's
+    words (counting from 1).
     """
     found = []
     boxes = _page_boxes(pdf)
@@ -191,6 +256,7 @@ def pdftotext_words(pdf, page=None):
                                 "-H", str(math.ceil(height))]
         out = subprocess.run(["pdftotext", "-enc", "UTF-8", "-cropbox", *area, "-f", str(first), "-l", str(last),
                               pdf, "-"], capture_output=True, check=True).stdout
-        found += words(out.decode("utf-8", "replace"))
+        text = out.decode("utf-8", "replace")
+        found += words("\n".join(map(_line_in_its_own_direction, text.split("\n"))))
         first = last + 1
     return found
