@@ -128,6 +128,9 @@ class WordMatchTest(unittest.TestCase):
             ("nonHebrew", "non-  \n  Hebrew"),
             # Control characters that a font without a character map gives its picture pieces.
             ("a b", "a \x13\x01 b\x9e"),
+            # A word whose letters change direction: pdftotext embeds each run apart.
+            ("\u05d5 3 \u05d1\u05b9\u05d4\u05bc\u05d5 \u05d4\u05b4\u05d9 M", "\u05d53\u05d1\u05b9\u05d4\u05bc\u05d5 \u05d4\u05b4\u05d9M"),
+            ("\u0641 \u0660\u0662 ab12", "\u0641\u0660\u0662 ab12"),
         ]
         for theirs, ours in cases:
             with self.subTest(ours=ours):

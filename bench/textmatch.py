@@ -117,22 +117,38 @@ def words(text):
     pdftotext sets an Arabic comma before the next word ("،و") where the page has it after the
     last ("الأرقام، و"). As words of their own, both readings give the same words in the same
     order, and a mark that is missing or out of place still counts.
+
+    Where the letters of a word change direction (a Hebrew word with a digit or a Latin letter
+    inside), its parts are words of their own: pdftotext sets every change of direction apart
+    with embedding marks, which part words, and a text layer keeps such a word whole.
     """
     text = _BROKEN_WORD.sub("", unicodedata.normalize("NFKC", text).translate(_INVISIBLE)).translate(_FACING)
     out = []
     for chunk in text.split():
-        word = ""
+        word, run = "", None
         for c in chunk:
             if _is_word_character(c):
+                kind = _run_of(c)
+                if word and kind and run and kind != run:
+                    out.append(word)
+                    word = ""
                 word += c
+                run = kind or run
                 continue
             if word:
                 out.append(word)
                 word = ""
+            run = None
             out.append(c)
         if word:
             out.append(word)
     return out
+
+
+def _run_of(c):
+    """The way a run of text holding c goes: digits go with left-to-right letters, as in pdftotext."""
+    kind = unicodedata.bidirectional(c)
+    return "R" if kind in ("R", "AL") else "L" if kind in ("L", "EN", "AN") else None
 
 
 def lcs_length(a, b):
