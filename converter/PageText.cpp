@@ -42,6 +42,12 @@ char32_t Mirrored(char32_t C) {
   return C;
 }
 
+// Signs that open a Latin word or a number: a TeX command's backslash, a hash, an address's at,
+// a path's slash or tilde, a number's sign. A dollar opens and closes TeX's mathematics alike.
+bool OpensWord(char32_t C) {
+  return C == '\\' || C == '#' || C == '@' || C == '~' || C == '/' || C == '-' || C == '+';
+}
+
 Box Normalized(const Box& In) {
   return {std::min(In.X1, In.X2), std::min(In.Y1, In.Y2), std::max(In.X1, In.X2), std::max(In.Y1, In.Y2)};
 }
@@ -135,6 +141,15 @@ std::vector<Placed> ReadingOrder(const std::vector<Placed>& Visual, bool RightTo
     while (End < Count && Kind[End] == Direction::Neutral) ++End;
     if (End < Count && InRun[End]) std::fill(InRun.begin() + static_cast<std::ptrdiff_t>(I), InRun.begin() + static_cast<std::ptrdiff_t>(End), true);
     I = std::max(End, I + 1);
+  }
+  // A sign that opens a Latin word or a number (the backslash of a TeX command, the slash of a
+  // path, a number's sign) and touches the run at its left end belongs to it in a right-to-left
+  // line: the run was set left to right with it, so it stands first. Closing punctuation may
+  // equally end the sentence around the run, so it keeps the line's direction.
+  if (RightToLeftLine) {
+    for (size_t I = Count; I-- > 1;) {
+      if (InRun[I] && !InRun[I - 1] && !Visual[I - 1].Gap && OpensWord(Visual[I - 1].Char)) InRun[I - 1] = true;
+    }
   }
   std::vector<Placed> Out;
   Out.reserve(Count);
