@@ -111,11 +111,59 @@ class WordMatchTest(unittest.TestCase):
                  ("\u0627\u0644\u0623\u0631\u0642\u0627\u0645 \u060c\u0648", ["\u0627\u0644\u0623\u0631\u0642\u0627\u0645", "\u060c", "\u0648"]),
                  ("\u0646\u0627\u0645\u0647\u200c\u0627\u06cc", ["\u0646\u0627\u0645\u0647\u0627\u06cc"]),
                  ("\u0628\u064e\u0627\u0628", ["\u0628\u064e\u0627\u0628"]),
-                 ("(7) e.g.", ["(", "7", ")", "e", ".", "g", "."]),
+                 ("(7) e.g.", ["(", "7", "(", "e", ".", "g", "."]),
                  ("2024\u202c\u05e2\u05dd", ["2024", "\u05e2\u05dd"])]
         for text, want in cases:
             with self.subTest(text=text):
                 self.assertEqual(textmatch.words(text), want)
+
+
+    def test_readings_that_differ_only_in_form_give_the_same_words(self):
+        # Each pair: pdftotext's reading and an HTML text layer's reading of the same print.
+        cases = [
+            # A bracket named by the glyph on the page or by the bracket the text means.
+            ("\u05e9\u05dd )7( [x] {y} <z> \u00bbq\u00ab", "\u05e9\u05dd (7) ]x[ }y{ >z< \u00abq\u00bb"),
+            # A word broken at a line's end: joined and its hyphen dropped, on either side.
+            ("the provided code", "the pro-\nvided code"),
+            ("nonHebrew", "non-  \n  Hebrew"),
+            # Control characters that a font without a character map gives its picture pieces.
+            ("a b", "a \x13\x01 b\x9e"),
+            # A word whose letters change direction: pdftotext embeds each run apart.
+            ("\u05d5 3 \u05d1\u05b9\u05d4\u05bc\u05d5 \u05d4\u05b4\u05d9 M", "\u05d53\u05d1\u05b9\u05d4\u05bc\u05d5 \u05d4\u05b4\u05d9M"),
+            ("\u0641 \u0660\u0662 ab12", "\u0641\u0660\u0662 ab12"),
+        ]
+        for theirs, ours in cases:
+            with self.subTest(ours=ours):
+                self.assertEqual(textmatch.words(ours), textmatch.words(theirs))
+        # A hyphen inside a line, and a line ending in a dash or a lone hyphen, stay as they are;
+        # the form feed between pages still parts words.
+        self.assertEqual(textmatch.words("well-known end -\nnext one\x0ctwo"),
+                         ["well", "-", "known", "end", "-", "next", "one", "two"])
+
+
+class LineDirectionTest(unittest.TestCase):
+    # Lines as pdftotext writes them, right-to-left runs embedded in RLE ... PDF and, on a page
+    # it reads from the right, left-to-right runs in LRE ... PDF; and the words they should give.
+    SHALOM, OLAM = "\u05e9\u05dc\u05d5\u05dd", "\u05e2\u05d5\u05dc\u05dd"
+    CASES = [
+        # A Hebrew line with a file name, on a page of mostly Latin letters: read from the right.
+        (f"\u202b{OLAM} {OLAM}\u202c sample.bib \u202b{SHALOM}\u202c", [SHALOM, "sample", ".", "bib", OLAM, OLAM]),
+        (f"\u202b\u05d0\u202c", ["\u05d0"]),
+        # A line of mostly Latin letters, or with a Latin word at one end, is left as it is.
+        (f"\u202b\u05d0\u202c Quirecast converter \u202b\u05d1\u202c", ["\u05d0", "Quirecast", "converter", "\u05d1"]),
+        (f"see \u202b{SHALOM}\u202c", ["see", SHALOM]),
+        # On a page read from the right: a Latin line quoting a Hebrew word reads from the left,
+        # code with a Hebrew string (Latin at one end only) stays.
+        (f"\u202b\u202a here now\u202c{SHALOM} \u202asee\u202c\u202c", ["see", SHALOM, "here", "now"]),
+        (f"\u202b}}{SHALOM}\u202atitle = {{\u202c\u202c", ["}", SHALOM, "title", "=", "{"]),
+        (f"\u202b{OLAM} \u202aPDF\u202c {SHALOM}\u202c", [OLAM, "PDF", SHALOM]),
+    ]
+
+    def test_a_line_that_plainly_reads_the_other_way_is_turned_round(self):
+        for line, want in self.CASES:
+            with self.subTest(line=line):
+                self.assertEqual(textmatch.words(textmatch._line_in_its_own_direction(line)),
+                                 textmatch.words(" ".join(want)))
 
 
 class HtmlTextTest(unittest.TestCase):
@@ -124,6 +172,9 @@ class HtmlTextTest(unittest.TestCase):
         ("<span>wo</span><span>rd</span>", ["word"]),
         ("<div>a</div><div>b</div>", ["a", "b"]),
         ("a<br>b", ["a", "b"]),
+        # A word broken across two lines of a text layer.
+        ("<p><i>pro-</i></p><p><i>vided</i> code</p>", ["provided", "code"]),
+        ("<p><i>pro-</i><i>vided</i></p>", ["pro", "-", "vided"]),
         ("<p>fish &amp; chips &#233;t&eacute;</p>", ["fish", "&", "chips", "été"]),
         ("<head><title>T</title><style>p{}</style></head><body>x<script>var y=1;</script></body>", ["x"]),
         ("<p>&amp;lt; is how HTML writes &lt;</p>", ["&", "lt", ";", "is", "how", "HTML", "writes", "<"]),

@@ -45,11 +45,11 @@ class _TextOfHtml(html.parser.HTMLParser):
         if tag in _SKIPPED:
             self._skip_depth += 1
         elif tag not in _INLINE:
-            self._add(" ")
+            self._add("\n")
 
     def handle_startendtag(self, tag, attrs):
         if tag not in _INLINE:
-            self._add(" ")
+            self._add("\n")
 
     def handle_endtag(self, tag):
         if tag in _VOID:
@@ -57,7 +57,7 @@ class _TextOfHtml(html.parser.HTMLParser):
         if tag in _SKIPPED:
             self._skip_depth = max(0, self._skip_depth - 1)
         elif tag not in _INLINE:
-            self._add(" ")
+            self._add("\n")
         if self._page_depth == self._depth:
             self._page_depth = None
         self._depth -= 1
@@ -68,7 +68,8 @@ class _TextOfHtml(html.parser.HTMLParser):
 
 
 def html_text(markup):
-    """The text of an HTML document with its tags stripped and its entities unescaped."""
+    """The text of an HTML document with its tags stripped and its entities unescaped; every
+    element that is not inline ends a line."""
     parser = _TextOfHtml()
     parser.feed(markup)
     parser.close()
@@ -89,6 +90,18 @@ _INVISIBLE = dict.fromkeys(map(ord, "\u00ad\u200b\u200c\u200d\u200e\u200f\u2060\
 # pdftotext wraps right-to-left runs in embedding marks and sometimes sets the space between two
 # runs inside a mark: a mark counts as a space, or two words would be glued.
 _INVISIBLE.update(dict.fromkeys(map(ord, "\u202a\u202b\u202c\u202d\u202e\u2066\u2067\u2068\u2069"), " "))
+# Control characters: what a font without a proper character map names some of its glyphs (the
+# line and circle pieces of LaTeX's picture fonts). HTML cannot hold them, so no HTML converter
+# keeps them; a reader sees a drawing there, not text.
+# Tabs, line ends and the form feed between pages stay: they part words.
+_INVISIBLE.update((c, None) for c in [*range(0x00, 0x09), *range(0x0E, 0x20), *range(0x7F, 0x85), *range(0x86, 0xA0)])
+# A bracket in right-to-left text is drawn as its mirror image: one converter names the glyph
+# that stands on the page, another the bracket that the text means. Brackets are compared
+# without regard to the way they face, so both readings give the same words.
+_FACING = str.maketrans(")]}>\u00bb\u203a", "([{<\u00ab\u2039")
+# A hyphen that ends a line: pdftotext joins the word's two halves and drops the hyphen, an HTML
+# text layer keeps the line as printed. Both sides are read alike, the halves joined.
+_BROKEN_WORD = re.compile(r"(?<=\S)-[ \t]*(?:\r\n|\r|\n)\s*(?=\S)")
 
 
 def _is_word_character(c):
@@ -104,22 +117,38 @@ def words(text):
     pdftotext sets an Arabic comma before the next word ("،و") where the page has it after the
     last ("الأرقام، و"). As words of their own, both readings give the same words in the same
     order, and a mark that is missing or out of place still counts.
+
+    Where the letters of a word change direction (a Hebrew word with a digit or a Latin letter
+    inside), its parts are words of their own: pdftotext sets every change of direction apart
+    with embedding marks, which part words, and a text layer keeps such a word whole.
     """
-    text = unicodedata.normalize("NFKC", text).translate(_INVISIBLE)
+    text = _BROKEN_WORD.sub("", unicodedata.normalize("NFKC", text).translate(_INVISIBLE)).translate(_FACING)
     out = []
     for chunk in text.split():
-        word = ""
+        word, run = "", None
         for c in chunk:
             if _is_word_character(c):
+                kind = _run_of(c)
+                if word and kind and run and kind != run:
+                    out.append(word)
+                    word = ""
                 word += c
+                run = kind or run
                 continue
             if word:
                 out.append(word)
                 word = ""
+            run = None
             out.append(c)
         if word:
             out.append(word)
     return out
+
+
+def _run_of(c):
+    """The way a run of text holding c goes: digits go with left-to-right letters, as in pdftotext."""
+    kind = unicodedata.bidirectional(c)
+    return "R" if kind in ("R", "AL") else "L" if kind in ("L", "EN", "AN") else None
 
 
 def lcs_length(a, b):
@@ -157,14 +186,79 @@ def _page_boxes(pdf):
     return [(sizes[n], turns.get(n, 0)) for n in sorted(sizes)]
 
 
+_LRE, _RLE, _POP = "\u202a", "\u202b", "\u202c"
+
+
+def _embeddings(text):
+    """Text cut into its plain stretches and its embeddings, each from its mark to the matching pop."""
+    parts, depth, start = [], 0, 0
+    for i, c in enumerate(text):
+        if c in (_LRE, _RLE):
+            if depth == 0:
+                parts.append(text[start:i])
+                start = i
+            depth += 1
+        elif c == _POP and depth:
+            depth -= 1
+            if depth == 0:
+                parts.append(text[start:i + 1])
+                start = i + 1
+    parts.append(text[start:])
+    return [part for part in parts if part]
+
+
+def _strong(c):
+    kind = unicodedata.bidirectional(c)
+    return "R" if kind in ("R", "AL") else "L" if kind == "L" else None
+
+
+def _reads_other_way(visual_runs, from_the_right):
+    """Whether a line that pdftotext read in its page's direction plainly reads the other way:
+    the outermost letters at both ends of the line as it stands, and most of its letters, are
+    of the other direction."""
+    visual = "".join(visual_runs)
+    letters = [kind for kind in map(_strong, visual) if kind]
+    other = "L" if from_the_right else "R"
+    return bool(letters) and letters[0] == other and letters[-1] == other and 2 * letters.count(other) > len(letters)
+
+
+def _line_in_its_own_direction(line):
+    """A line of pdftotext's output, turned round where it plainly reads the other way.
+
+    pdftotext gives every line of a page the direction of most of the page's letters: on a
+    page of Latin code and references, a Persian sentence comes out with its runs in left-to-
+    right order, its last words first. It marks each run, though: a line read from the left
+    is plain left-to-right text with right-to-left runs embedded (RLE ... PDF), a line read
+    from the right one embedding whose left-to-right runs are embedded in turn (LRE ... PDF).
+    A line whose letters at both ends and most of whose letters are of the other direction
+    reads that way, as a paragraph starts with its first letter: its runs are taken in the
+    opposite order, each run's own order left as pdftotext gives it. A line that is not so
+    plainly the other way (a Persian sentence ending in a Latin word) stays as it is.
+    """
+    parts = _embeddings(line)
+    from_the_right = [i for i, part in enumerate(parts) if part.startswith(_RLE) and _LRE in part]
+    for i in from_the_right:
+        runs = _embeddings(parts[i][1:-1])
+        # Runs stand from the right to the left; the right-to-left ones are spelled backwards.
+        visual = [run if run.startswith(_LRE) else run[::-1] for run in reversed(runs)]
+        if _reads_other_way(visual, True):
+            parts[i] = _RLE + "".join(reversed(runs)) + _POP
+    if not from_the_right:
+        visual = [part[::-1] if part.startswith(_RLE) else part for part in parts]
+        if _reads_other_way(visual, False):
+            parts.reverse()
+    return "".join(parts)
+
+
 def pdftotext_words(pdf, page=None):
     """pdftotext's words of a PDF, leaving out any text that lies outside its page's crop box.
 
     A viewer shows the crop box only, so printer's marks and slugs beyond it are no part of
     what a reader sees; pdftotext's -cropbox alone still prints them, a crop area of exactly
     the page's size does not. On a turned page poppler places that area wrongly, so such a
-    page is read whole. Neighbouring pages alike share a pdftotext run. With page, only that
-    page's words (counting from 1).
+    page is read whole. Neighbouring pages alike share a pdftotext run. A line reads in the
+    direction it plainly has (see _line_in_its_own_direction). With page, only that page's
+    words (counting from 1).
     """
     found = []
     boxes = _page_boxes(pdf)
@@ -178,6 +272,7 @@ def pdftotext_words(pdf, page=None):
                                 "-H", str(math.ceil(height))]
         out = subprocess.run(["pdftotext", "-enc", "UTF-8", "-cropbox", *area, "-f", str(first), "-l", str(last),
                               pdf, "-"], capture_output=True, check=True).stdout
-        found += words(out.decode("utf-8", "replace"))
+        text = out.decode("utf-8", "replace")
+        found += words("\n".join(map(_line_in_its_own_direction, text.split("\n"))))
         first = last + 1
     return found

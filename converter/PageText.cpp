@@ -42,6 +42,12 @@ char32_t Mirrored(char32_t C) {
   return C;
 }
 
+// Signs that open a Latin word or a number: a TeX command's backslash, a hash, an address's at,
+// a path's slash or tilde, a number's sign. A dollar opens and closes TeX's mathematics alike.
+bool OpensWord(char32_t C) {
+  return C == '\\' || C == '#' || C == '@' || C == '~' || C == '/' || C == '-' || C == '+';
+}
+
 Box Normalized(const Box& In) {
   return {std::min(In.X1, In.X2), std::min(In.Y1, In.Y2), std::max(In.X1, In.X2), std::max(In.Y1, In.Y2)};
 }
@@ -136,6 +142,15 @@ std::vector<Placed> ReadingOrder(const std::vector<Placed>& Visual, bool RightTo
     if (End < Count && InRun[End]) std::fill(InRun.begin() + static_cast<std::ptrdiff_t>(I), InRun.begin() + static_cast<std::ptrdiff_t>(End), true);
     I = std::max(End, I + 1);
   }
+  // A sign that opens a Latin word or a number (the backslash of a TeX command, the slash of a
+  // path, a number's sign) and touches the run at its left end belongs to it in a right-to-left
+  // line: the run was set left to right with it, so it stands first. Closing punctuation may
+  // equally end the sentence around the run, so it keeps the line's direction.
+  if (RightToLeftLine) {
+    for (size_t I = Count; I-- > 1;) {
+      if (InRun[I] && !InRun[I - 1] && !Visual[I - 1].Gap && OpensWord(Visual[I - 1].Char)) InRun[I - 1] = true;
+    }
+  }
   std::vector<Placed> Out;
   Out.reserve(Count);
   if (RightToLeftLine) {
@@ -189,11 +204,31 @@ bool RightToLeftPage(const std::vector<PlacedWord>& Words) {
   return Right > Left;
 }
 
+// Whether a line reads right to left. A paragraph takes its direction from its first letter,
+// which stands at the start of its lines: at the right end of a right-to-left line. A line whose
+// outermost letters at both ends, and most of its letters, are of one direction reads that way
+// whatever the page (a Persian line among English references); any other line (a Persian
+// sentence that ends in a Latin word) follows the page.
+bool RightToLeftLine(const std::vector<Placed>& Visual, bool RightToLeftPage) {
+  Direction First = Direction::Neutral, Last = Direction::Neutral;
+  size_t Right = 0, Left = 0;
+  for (const Placed& Char : Visual) {
+    const Direction Kind = Char.Gap ? Direction::Neutral : DirectionOf(Char.Char);
+    if (Kind != Direction::Left && Kind != Direction::Right) continue;
+    if (First == Direction::Neutral) First = Kind;
+    Last = Kind;
+    (Kind == Direction::Right ? Right : Left) += 1;
+  }
+  if (Right == 0) return false;
+  if (First == Direction::Right && Last == Direction::Right && Right > Left) return true;
+  if (First == Direction::Left && Last == Direction::Left && Left > Right) return false;
+  return RightToLeftPage;
+}
+
 Line FinishLine(const RawLine& Raw, bool RightToLeft) {
   // The characters as they stand, a gap between words that do not touch.
   std::vector<Placed> Visual;
   std::vector<double> Sizes;
-  bool HasRightToLeft = false;
   for (size_t W = 0; W < Raw.Words.size(); ++W) {
     const PlacedWord& Each = *Raw.Words[W];
     for (size_t I = 0; I < Each.Text.size(); ++I) {
@@ -204,7 +239,6 @@ Line FinishLine(const RawLine& Raw, bool RightToLeft) {
       Char.Gap = Char.Char == ' ' || Char.Char == '\t';
       if (!Char.Gap) {
         Sizes.push_back(Raw.Vertical ? Char.Area.X2 - Char.Area.X1 : Char.Area.Y2 - Char.Area.Y1);
-        HasRightToLeft = HasRightToLeft || DirectionOf(Char.Char) == Direction::Right;
       }
       Visual.push_back(Char);
     }
@@ -217,7 +251,7 @@ Line FinishLine(const RawLine& Raw, bool RightToLeft) {
   Line Done;
   Done.Vertical = Raw.Vertical;
   Done.Size = Median(Sizes);
-  Done.RightToLeft = !Raw.Vertical && RightToLeft && HasRightToLeft;
+  Done.RightToLeft = !Raw.Vertical && RightToLeftLine(Visual, RightToLeft);
   const std::vector<Placed> Reading = Raw.Vertical ? Visual : ReadingOrder(Visual, Done.RightToLeft);
 
   bool LineEmpty = true;

@@ -36,8 +36,7 @@ struct Line {
   bool Vertical = false;
   // Glyph height for horizontal lines, glyph width for vertical ones.
   double Size = 0;
-  // Holds right-to-left text on a right-to-left page: Words are in reading order, which runs
-  // leftwards across the page.
+  // Reads right to left: Words are in reading order, which runs leftwards across the page.
   bool RightToLeft = false;
 };
 
@@ -45,7 +44,9 @@ struct Line {
 // Words outside the page (Width x Height, printer's marks beyond the crop box) are left out.
 // Each line's characters are put in logical order: right-to-left runs (Hebrew, Arabic, ...)
 // stand reversed on the page and are turned back, while numbers and Latin inside them keep
-// their own order; a page with more right-to-left letters than others reads from the right.
+// their own order. A line reads from the right when its letters at both ends and most of its
+// letters are right-to-left ones; a line that is not so plainly one or the other reads as its
+// page does, and a page with more right-to-left letters than others reads from the right.
 // Words that touch without a space become one word, as in plain text.
 std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width, double Height);
 
