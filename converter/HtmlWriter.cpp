@@ -103,6 +103,43 @@ bool FitsOneStretch(const Line& TextLine, const std::vector<size_t>& Lengths, si
   return true;
 }
 
+// Whether a word is right-to-left letters only (with their marks and joiners): a run of such
+// words, spaces between them, stands leftwards word after word in any browser, so that where
+// each word lands is known.
+bool PlainlyRightToLeft(const std::string& Text) {
+  if (Text.empty()) return false;
+  for (size_t Pos = 0; Pos < Text.size();) {
+    char32_t C = 0;
+    const size_t Length = DecodeUtf8(Text, Pos, C);
+    if (Length == 0) return false;
+    Pos += Length;
+    const bool Letter = ((C >= 0x05D0 && C <= 0x05EA) || (C >= 0x0591 && C <= 0x05C7) || (C >= 0x0620 && C <= 0x065F) ||
+                         (C >= 0x066E && C <= 0x06D3) || (C >= 0x06D5 && C <= 0x06ED) || (C >= 0x06FA && C <= 0x06FF) ||
+                         (C >= 0xFB1D && C <= 0xFB4F) || (C >= 0xFB50 && C <= 0xFD3D) || (C >= 0xFD50 && C <= 0xFDFB) ||
+                         (C >= 0xFE70 && C <= 0xFEFC) || C == 0x200C || C == 0x200D);
+    if (!Letter) return false;
+  }
+  return true;
+}
+
+// Whether right-to-left words First..Last (reading order, so running leftwards), stretched as one
+// piece of evenly wide characters, would each start within 0.6 em of where they stand.
+bool FitsOneRightToLeftStretch(const Line& TextLine, const std::vector<size_t>& Lengths, size_t First, size_t Last,
+                               double Em) {
+  size_t Characters = 0;
+  for (size_t I = First; I <= Last; ++I) Characters += Lengths[I] + (I < Last ? 1 : 0);
+  const double Left = TextLine.Words[Last].Area.X1;
+  const double Width = TextLine.Words[First].Area.X2 - Left;
+  if (Characters == 0 || Width <= 0 || Em <= 0) return false;
+  const double PerCharacter = Width / static_cast<double>(Characters);
+  size_t Before = 0;  // characters left of the word, counted from the leftmost
+  for (size_t I = Last + 1; I-- > First;) {
+    if (std::fabs(Left + PerCharacter * static_cast<double>(Before) - TextLine.Words[I].Area.X1) > Em * 0.6) return false;
+    Before += Lengths[I] + 1;
+  }
+  return true;
+}
+
 void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page) {
   // Font size in container units: 1cqw is one percent of the page's shown width.
   const std::string FontSize = FormatNumber(TextLine.Size * FontSizeForBox * 100.0 / Page.Width, 2) + "cqw";
@@ -122,14 +159,23 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
     // Words that stand where evenly wide characters would put them share one element: a page of
     // prose then has an element per line or so instead of one per word, which browsers lay out
     // many times faster. Table cells and other jumps start a new element.
-    // Right-to-left words follow one another leftwards, so each keeps an element of its own.
+    // Right-to-left words follow one another leftwards: they share an element only when they
+    // are right-to-left letters alone, which a browser sets leftwards whatever surrounds them.
     size_t Last = First;
     if (!TextLine.Vertical && !TextLine.RightToLeft) {
       while (Last + 1 < TextLine.Words.size() && FitsOneStretch(TextLine, Lengths, First, Last + 1, Em)) ++Last;
+    } else if (!TextLine.Vertical && PlainlyRightToLeft(TextLine.Words[First].Text)) {
+      while (Last + 1 < TextLine.Words.size() && PlainlyRightToLeft(TextLine.Words[Last + 1].Text) &&
+             FitsOneRightToLeftStretch(TextLine, Lengths, First, Last + 1, Em)) {
+        ++Last;
+      }
     }
     const Word& Start = TextLine.Words[First];
+    // A right-to-left piece starts at its left end, where its last word stands.
+    const double Left = TextLine.RightToLeft ? TextLine.Words[Last].Area.X1 : Start.Area.X1;
+    const double Right = TextLine.RightToLeft ? Start.Area.X2 : TextLine.Words[Last].Area.X2;
     std::string Where = TextLine.Vertical ? "top:" + Percent(Start.Area.Y1, Page.Height)
-                                          : "left:" + Percent(Start.Area.X1, Page.Width);
+                                          : "left:" + Percent(Left, Page.Width);
     std::string Text;
     size_t Characters = 0;
     for (size_t I = First; I <= Last; ++I) {
@@ -143,7 +189,7 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
     }
     const double Natural = static_cast<double>(Characters) * MetricAdvance * Em;
     if (!TextLine.Vertical && Natural > 0) {
-      const double Stretch = (TextLine.Words[Last].Area.X2 - Start.Area.X1) / Natural;
+      const double Stretch = (Right - Left) / Natural;
       if (Stretch > 0 && std::fabs(Stretch - 1) >= 0.01) Where += ";scale:" + FormatNumber(Stretch, 2) + " 1";
     }
     Text += Last + 1 < TextLine.Words.size() ? " " : "\n";

@@ -179,19 +179,42 @@ TEST(PageMarkup, EvenlySetWordsShareAnElementAndJumpsSplitIt) {
   EXPECT_EQ(LayerElements(PageMarkup(Page)), (std::vector<std::string>{"one two ", "cell\n"}));
 }
 
-TEST(PageMarkup, RightToLeftWordsStandAlone) {
+TEST(PageMarkup, RightToLeftLettersShareAnElementOnlyWhereTheyStandEvenly) {
   PageContent Page;
   Page.Width = 200;
   Page.Height = 100;
+  const std::string Alef = "\xD7\x90\xD7\x91\xD7\x92", Dalet = "\xD7\x93\xD7\x94\xD7\x95", Het = "\xD7\x97\xD7\x98";
+  struct Case {
+    const char* Name;
+    std::vector<Word> Words;  // reading order, so leftwards
+    std::vector<std::string> Elements;
+  };
+  const std::vector<Case> Cases = {
+      {"letters evenly set", {{Alef, {30, 0, 45, 10}}, {Dalet, {10, 0, 25, 10}}}, {Alef + " " + Dalet + "\n"}},
+      {"a gap of a column", {{Alef, {150, 0, 165, 10}}, {Dalet, {10, 0, 25, 10}}}, {Alef + " ", Dalet + "\n"}},
+      {"a number between", {{Alef, {50, 0, 65, 10}}, {"12", {40, 0, 48, 10}}, {Dalet, {20, 0, 35, 10}}},
+       {Alef + " ", "12 ", Dalet + "\n"}},
+      {"a word with punctuation", {{Alef + ".", {30, 0, 45, 10}}, {Dalet, {10, 0, 25, 10}}}, {Alef + ". ", Dalet + "\n"}},
+      {"three evenly set", {{Alef, {50, 0, 65, 10}}, {Dalet, {30, 0, 45, 10}}, {Het, {15, 0, 25, 10}}},
+       {Alef + " " + Dalet + " " + Het + "\n"}},
+  };
+  for (const Case& Each : Cases) {
+    Line Row;
+    Row.Size = 10;
+    Row.Area = {0, 0, 200, 10};
+    Row.RightToLeft = true;
+    Row.Words = Each.Words;
+    Page.Lines = {Row};
+    EXPECT_EQ(LayerElements(PageMarkup(Page)), Each.Elements) << Each.Name;
+  }
+  // A shared element starts at the left end of its last word.
   Line Row;
   Row.Size = 10;
   Row.Area = {0, 0, 200, 10};
   Row.RightToLeft = true;
-  // In reading order, so leftwards; evenly set, yet each keeps its own element.
-  Row.Words = {{"\xD7\x90\xD7\x91\xD7\x92", {30, 0, 45, 10}}, {"\xD7\x93\xD7\x94\xD7\x95", {10, 0, 25, 10}}};
+  Row.Words = Cases[0].Words;
   Page.Lines = {Row};
-  EXPECT_EQ(LayerElements(PageMarkup(Page)),
-            (std::vector<std::string>{"\xD7\x90\xD7\x91\xD7\x92 ", "\xD7\x93\xD7\x94\xD7\x95\n"}));
+  EXPECT_NE(PageMarkup(Page).find("<i style=\"left:5%"), std::string::npos);
 }
 
 TEST(PageMarkup, PageWithoutSizeStillHasItsTextAndNoDivisionByZero) {
