@@ -281,6 +281,86 @@ TEST(ShrinkPictures, FollowsPatternsOnTheirOwnLinesAndUsesWithTheirOwnMatrix) {
   }
 }
 
+// A photograph-like PNG: smooth shades with a little grain, which PNG stores poorly.
+std::string PhotoPng(int Width, int Height, bool Alpha) {
+  cairo_surface_t* Surface = cairo_image_surface_create(Alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, Width, Height);
+  cairo_surface_flush(Surface);
+  uint32_t Seed = 12345;
+  for (int Y = 0; Y < Height; ++Y) {
+    auto* Row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(Surface) + Y * cairo_image_surface_get_stride(Surface));
+    for (int X = 0; X < Width; ++X) {
+      Seed = Seed * 1103515245u + 12345u;
+      const int Grain = static_cast<int>((Seed >> 16) % 7) - 3;
+      const auto Level = [&](double V) { return static_cast<uint32_t>(std::clamp(V + Grain, 0.0, 255.0)); };
+      Row[X] = 0xff000000u | Level(128 + 100 * std::sin(X / 23.0)) << 16 | Level(128 + 100 * std::cos(Y / 17.0)) << 8 |
+               Level(128 + 60 * std::sin((X + Y) / 31.0));
+      // Half transparent: cairo keeps premultiplied colours, each channel halved with it.
+      if (Alpha) Row[X] = (Row[X] >> 1 & 0x007f7f7fu) | 0x80000000u;
+    }
+  }
+  cairo_surface_mark_dirty(Surface);
+  std::string Png;
+  cairo_surface_write_to_png_stream(
+      Surface,
+      [](void* Closure, const unsigned char* Data, unsigned int Length) {
+        static_cast<std::string*>(Closure)->append(reinterpret_cast<const char*>(Data), Length);
+        return CAIRO_STATUS_SUCCESS;
+      },
+      &Png);
+  cairo_surface_destroy(Surface);
+  return Png;
+}
+
+// Width and height from a JPEG's frame header; zeros when there is none.
+std::pair<int, int> JpegSize(const std::string& Svg) {
+  const std::string Marker = "data:image/jpeg;base64,";
+  const size_t Begin = Svg.find(Marker);
+  if (Begin == std::string::npos) return {0, 0};
+  const size_t DataBegin = Begin + Marker.size();
+  const std::string Text = Svg.substr(DataBegin, Svg.find('"', DataBegin) - DataBegin);
+  std::string Jpeg;
+  uint32_t Bits = 0;
+  int Count = 0;
+  for (const char C : Text) {
+    if (C == '=') break;
+    const char* Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    Bits = (Bits << 6) | static_cast<uint32_t>(std::strchr(Alphabet, C) - Alphabet);
+    Count += 6;
+    if (Count >= 8) {
+      Count -= 8;
+      Jpeg += static_cast<char>((Bits >> Count) & 0xff);
+    }
+  }
+  const auto Byte = [&](size_t I) { return static_cast<unsigned char>(Jpeg[I]); };
+  for (size_t I = 2; I + 9 < Jpeg.size();) {
+    if (Byte(I) != 0xff) return {0, 0};
+    const unsigned char Kind = Byte(I + 1);
+    if (Kind >= 0xc0 && Kind <= 0xc2) return {Byte(I + 7) << 8 | Byte(I + 8), Byte(I + 5) << 8 | Byte(I + 6)};
+    I += 2 + (Byte(I + 2) << 8 | Byte(I + 3));
+  }
+  return {0, 0};
+}
+
+TEST(ShrinkPictures, OpaquePhotographsGoOverToJpegDrawingsAndTransparencyStayPng) {
+  // Shown large enough to keep every pixel: only the format can change.
+  const auto Shown = [](const std::string& Png) {
+    std::string Svg = PictureSvg(Png, 400, 200, "<use xlink:href=\"#image7\"/>");
+    Svg.replace(Svg.find("matrix(0.05,0,0,0.05"), 20, "matrix(0.5,0,0,0.5");
+    return Svg;
+  };
+  const std::string Photo = Shown(PhotoPng(400, 200, false));
+  const std::string Out = ShrinkPictures(Photo);
+  EXPECT_LE(static_cast<double>(Out.size()), 0.6 * static_cast<double>(Photo.size()));
+  EXPECT_EQ(JpegSize(Out), (std::pair<int, int>{400, 200}));
+  EXPECT_EQ(Out.substr(0, Out.find("data:")), Photo.substr(0, Photo.find("data:"))) << "the element is untouched";
+  for (const std::string& Svg : {Shown(PhotoPng(400, 200, true)), Shown(HalvesPng(400, 200, false))}) {
+    EXPECT_EQ(ShrinkPictures(Svg), Svg);
+  }
+  // Shrunk, a photograph is stored as JPEG at the shrunk size.
+  EXPECT_EQ(JpegSize(ShrinkPictures(PictureSvg(PhotoPng(400, 200, false), 400, 200, "<use xlink:href=\"#image7\"/>"))),
+            (std::pair<int, int>{54, 27}));
+}
+
 TEST(ShrinkPictures, LeavesPicturesItCannotFollowOrNeedNotShrink) {
   const std::string Png = HalvesPng(400, 200, false);
   std::string ShownLarger = PictureSvg(Png, 400, 200, "<use xlink:href=\"#image7\"/>");
