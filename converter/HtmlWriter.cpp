@@ -87,16 +87,19 @@ void AppendOutline(std::string& Out, const std::vector<OutlineItem>& Items) {
 // Whether words First..Last, stretched as one piece of evenly wide characters (spaces between
 // them), would each start within 0.6 em of where they stand on the page. A tighter bound makes
 // many more elements, which browsers load more slowly, with selections hardly closer to the
-// glyphs (converter/README.md has the figures).
+// glyphs (converter/README.md has the figures). Right-to-left words run leftwards from the
+// piece's right end.
 bool FitsOneStretch(const Line& TextLine, const std::vector<size_t>& Lengths, size_t First, size_t Last, double Em) {
   size_t Characters = 0;
   for (size_t I = First; I <= Last; ++I) Characters += Lengths[I] + (I < Last ? 1 : 0);
-  const double Left = TextLine.Words[First].Area.X1;
-  const double Width = TextLine.Words[Last].Area.X2 - Left;
+  const bool Leftwards = TextLine.RightToLeft;
+  const double Left = TextLine.Words[Leftwards ? Last : First].Area.X1;
+  const double Width = TextLine.Words[Leftwards ? First : Last].Area.X2 - Left;
   if (Characters == 0 || Width <= 0 || Em <= 0) return false;
   const double PerCharacter = Width / static_cast<double>(Characters);
-  size_t Before = 0;
-  for (size_t I = First; I <= Last; ++I) {
+  size_t Before = 0;  // characters left of the word
+  for (size_t Step = 0; Step <= Last - First; ++Step) {
+    const size_t I = Leftwards ? Last - Step : First + Step;
     if (std::fabs(Left + PerCharacter * static_cast<double>(Before) - TextLine.Words[I].Area.X1) > Em * 0.6) return false;
     Before += Lengths[I] + 1;
   }
@@ -118,24 +121,6 @@ bool PlainlyRightToLeft(const std::string& Text) {
                          (C >= 0xFB1D && C <= 0xFB4F) || (C >= 0xFB50 && C <= 0xFD3D) || (C >= 0xFD50 && C <= 0xFDFB) ||
                          (C >= 0xFE70 && C <= 0xFEFC) || C == 0x200C || C == 0x200D);
     if (!Letter) return false;
-  }
-  return true;
-}
-
-// Whether right-to-left words First..Last (reading order, so running leftwards), stretched as one
-// piece of evenly wide characters, would each start within 0.6 em of where they stand.
-bool FitsOneRightToLeftStretch(const Line& TextLine, const std::vector<size_t>& Lengths, size_t First, size_t Last,
-                               double Em) {
-  size_t Characters = 0;
-  for (size_t I = First; I <= Last; ++I) Characters += Lengths[I] + (I < Last ? 1 : 0);
-  const double Left = TextLine.Words[Last].Area.X1;
-  const double Width = TextLine.Words[First].Area.X2 - Left;
-  if (Characters == 0 || Width <= 0 || Em <= 0) return false;
-  const double PerCharacter = Width / static_cast<double>(Characters);
-  size_t Before = 0;  // characters left of the word, counted from the leftmost
-  for (size_t I = Last + 1; I-- > First;) {
-    if (std::fabs(Left + PerCharacter * static_cast<double>(Before) - TextLine.Words[I].Area.X1) > Em * 0.6) return false;
-    Before += Lengths[I] + 1;
   }
   return true;
 }
@@ -166,7 +151,7 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
       while (Last + 1 < TextLine.Words.size() && FitsOneStretch(TextLine, Lengths, First, Last + 1, Em)) ++Last;
     } else if (!TextLine.Vertical && PlainlyRightToLeft(TextLine.Words[First].Text)) {
       while (Last + 1 < TextLine.Words.size() && PlainlyRightToLeft(TextLine.Words[Last + 1].Text) &&
-             FitsOneRightToLeftStretch(TextLine, Lengths, First, Last + 1, Em)) {
+             FitsOneStretch(TextLine, Lengths, First, Last + 1, Em)) {
         ++Last;
       }
     }

@@ -159,18 +159,8 @@ TEST(StoredPictureSize, NeverMorePixelsThanTwiceTheScreenShows) {
   }
 }
 
-// A PNG of Width x Height, left half red, right half blue (half transparent with Alpha).
-std::string HalvesPng(int Width, int Height, bool Alpha) {
-  cairo_surface_t* Surface = cairo_image_surface_create(Alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, Width, Height);
-  cairo_t* Cr = cairo_create(Surface);
-  cairo_set_source_rgba(Cr, 1, 0, 0, 1);
-  cairo_rectangle(Cr, 0, 0, Width / 2.0, Height);
-  cairo_fill(Cr);
-  cairo_set_source_rgba(Cr, 0, 0, 1, Alpha ? 0.5 : 1);
-  cairo_set_operator(Cr, CAIRO_OPERATOR_SOURCE);
-  cairo_rectangle(Cr, Width / 2.0, 0, Width / 2.0, Height);
-  cairo_fill(Cr);
-  cairo_destroy(Cr);
+// The surface as PNG; the surface is destroyed.
+std::string PngOf(cairo_surface_t* Surface) {
   std::string Png;
   cairo_surface_write_to_png_stream(
       Surface,
@@ -183,28 +173,50 @@ std::string HalvesPng(int Width, int Height, bool Alpha) {
   return Png;
 }
 
+// The bytes of the first data URL in Svg that begins with Marker ("data:image/png;base64,").
+std::string DataOf(const std::string& Svg, const std::string& Marker) {
+  const size_t At = Svg.find(Marker);
+  if (At == std::string::npos) return {};
+  const size_t Begin = At + Marker.size();
+  const std::string Text = Svg.substr(Begin, Svg.find('"', Begin) - Begin);
+  const char* Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string Bytes;
+  uint32_t Bits = 0;
+  int Count = 0;
+  for (const char C : Text) {
+    if (C == '=') break;
+    Bits = (Bits << 6) | static_cast<uint32_t>(std::strchr(Alphabet, C) - Alphabet);
+    Count += 6;
+    if (Count >= 8) {
+      Count -= 8;
+      Bytes += static_cast<char>((Bits >> Count) & 0xff);
+    }
+  }
+  return Bytes;
+}
+
+// A PNG of Width x Height, left half red, right half blue (half transparent with Alpha).
+std::string HalvesPng(int Width, int Height, bool Alpha) {
+  cairo_surface_t* Surface = cairo_image_surface_create(Alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, Width, Height);
+  cairo_t* Cr = cairo_create(Surface);
+  cairo_set_source_rgba(Cr, 1, 0, 0, 1);
+  cairo_rectangle(Cr, 0, 0, Width / 2.0, Height);
+  cairo_fill(Cr);
+  cairo_set_source_rgba(Cr, 0, 0, 1, Alpha ? 0.5 : 1);
+  cairo_set_operator(Cr, CAIRO_OPERATOR_SOURCE);
+  cairo_rectangle(Cr, Width / 2.0, 0, Width / 2.0, Height);
+  cairo_fill(Cr);
+  cairo_destroy(Cr);
+  return PngOf(Surface);
+}
+
 struct Decoded {
   int Width = 0, Height = 0;
   std::vector<uint32_t> Pixels;  // cairo's premultiplied ARGB
 };
 
 Decoded DecodeImage(const std::string& Svg) {
-  const std::string Marker = "base64,";
-  const size_t Begin = Svg.find(Marker) + Marker.size();
-  const std::string Text = Svg.substr(Begin, Svg.find('"', Begin) - Begin);
-  std::string Png;
-  uint32_t Bits = 0;
-  int Count = 0;
-  for (const char C : Text) {
-    if (C == '=') break;
-    const char* At = std::strchr("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/", C);
-    Bits = (Bits << 6) | static_cast<uint32_t>(At - "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
-    Count += 6;
-    if (Count >= 8) {
-      Count -= 8;
-      Png += static_cast<char>((Bits >> Count) & 0xff);
-    }
-  }
+  const std::string Png = DataOf(Svg, "base64,");
   struct Reader {
     const std::string* Data;
     size_t Pos;
@@ -299,38 +311,12 @@ std::string PhotoPng(int Width, int Height, bool Alpha) {
     }
   }
   cairo_surface_mark_dirty(Surface);
-  std::string Png;
-  cairo_surface_write_to_png_stream(
-      Surface,
-      [](void* Closure, const unsigned char* Data, unsigned int Length) {
-        static_cast<std::string*>(Closure)->append(reinterpret_cast<const char*>(Data), Length);
-        return CAIRO_STATUS_SUCCESS;
-      },
-      &Png);
-  cairo_surface_destroy(Surface);
-  return Png;
+  return PngOf(Surface);
 }
 
 // Width and height from a JPEG's frame header; zeros when there is none.
 std::pair<int, int> JpegSize(const std::string& Svg) {
-  const std::string Marker = "data:image/jpeg;base64,";
-  const size_t Begin = Svg.find(Marker);
-  if (Begin == std::string::npos) return {0, 0};
-  const size_t DataBegin = Begin + Marker.size();
-  const std::string Text = Svg.substr(DataBegin, Svg.find('"', DataBegin) - DataBegin);
-  std::string Jpeg;
-  uint32_t Bits = 0;
-  int Count = 0;
-  for (const char C : Text) {
-    if (C == '=') break;
-    const char* Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    Bits = (Bits << 6) | static_cast<uint32_t>(std::strchr(Alphabet, C) - Alphabet);
-    Count += 6;
-    if (Count >= 8) {
-      Count -= 8;
-      Jpeg += static_cast<char>((Bits >> Count) & 0xff);
-    }
-  }
+  const std::string Jpeg = DataOf(Svg, "data:image/jpeg;base64,");
   const auto Byte = [&](size_t I) { return static_cast<unsigned char>(Jpeg[I]); };
   for (size_t I = 2; I + 9 < Jpeg.size();) {
     if (Byte(I) != 0xff) return {0, 0};
