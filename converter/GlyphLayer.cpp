@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <set>
 
 namespace Engine {
@@ -470,6 +471,61 @@ bool ReadRun(std::string_view Svg, const Tag& Group, const PageDefinitions& Defs
   return true;
 }
 
+// Reads a plain filled shape, <path style="stroke:none;fill-rule:nonzero;fill:rgb(...);..."
+// d="..." [transform="matrix(...)"]/>, as a run of one glyph: its outline, moved to start at the
+// origin, is drawn at its first point. A page ornament or a logo repeated on every page is then
+// stored once, as glyphs are. Shapes beyond a glyph's reach (160 points) or of many points stay.
+bool ReadShape(const Tag& T, std::deque<std::string>& Made, std::map<std::string_view, uint32_t>& OutlineIndex,
+               LiftedGlyphs& Lifted, TopElement& Element) {
+  constexpr size_t MaxCommands = 2000;
+  std::string_view Style, Data;
+  if (!T.SelfClosing || !AttributeOf(T.Text, "style", Style) || !AttributeOf(T.Text, "d", Data)) return false;
+  while (!Style.empty() && Style.front() == ' ') Style.remove_prefix(1);
+  const std::string_view Plain = "stroke:none;fill-rule:nonzero;";
+  LiftedRun Run;
+  if (Style.substr(0, Plain.size()) != Plain || !ReadFill(Style.substr(Plain.size()), Run.Colour, Run.Opacity)) return false;
+  Affine M;
+  if (!TransformOf(T.Text, M)) return false;
+  std::vector<PathCommand> Commands;
+  if (!ForEachPathCommand(Data, CoordinateLimit, [&](const PathCommand& Command) {
+        Commands.push_back(Command);
+        return Commands.size() <= MaxCommands;
+      }) ||
+      Commands.empty() || Commands[0].Letter != 'M') {
+    return false;
+  }
+  const auto Place = [&](const PathPoint& P) {
+    return PathPoint{M.A * P.X + M.C * P.Y + M.E, M.B * P.X + M.D * P.Y + M.F};
+  };
+  const PathPoint Origin = Place(Commands[0].Points[0]);
+  const double X = std::round(Origin.X * 100) / 100, Y = std::round(Origin.Y * 100) / 100;
+  std::string Outline;
+  Area Bounds;
+  for (const PathCommand& Command : Commands) {
+    const int Count = Command.Letter == 'C' ? 3 : Command.Letter == 'Z' ? 0 : 1;
+    if (!Outline.empty()) Outline += ' ';
+    Outline += Command.Letter;
+    for (int I = 0; I < Count; ++I) {
+      const PathPoint P = Place(Command.Points[I]);
+      Bounds.Add(P.X, P.Y);
+      Outline += ' ' + FormatNumber(P.X - X, 3) + ' ' + FormatNumber(P.Y - Y, 3);
+    }
+  }
+  FontGlyph Unused;
+  if (!OutlineFromPath(Outline, Unused)) return false;
+  Made.push_back(std::move(Outline));
+  const auto [At, Added] = OutlineIndex.emplace(Made.back(), static_cast<uint32_t>(Lifted.Outlines.size()));
+  if (Added) Lifted.Outlines.push_back(Made.back());
+  Run.Glyphs = {At->second};
+  Run.X = {X};
+  Run.Y = {Y};
+  Element.End = T.End;
+  Element.Bounds = Bounds;
+  Element.IsRun = true;
+  Element.Run = std::move(Run);
+  return true;
+}
+
 }  // namespace
 
 std::string LiftGlyphRuns(std::string_view Svg, double Width, double Height, LiftedGlyphs& Lifted) {
@@ -481,10 +537,10 @@ std::string LiftGlyphRuns(std::string_view Svg, double Width, double Height, Lif
   }
   PageDefinitions Defs;
   ReadDefinitions(Svg.substr(0, Surface), Defs);
-  if (Defs.Symbols.empty()) return std::string(Svg);
 
   // The elements of the drawing in order, each with the area it may paint.
   std::map<std::string_view, uint32_t> OutlineIndex;
+  std::deque<std::string> MadeOutlines;  // outlines of shapes, which the drawing does not hold as such
   std::vector<TopElement> Elements;
   size_t Pos = SkipBlanks(Svg, SurfaceTag.End);
   while (true) {
@@ -493,7 +549,9 @@ std::string LiftGlyphRuns(std::string_view Svg, double Width, double Height, Lif
     if (T.Closing) break;  // the end of the surface
     TopElement Element;
     Element.Begin = Pos;
-    if ((T.Name != "g" || !ReadRun(Svg, T, Defs, OutlineIndex, Lifted, Element)) &&
+    const bool Run = T.Name == "g" ? ReadRun(Svg, T, Defs, OutlineIndex, Lifted, Element)
+                     : T.Name == "path" && ReadShape(T, MadeOutlines, OutlineIndex, Lifted, Element);
+    if (!Run &&
         !ElementArea(Svg, T, Defs, Affine{}, Element.Bounds, Element.End)) {
       return std::string(Svg);
     }
