@@ -379,7 +379,7 @@ def save_grey(array, path):
 def score_pages(browser, pool, refs, doc, conv, got, scales, shots):
     """SSIM of each page element of one converter's HTML against poppler, and how long each took to show.
 
-    Also returns the text Chromium gives for the whole document (`innerText`), which is
+    Also returns the text Chromium gives for the whole document (a selection of everything), which is
     what a reader selecting all and copying would get.
     """
     pages = doc.sampled
@@ -391,7 +391,12 @@ def score_pages(browser, pool, refs, doc, conv, got, scales, shots):
         browser.open(got.html, scale)
         got.load[scale] = time.perf_counter() - loading
         if inner_text is None:
-            inner_text = browser.evaluate("document.body ? document.body.innerText : ''") or ""
+            # What select-all and copy gives; innerText leaves out pages a browser has not laid
+            # out (content-visibility), which a selection takes in.
+            inner_text = browser.evaluate(
+                "(() => { if (!document.body) return ''; const s = window.getSelection(); s.removeAllRanges(); "
+                "const r = document.createRange(); r.selectNodeContents(document.body); s.addRange(r); "
+                "const t = s.toString(); s.removeAllRanges(); return t; })()") or ""
         shots_taken = {}
         for page in pages:
             shown = time.perf_counter()
@@ -895,7 +900,7 @@ def show_table(run):
 def text_table(run):
     intro = ("Two readings of each HTML's text. *Markup*: tags stripped (inline elements such as `span` and `i` "
              "join, any other tag separates words; `script`, `style` and `head` are skipped), entities unescaped. "
-             "*Browser*: Chromium's `document.body.innerText`, what selecting everything and copying gives. "
+             "*Browser*: the text of a selection of the whole document in Chromium, what selecting everything and copying gives. "
              "Both sides are NFKC-normalised and split on white space, each punctuation mark a word of its own; the score is the longest common "
              "subsequence of the two word lists divided by pdftotext's word count, over the whole document, "
              "so words out of order or glued to their neighbours do not count.")

@@ -23,7 +23,10 @@ constexpr const char* StyleSheet =
     "body{margin:0;padding:8px 0;font-family:sans-serif}"
     "nav{background:#fff;max-width:50em;margin:0 auto 8px;padding:4px 16px}"
     "nav ul{padding-left:1.2em}"
-    ".pg{position:relative;margin:0 auto 8px;max-width:100%;background:#fff;overflow:hidden;"
+    // A browser lays out and paints only the pages near the window: a page's size comes from its
+    // width and proportions alone. Without it, the 210-page report's glyph layers took Chromium
+    // 11 s to open; with it 1 s.
+    ".pg{content-visibility:auto;position:relative;margin:0 auto 8px;max-width:100%;background:#fff;overflow:hidden;"
     "container-type:inline-size;box-shadow:0 1px 4px rgba(0,0,0,.4)}"
     ".pg>img{position:absolute;left:0;top:0;width:100%;height:100%;user-select:none}"
     // Glyphs in the document's fonts, over the drawing; the text layer above is what is selected.
