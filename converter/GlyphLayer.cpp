@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <set>
 
@@ -134,7 +135,13 @@ bool AttributeOf(std::string_view TagText, std::string_view Name, std::string_vi
 }
 
 bool ReadNumbers(std::string_view Text, double* Values, int Count) {
-  const std::string Copy(Text.substr(0, 400));
+  // strtod needs a terminated string: only the numbers and what parts them are copied.
+  size_t Length = 0;
+  while (Length < Text.size() && Length < 400 && std::strchr("0123456789.eE+-, \n\t\r", Text[Length]) != nullptr &&
+         Text[Length] != '\0') {
+    ++Length;
+  }
+  const std::string Copy(Text.substr(0, Length));
   const char* Cursor = Copy.c_str();
   for (int I = 0; I < Count; ++I) {
     while (*Cursor == ',' || IsBlank(*Cursor)) ++Cursor;

@@ -472,9 +472,11 @@ bool RecodePng(std::string_view Data, std::string& Out, std::string_view& Mime) 
   cairo_surface_t* Surface = cairo_image_surface_create_from_png_stream(ReadPngStream, &Input);
   const bool Read = cairo_surface_status(Surface) == CAIRO_STATUS_SUCCESS &&
                     cairo_image_surface_get_format(Surface) == CAIRO_FORMAT_RGB24;
-  const bool Done = Read && EncodePicture(Surface, Out, Mime);
+  // The PNG to beat is the one at hand: no need to write it again.
+  if (Read) Out = JpegOf(Surface, JpegQuality);
   cairo_surface_destroy(Surface);
-  return Done && Mime == "image/jpeg";
+  Mime = "image/jpeg";
+  return Read && !Out.empty() && static_cast<double>(Out.size()) <= JpegShare * static_cast<double>(Data.size());
 }
 
 // Reads a stop's offset, colour and opacity, in cairo's form or after CompactSvg.
