@@ -88,11 +88,6 @@ struct Tag {
 
 bool IsBlank(char C) { return C == ' ' || C == '\n' || C == '\t' || C == '\r'; }
 
-size_t SkipBlanks(std::string_view Text, size_t Pos) {
-  while (Pos < Text.size() && IsBlank(Text[Pos])) ++Pos;
-  return Pos;
-}
-
 // Reads the tag that starts at Pos; false when there is none.
 bool ReadTag(std::string_view Svg, size_t Pos, Tag& Out) {
   if (Pos >= Svg.size() || Svg[Pos] != '<') return false;
@@ -120,20 +115,6 @@ bool ReadTag(std::string_view Svg, size_t Pos, Tag& Out) {
   return true;
 }
 
-// The value of Name="..." in a tag; false when the tag has no such attribute.
-bool AttributeOf(std::string_view TagText, std::string_view Name, std::string_view& Value) {
-  for (size_t At = TagText.find(Name); At != std::string_view::npos; At = TagText.find(Name, At + 1)) {
-    if (At == 0 || !IsBlank(TagText[At - 1])) continue;
-    const size_t Quote = At + Name.size();
-    if (TagText.compare(Quote, 2, "=\"") != 0) continue;
-    const size_t End = TagText.find('"', Quote + 2);
-    if (End == std::string_view::npos) return false;
-    Value = TagText.substr(Quote + 2, End - Quote - 2);
-    return true;
-  }
-  return false;
-}
-
 bool ReadNumbers(std::string_view Text, double* Values, int Count) {
   // strtod needs a terminated string: only the numbers and what parts them are copied.
   size_t Length = 0;
@@ -155,7 +136,7 @@ bool ReadNumbers(std::string_view Text, double* Values, int Count) {
 
 double NumberAttribute(std::string_view TagText, std::string_view Name, bool& Ok) {
   std::string_view Value;
-  if (!AttributeOf(TagText, Name, Value)) return 0;
+  if (!AttributeValue(TagText, Name, Value)) return 0;
   double Number = 0;
   if (!ReadNumbers(Value, &Number, 1)) Ok = false;
   return Number;
@@ -165,7 +146,7 @@ double NumberAttribute(std::string_view TagText, std::string_view Name, bool& Ok
 bool TransformOf(std::string_view TagText, Affine& M) {
   std::string_view Value;
   M = Affine{};
-  if (!AttributeOf(TagText, "transform", Value)) return true;
+  if (!AttributeValue(TagText, "transform", Value)) return true;
   if (Value.substr(0, 7) != "matrix(") return false;
   double V[6];
   if (!ReadNumbers(Value.substr(7), V, 6)) return false;
@@ -204,14 +185,14 @@ Area TagArea(const Tag& T, const PageDefinitions& Defs, const Affine& Base) {
   if (!TransformOf(T.Text, Own)) return Area::All();
   const Affine M = Base.After(Own);
   std::string_view Ignored;
-  if (T.Name == "g") return AttributeOf(T.Text, "filter", Ignored) ? Area::All() : Area{};
+  if (T.Name == "g") return AttributeValue(T.Text, "filter", Ignored) ? Area::All() : Area{};
   Area Out;
   bool Ok = true;
   // Whether a stroke of the shape has corners, where it may reach out further than its width.
   bool Corners = true;
   if (T.Name == "path") {
     std::string_view Data;
-    if (!AttributeOf(T.Text, "d", Data) || !PathArea(Data, M, Out)) return Area::All();
+    if (!AttributeValue(T.Text, "d", Data) || !PathArea(Data, M, Out)) return Area::All();
     int Segments = 0;
     ForEachPathCommand(Data, CoordinateLimit, [&](const PathCommand& Command) {
       if (Command.Letter == 'M') Segments = 0;
@@ -229,7 +210,7 @@ Area TagArea(const Tag& T, const PageDefinitions& Defs, const Affine& Base) {
     M.Apply(X + W, Y + H, Out);
   } else if (T.Name == "use") {
     std::string_view Href;
-    if (!AttributeOf(T.Text, "xlink:href", Href) && !AttributeOf(T.Text, "href", Href)) return Area::All();
+    if (!AttributeValue(T.Text, "xlink:href", Href) && !AttributeValue(T.Text, "href", Href)) return Area::All();
     if (Href.empty() || Href[0] != '#') return Area::All();
     Href.remove_prefix(1);
     const double X = NumberAttribute(T.Text, "x", Ok), Y = NumberAttribute(T.Text, "y", Ok);
@@ -259,7 +240,7 @@ Area TagArea(const Tag& T, const PageDefinitions& Defs, const Affine& Base) {
   // by up to the miter limit; only the sharpest corners reach that far, and a spike of a stroke
   // under a glyph instead of over it is a matter of a few pixels, so the limit counts up to 4.
   std::string_view Style;
-  if (AttributeOf(T.Text, "style", Style) && Style.find("stroke:") != std::string_view::npos &&
+  if (AttributeValue(T.Text, "style", Style) && Style.find("stroke:") != std::string_view::npos &&
       Style.find("stroke:none") == std::string_view::npos) {
     double StrokeWidth = 1, Miter = 10;
     if (const size_t At = Style.find("stroke-width:"); At != std::string_view::npos) {
@@ -428,7 +409,7 @@ void ReadDefinitions(std::string_view Defs, PageDefinitions& Out) {
     std::string_view Id;
     bool Ok = true;
     const double W = NumberAttribute(T.Text, "width", Ok), H = NumberAttribute(T.Text, "height", Ok);
-    if (Ok && AttributeOf(T.Text, "id", Id)) Out.Images.emplace(Id, std::make_pair(W, H));
+    if (Ok && AttributeValue(T.Text, "id", Id)) Out.Images.emplace(Id, std::make_pair(W, H));
   }
 }
 
@@ -436,7 +417,7 @@ void ReadDefinitions(std::string_view Defs, PageDefinitions& Out) {
 bool ReadRun(std::string_view Svg, const Tag& Group, const PageDefinitions& Defs,
              std::map<std::string_view, uint32_t>& OutlineIndex, LiftedGlyphs& Lifted, TopElement& Element) {
   std::string_view Style;
-  if (Group.SelfClosing || !AttributeOf(Group.Text, "style", Style)) return false;
+  if (Group.SelfClosing || !AttributeValue(Group.Text, "style", Style)) return false;
   LiftedRun Run;
   if (!ReadFill(Style, Run.Colour, Run.Opacity)) return false;
   std::vector<std::string_view> Used;
@@ -445,7 +426,7 @@ bool ReadRun(std::string_view Svg, const Tag& Group, const PageDefinitions& Defs
   Tag T;
   while (ReadTag(Svg, Pos, T) && T.Name == "use" && T.SelfClosing) {
     std::string_view Href;
-    if (!AttributeOf(T.Text, "xlink:href", Href) || Href.empty() || Href[0] != '#') return false;
+    if (!AttributeValue(T.Text, "xlink:href", Href) || Href.empty() || Href[0] != '#') return false;
     const auto Symbol = Defs.Symbols.find(Href.substr(1));
     if (Symbol == Defs.Symbols.end()) return false;
     bool Ok = true;
@@ -486,7 +467,7 @@ bool ReadShape(const Tag& T, std::deque<std::string>& Made, std::map<std::string
                LiftedGlyphs& Lifted, TopElement& Element) {
   constexpr size_t MaxCommands = 2000;
   std::string_view Style, Data;
-  if (!T.SelfClosing || !AttributeOf(T.Text, "style", Style) || !AttributeOf(T.Text, "d", Data)) return false;
+  if (!T.SelfClosing || !AttributeValue(T.Text, "style", Style) || !AttributeValue(T.Text, "d", Data)) return false;
   while (!Style.empty() && Style.front() == ' ') Style.remove_prefix(1);
   const std::string_view Plain = "stroke:none;fill-rule:nonzero;";
   LiftedRun Run;

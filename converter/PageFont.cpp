@@ -173,23 +173,6 @@ std::string NameTable() {
   return Out + Strings;
 }
 
-size_t SkipBlanks(std::string_view Text, size_t Pos) {
-  while (Pos < Text.size() && (Text[Pos] == ' ' || Text[Pos] == '\n' || Text[Pos] == '\t' || Text[Pos] == '\r')) ++Pos;
-  return Pos;
-}
-
-// The value of Attribute="..." inside Tag, or false.
-bool AttributeValue(std::string_view Tag, std::string_view Attribute, std::string_view& Value) {
-  const std::string Key = " " + std::string(Attribute) + "=\"";
-  const size_t At = Tag.find(Key);
-  if (At == std::string_view::npos) return false;
-  const size_t Begin = At + Key.size();
-  const size_t End = Tag.find('"', Begin);
-  if (End == std::string_view::npos) return false;
-  Value = Tag.substr(Begin, End - Begin);
-  return true;
-}
-
 // Glyph uses of one <g> from cairo, as the parts of a <text> element.
 struct GlyphRun {
   std::string_view Style;
