@@ -34,6 +34,8 @@ _PREPARE_ELEMENT = r"""
   const el = document.getElementById(id);
   if (!el) return null;
   el.scrollIntoView({block: 'start', inline: 'start'});
+  // A page laid out only near the window asks for its fonts in the frame after it comes near.
+  await new Promise(r => requestAnimationFrame(r));
   const imgs = Array.from(el.querySelectorAll('img'));
   for (const img of imgs) img.loading = 'eager';
   await Promise.all(imgs.map(img => img.decode().catch(() => null)));

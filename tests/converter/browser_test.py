@@ -16,9 +16,12 @@ import cdp  # noqa: E402
 ARGS = None
 
 # Runs in the page: every word of each page's text layer with the box the browser gives its
-# characters (what a selection or a find marks), as fractions of the page's box.
+# characters (what a selection or a find marks), as fractions of the page's box. Pages away from
+# the window are laid out only when asked, and ask for their fonts only then: every font is
+# loaded first, or a word may be measured in a fallback font.
 WORD_BOXES = r"""
-(() => Array.from(document.querySelectorAll('.pg')).map(page => {
+(async () => { await Promise.all(Array.from(document.fonts, font => font.load()));
+return Array.from(document.querySelectorAll('.pg')).map(page => {
   const p = page.getBoundingClientRect();
   const words = [];
   const walker = document.createTreeWalker(page.querySelector('.tx'), NodeFilter.SHOW_TEXT);
@@ -33,7 +36,7 @@ WORD_BOXES = r"""
     }
   }
   return words;
-}))()
+}); })()
 """
 
 
