@@ -31,7 +31,7 @@ constexpr const char* StyleSheet =
     ".pg>img{position:absolute;left:0;top:0;width:100%;height:100%;user-select:none}"
     // Glyphs in the document's fonts, over the drawing; the text layer above is what is selected.
     ".gl{position:absolute;left:0;top:0;width:100%;height:100%;user-select:none;pointer-events:none}"
-    ".gl text{font-family:qg0;font-size:10px;white-space:pre;font-kerning:none;text-rendering:geometricPrecision}"
+    ".gl text{font-family:qg0;font-size:100px;white-space:pre;font-kerning:none;text-rendering:geometricPrecision}"
     // The text font maps every code point, so a shaper would join Arabic letters into the
     // ligatures it finds there and a word would lose its width; the layer wants none.
     ".tx{position:absolute;left:0;top:0;width:100%;height:100%;color:transparent;white-space:pre;line-height:1;"

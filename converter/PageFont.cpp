@@ -476,8 +476,8 @@ std::string AssembleTrueType(const std::vector<FontGlyph>& Glyphs, Mapping Map, 
 
 }  // namespace
 
-std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs) {
-  return AssembleTrueType(Glyphs, Mapping::PrivateUse, -1);
+std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs, int32_t Advance) {
+  return AssembleTrueType(Glyphs, Mapping::PrivateUse, Advance);
 }
 
 std::string TrueTypeToWoff(const std::string& TrueType) {

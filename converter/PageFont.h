@@ -25,8 +25,9 @@ struct FontGlyph {
 bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph);
 
 // A TrueType font holding Glyphs, mapped in order to U+E000 onwards; unitsPerEm is 1000, so at a
-// font size of 10 one unit is a hundredth of a point.
-std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs);
+// font size of 10 one unit is a hundredth of a point. Each glyph advances by Advance font units,
+// or by its outline's right edge when Advance is negative.
+std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs, int32_t Advance = -1);
 
 // The same font packed as WOFF: each table compressed with zlib where that makes it smaller
 // (about two fifths off the fonts of a document). TrueType is given back when it cannot be read.

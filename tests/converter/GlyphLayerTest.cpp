@@ -117,15 +117,19 @@ TEST(LiftGlyphRuns, APlainShapeBecomesAGlyphAtItsFirstPoint) {
 }
 
 // The x of each glyph of the first <text>, in tenths of a point.
-std::vector<long> Placed(const std::string& Markup) {
+// Where the first element of a glyph layer puts each glyph along Axis ("dx" or "dy"), in
+// hundredths of a point: the sums of its shifts, which count in tenths.
+std::vector<long> Placed(const std::string& Markup, const std::string& Axis = "dx") {
   std::smatch M;
   std::vector<long> Out;
-  if (!std::regex_search(Markup, M, std::regex("<text[^>]* x=\"([^\"]*)\""))) return Out;
+  if (!std::regex_search(Markup, M, std::regex("<text[^>]* " + Axis + "=\"([^\"]*)\""))) return Out;
   const std::string List = M[1];
   const char* Cursor = List.c_str();
+  long Place = 0;
   while (*Cursor != '\0') {
     char* End = nullptr;
-    Out.push_back(std::lround(std::strtod(Cursor, &End) * 10));
+    Place += std::lround(std::strtod(Cursor, &End) * 10);
+    Out.push_back(Place);
     Cursor = End;
   }
   return Out;
@@ -146,8 +150,8 @@ TEST(SharedFonts, PagesShareGlyphsAndEveryGlyphLandsOnItsPlace) {
   EXPECT_EQ(Dropped, 0u);
   const std::string Second = Fonts.LayerMarkup(Page, 200, 100, Dropped);
   EXPECT_EQ(First, Second) << "a page of the same glyphs uses the same code points";
-  EXPECT_NE(First.find("<svg class=\"gl\" viewBox=\"0 0 200 100\""), std::string::npos);
-  EXPECT_EQ(Placed(First), (std::vector<long>{100, 160, 210, 270, 404})) << First;
+  EXPECT_NE(First.find("<svg class=\"gl\" viewBox=\"0 0 2000 1000\""), std::string::npos);
+  EXPECT_EQ(Placed(First), (std::vector<long>{1000, 1600, 2100, 2700, 4040})) << First;
   const std::string Css = Fonts.StyleSheet();
   EXPECT_EQ(Css.find("@font-face"), Css.rfind("@font-face")) << "one font for both pages";
 
@@ -168,8 +172,20 @@ TEST(SharedFonts, PagesShareGlyphsAndEveryGlyphLandsOnItsPlace) {
   Other.Runs = {Red, Lower};
   const std::string Markup = Fonts.LayerMarkup(Other, 200, 100, Dropped);
   EXPECT_EQ(Dropped, 1u);
-  EXPECT_NE(Markup.find("<text fill=\"#ff0000\" x=\"10\" y=\"50\">"), std::string::npos) << Markup;
-  EXPECT_NE(Markup.find("<text x=\"10\" y=\"60\">"), std::string::npos) << Markup;
+  EXPECT_NE(Markup.find("<text fill=\"#ff0000\" dx=\"100\" y=\"500\">"), std::string::npos) << Markup;
+  EXPECT_NE(Markup.find("<text dx=\"100\" y=\"600\">"), std::string::npos) << Markup;
+
+  // A baseline that moves within a run (a raised glyph): every glyph is shifted up and down.
+  LiftedGlyphs Raised;
+  Raised.Outlines = {GlyphA};
+  LiftedRun Moving;
+  Moving.Glyphs = {0, 0, 0, 0};
+  Moving.X = {10, 20, 30, 40};
+  Moving.Y = {50, 50, 47.54, 50};
+  Raised.Runs = {Moving};
+  const std::string Shifted = Fonts.LayerMarkup(Raised, 200, 100, Dropped);
+  EXPECT_EQ(Placed(Shifted), (std::vector<long>{1000, 2000, 3000, 4000})) << Shifted;
+  EXPECT_EQ(Placed(Shifted, "dy"), (std::vector<long>{5000, 5000, 4754, 5000})) << Shifted;
 }
 
 }  // namespace
