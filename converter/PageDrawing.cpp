@@ -21,6 +21,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 namespace Engine {
 
@@ -770,7 +771,7 @@ std::string DrawPageSvg(PopplerPage* Page, bool* Pictured, LiftedGlyphs* Lifted)
   if (!Sink.Overflow) {
     Svg = ShrinkPictures(PruneGradientStops(Svg));
     if (Lifted != nullptr) Svg = LiftGlyphRuns(Svg, Width, Height, *Lifted);
-    Svg = PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg)));
+    Svg = StyleClasses(PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg))));
     if (Svg.size() <= PageBytesBudget) return Svg;
   }
   if (Lifted != nullptr) *Lifted = LiftedGlyphs{};
@@ -813,6 +814,93 @@ std::string BlankPageSvg(double Width, double Height) {
   const std::string W = FormatNumber(ShownPageSize(Width), 2), H = FormatNumber(ShownPageSize(Height), 2);
   return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + W + "pt\" height=\"" + H + "pt\" viewBox=\"0 0 " + W +
          " " + H + "\"></svg>\n";
+}
+
+std::string StyleClasses(std::string_view Svg) {
+  constexpr std::string_view Attribute = " style=\"";
+  const auto Plain = [](std::string_view Value) {
+    for (const char C : Value) {
+      if (!(IsNameChar(C) || C == ':' || C == ';' || C == '.' || C == ',' || C == ' ' || C == '%' || C == '(' || C == ')')) {
+        return false;
+      }
+    }
+    return !Value.empty();
+  };
+  // Every style attribute outside embedded data, by value.
+  struct Use {
+    size_t Begin = 0;  // of the attribute, at its leading space
+    size_t End = 0;    // after its closing quote
+    std::string_view Value;
+  };
+  std::vector<Use> Uses;
+  std::unordered_map<std::string_view, size_t> Count;
+  size_t Data = Svg.find("data:");
+  for (size_t Pos = Svg.find(Attribute); Pos != std::string_view::npos; Pos = Svg.find(Attribute, Pos + 1)) {
+    // Embedded data ends at the first quote or parenthesis.
+    while (Data < Pos) {
+      const size_t DataEnd = Svg.find_first_of("\"')", Data);
+      if (DataEnd > Pos) break;
+      Data = Svg.find("data:", DataEnd);
+    }
+    if (Data < Pos) {
+      Pos = Svg.find_first_of("\"')", Data);
+      if (Pos == std::string_view::npos) break;
+      continue;
+    }
+    const size_t Close = Svg.find('"', Pos + Attribute.size());
+    if (Close == std::string_view::npos) break;
+    const std::string_view Value = Svg.substr(Pos + Attribute.size(), Close - Pos - Attribute.size());
+    const size_t TagStart = Svg.rfind('<', Pos);
+    const size_t TagEnd = std::min(Svg.find('>', Pos), Svg.size());
+    if (!Plain(Value) || TagStart == std::string_view::npos ||
+        Svg.substr(TagStart, TagEnd - TagStart).find(" class=") != std::string_view::npos) {
+      continue;
+    }
+    Uses.push_back({Pos, Close + 1, Value});
+    ++Count[Value];
+  }
+  // The most used styles take the shortest names: a, b, ... z, aa, ab, ...
+  std::vector<std::pair<std::string_view, size_t>> Ranked(Count.begin(), Count.end());
+  std::sort(Ranked.begin(), Ranked.end(), [](const auto& A, const auto& B) {
+    return A.second != B.second ? A.second > B.second : A.first < B.first;
+  });
+  std::unordered_map<std::string_view, std::string> Names;
+  std::string Rules;
+  for (const auto& [Value, Times] : Ranked) {
+    std::string Name;
+    for (size_t N = Names.size();; N = N / 26 - 1) {
+      Name.insert(Name.begin(), static_cast<char>('a' + N % 26));
+      if (N < 26) break;
+    }
+    // Each use saves the value and costs the name (" class" is as long as " style"); the rule
+    // costs the value once more.
+    const auto Length = [](const auto& Text) { return static_cast<std::ptrdiff_t>(Text.size()); };
+    if (static_cast<std::ptrdiff_t>(Times) * (Length(Value) - Length(Name)) <= Length(Name) + Length(Value) + 3) continue;
+    Rules += '.' + Name + '{' + std::string(Value) + '}';
+    Names.emplace(Value, std::move(Name));
+  }
+  const size_t Root = Svg.find("<svg");
+  const size_t RootEnd = Root == std::string_view::npos ? Root : Svg.find('>', Root);
+  if (Names.empty() || RootEnd == std::string_view::npos) return std::string(Svg);
+
+  std::string Out;
+  Out.reserve(Svg.size());
+  size_t Copied = 0;
+  const auto CopyTo = [&](size_t End) {
+    Out.append(Svg.substr(Copied, End - Copied));
+    Copied = End;
+  };
+  CopyTo(RootEnd + 1);
+  Out += "<style>" + Rules + "</style>";
+  for (const Use& Each : Uses) {
+    const auto Found = Names.find(Each.Value);
+    if (Found == Names.end() || Each.Begin < Copied) continue;
+    CopyTo(Each.Begin);
+    Out += " class=\"" + Found->second + '"';
+    Copied = Each.End;
+  }
+  CopyTo(Svg.size());
+  return Out;
 }
 
 std::string PixelateEnlargedPictures(std::string_view Svg) {
@@ -917,9 +1005,12 @@ std::string CompactSvg(std::string_view Svg) {
       Pos += ColourLength;
       continue;
     }
-    // Values that are SVG's defaults anyway; cairo never sets them differently on a parent group.
+    // Values that are SVG's defaults anyway; cairo never sets them differently on a parent group
+    // (its groups set nothing but a fill). A clip rule on a group that uses a clip path is lost
+    // on it: the path inside the clip path takes its rule from where it is defined.
     bool Dropped = false;
-    for (const std::string_view Default : {"fill-opacity:1;", "stroke-opacity:1;", "stroke-linecap:butt;", "stroke-linejoin:miter;"}) {
+    for (const std::string_view Default : {"fill-opacity:1;", "stroke-opacity:1;", "stroke-linecap:butt;", "stroke-linejoin:miter;",
+                                           "stop-opacity:1;", "fill-rule:nonzero;", "stroke:none;", " clip-rule=\"nonzero\""}) {
       if (Svg.compare(Pos, Default.size(), Default) == 0) {
         Pos += Default.size();
         Dropped = true;

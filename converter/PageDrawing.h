@@ -73,6 +73,12 @@ std::string BlankPageSvg(double Width, double Height);
 // names and colours. Embedded data (pictures) is copied unchanged.
 std::string CompactSvg(std::string_view Svg);
 
+// Gives the style attributes that repeat a class each, declared once in a <style> after the
+// opening <svg> tag: cairo writes the same style on hundreds of paths (a TikZ page: 941 clipped
+// paths, one stroke style among a few dozen). A style is left inline when its class would not
+// save bytes, or when it holds characters a rule could not carry as they are.
+std::string StyleClasses(std::string_view Svg);
+
 // Marks pictures that cairo's patterns enlarge at least fourfold at 96 dpi to be shown with
 // sharp pixels, as poppler draws them; browsers would otherwise blur them (a QR code, a small scan).
 std::string PixelateEnlargedPictures(std::string_view Svg);

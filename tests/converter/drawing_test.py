@@ -193,7 +193,11 @@ class Hostile(unittest.TestCase):
         svgs, _ = self.convert("shadings", shadings(), 30)
         gradients = re.findall(r"<linearGradient.*?</linearGradient>", svgs[0])
         self.assertEqual(len(gradients), 2)
-        stops = [re.findall(r'<stop offset="([^"]*)" style="stop-color:([^;]*);', g) for g in gradients]
+        # A style repeated on several elements is a class of the drawing's style sheet.
+        rules = dict(re.findall(r"\.([a-z]+)\{([^}]*)\}", svgs[0]))
+        stops = [[(offset, re.search(r"stop-color:([^;]*)", style or rules[name]).group(1))
+                  for offset, style, name in re.findall(r'<stop offset="([^"]*)" (?:style="([^"]*)"|class="([^"]*)")', g)]
+                 for g in gradients]
         self.assertEqual(stops[0], [("0", "#f00"), ("1", "#00f")])
         self.assertEqual(stops[1], [("0", "#f00"), ("0.5", "#fff"), ("1", "#00f")])
 

@@ -1,4 +1,5 @@
-// Fuzzes the rewriting of cairo's SVG: compaction and sharp enlarged pictures, alone and in turn.
+// Fuzzes the rewriting of cairo's SVG: compaction, sharp enlarged pictures and style classes,
+// alone and in turn.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const std::string_view Svg(reinterpret_cast<const char*>(Data), Size);
   const std::string Compact = Engine::CompactSvg(Svg);
   Engine::PixelateEnlargedPictures(Svg);
-  Engine::PixelateEnlargedPictures(Compact);
+  Engine::StyleClasses(Svg);
+  Engine::StyleClasses(Engine::PixelateEnlargedPictures(Compact));
   return 0;
 }
