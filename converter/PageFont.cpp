@@ -254,6 +254,30 @@ std::string Base64(const std::string& Data) {
   return Out;
 }
 
+namespace {
+
+// TrueType puts an on-curve point halfway between two off-curve points by itself. cairo writes
+// quadratic outlines as cubics with every such point spelled out; read back, they lie within
+// the rounding of the halfway point (2 units of twice the point), and go, with about a tenth of
+// the fonts' bytes. The first point stays, so that a contour starts on its curve.
+void DropImpliedPoints(std::vector<FontPoint>& Contour) {
+  const size_t Count = Contour.size();
+  std::vector<FontPoint> Kept;
+  Kept.reserve(Count);
+  for (size_t I = 0; I < Count; ++I) {
+    const FontPoint& P = Contour[I];
+    const FontPoint& Before = Contour[(I + Count - 1) % Count];
+    const FontPoint& After = Contour[(I + 1) % Count];
+    const bool Implied = I > 0 && P.OnCurve && !Before.OnCurve && !After.OnCurve &&
+                         std::abs(2 * int64_t{P.X} - Before.X - After.X) <= 2 &&
+                         std::abs(2 * int64_t{P.Y} - Before.Y - After.Y) <= 2;
+    if (!Implied) Kept.push_back(P);
+  }
+  Contour = std::move(Kept);
+}
+
+}  // namespace
+
 bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph) {
   Glyph.Contours.clear();
   std::vector<FontPoint> Contour;
@@ -264,7 +288,10 @@ bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph) {
         Contour.back().Y == Contour.front().Y) {
       Contour.pop_back();
     }
-    if (Contour.size() >= 3) Glyph.Contours.push_back(std::move(Contour));
+    if (Contour.size() >= 3) {
+      DropImpliedPoints(Contour);
+      Glyph.Contours.push_back(std::move(Contour));
+    }
     Contour.clear();
   };
   const auto ToPoint = [](const PathPoint& P) { return Point{P.X, P.Y}; };
