@@ -704,7 +704,7 @@ std::string SharedFonts::StyleSheet() const {
     const std::vector<FontGlyph> Part(Glyphs_.begin() + static_cast<std::ptrdiff_t>(First),
                                       Glyphs_.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(Glyphs_.size(), First + FontGlyphs)));
     const std::string Family = "qg" + std::to_string(Font);
-    Out += "@font-face{font-family:" + Family + ";src:url(data:font/woff;base64," + Base64(TrueTypeToWoff(BuildTrueType(Part, 0))) + ")}";
+    Out += "@font-face{font-family:" + Family + ";src:url(" + FontDataUrl(BuildTrueType(Part, 0)) + ")}";
     if (Font > 0) Out += ".gl .f" + std::to_string(Font) + "{font-family:" + Family + "}";
   }
   return Out;

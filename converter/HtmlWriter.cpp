@@ -54,7 +54,7 @@ constexpr double MetricAdvance = 0.5;
 // and finding mark the words where they stand.
 const std::string& MetricFontFace() {
   static const std::string Face =
-      "@font-face{font-family:qm;src:url(data:font/ttf;base64," + Base64(BuildMetricFont()) + ")}";
+      "@font-face{font-family:qm;src:url(" + FontDataUrl(BuildMetricFont()) + ")}";
   return Face;
 }
 

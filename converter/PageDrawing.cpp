@@ -114,6 +114,18 @@ std::string Hundredths(long long Value) {
 // Rewrites cairo's absolute path data (M, L, C, Z) as relative commands on a grid of hundredths.
 // Rounding the absolute points first keeps the error from adding up along the path.
 // Returns false for anything it does not know, and the caller keeps the data as it was.
+// Whether a tag's transform only moves, or mirrors, what it draws: its numbers are points then,
+// and go on the same grid as the page's (cairo draws TikZ pictures mirrored this way).
+bool MovedOrMirrored(std::string_view Tag) {
+  const size_t At = Tag.find(" transform=\"matrix(");
+  if (At == std::string_view::npos || Tag.find(" transform=", At + 1) != std::string_view::npos) return false;
+  const std::string_view Factors = Tag.substr(At + 19);
+  for (const std::string_view Unit : {"1,0,0,1,", "1,0,0,-1,", "-1,0,0,1,", "-1,0,0,-1,"}) {
+    if (Factors.compare(0, Unit.size(), Unit) == 0) return true;
+  }
+  return false;
+}
+
 bool RelativePath(std::string_view Data, std::string& Out) {
   Out.clear();
   long long CurrentX = 0, CurrentY = 0, StartX = 0, StartY = 0;
@@ -131,13 +143,27 @@ bool RelativePath(std::string_view Data, std::string& Out) {
     LastCommand = Command;
   };
   const auto Units = [](double Value) { return std::llround(Value * 100); };
-  return ForEachPathCommand(Data, 1e12, [&](const PathCommand& Command) {
+  // A move that nothing draws from (cairo ends each closed path with a move to its start) goes.
+  size_t MoveAt = std::string::npos;
+  long long BeforeMoveX = 0, BeforeMoveY = 0;
+  const bool Read = ForEachPathCommand(Data, 1e12, [&](const PathCommand& Command) {
     const long long X = Units(Command.Points[0].X), Y = Units(Command.Points[0].Y);
     if (Command.Letter == 'M') {
+      if (MoveAt != std::string::npos) {
+        Out.erase(MoveAt);
+        CurrentX = BeforeMoveX;
+        CurrentY = BeforeMoveY;
+      }
+      MoveAt = Out.size();
+      BeforeMoveX = CurrentX;
+      BeforeMoveY = CurrentY;
       Emit('m', {X - CurrentX, Y - CurrentY});
       StartX = CurrentX = X;
       StartY = CurrentY = Y;
-    } else if (Command.Letter == 'L') {
+      return true;
+    }
+    MoveAt = std::string::npos;
+    if (Command.Letter == 'L') {
       const long long Dx = X - CurrentX, Dy = Y - CurrentY;
       if (Dy == 0) {
         Emit('h', {Dx});
@@ -162,6 +188,8 @@ bool RelativePath(std::string_view Data, std::string& Out) {
     }
     return true;
   });
+  if (Read && MoveAt != std::string::npos) Out.erase(MoveAt);
+  return Read;
 }
 
 // "rgb(100%,50.196078%,0%)" as "#ff8000"; false when Text is not such a colour.
@@ -956,7 +984,7 @@ std::string CompactSvg(std::string_view Svg) {
     if (C == '<') {
       const size_t TagEnd = Svg.find('>', Pos);
       const std::string_view Tag = Svg.substr(Pos, TagEnd == std::string_view::npos ? std::string_view::npos : TagEnd - Pos);
-      InTransformedElement = Tag.find(" transform=") != std::string_view::npos;
+      InTransformedElement = Tag.find(" transform=") != std::string_view::npos && !MovedOrMirrored(Tag);
     }
     // Embedded pictures and fonts: copy the data up to the closing quote or parenthesis untouched.
     if (Svg.compare(Pos, 5, "data:") == 0) {

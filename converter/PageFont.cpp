@@ -278,6 +278,11 @@ void DropImpliedPoints(std::vector<FontPoint>& Contour) {
 
 }  // namespace
 
+std::string FontDataUrl(const std::string& TrueType) {
+  const std::string Packed = TrueTypeToWoff(TrueType);
+  return (Packed.compare(0, 4, "wOFF") == 0 ? "data:font/woff;base64," : "data:font/ttf;base64,") + Base64(Packed);
+}
+
 bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph) {
   Glyph.Contours.clear();
   std::vector<FontPoint> Contour;
@@ -620,8 +625,8 @@ std::string GlyphsToFont(std::string_view Svg) {
     if (!FontWritten && !Glyphs.empty() && Svg.compare(Pos, 6, "<defs>") == 0) {
       Out += "<defs><style>@font-face{font-family:";
       Out += FontFamily;
-      Out += ";src:url(data:font/ttf;base64,";
-      Out += Base64(BuildTrueType(Glyphs));
+      Out += ";src:url(";
+      Out += FontDataUrl(BuildTrueType(Glyphs));
       Out += ")}text{font-family:";
       Out += FontFamily;
       Out += ";font-size:10px;fill:#000;white-space:pre;font-kerning:none;text-rendering:geometricPrecision}</style>";

@@ -40,6 +40,9 @@ std::string BuildMetricFont();
 // Standard base64 with padding, for data: URLs.
 std::string Base64(const std::string& Data);
 
+// A data: URL of the font TrueType, packed as WOFF.
+std::string FontDataUrl(const std::string& TrueType);
+
 // Rewrites a cairo SVG: glyph symbols go into one font embedded as data, and each run of glyph
 // uses becomes a <text> element that draws the same outlines at the same places. A glyph per use
 // costs some forty bytes; a glyph in a text run costs about eight. Returns Svg unchanged when
