@@ -799,7 +799,7 @@ std::string DrawPageSvg(PopplerPage* Page, bool* Pictured, LiftedGlyphs* Lifted)
   if (!Sink.Overflow) {
     Svg = ShrinkPictures(PruneGradientStops(Svg));
     if (Lifted != nullptr) Svg = LiftGlyphRuns(Svg, Width, Height, *Lifted);
-    Svg = StyleClasses(PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg))));
+    Svg = StyleClasses(MergeClipPaths(PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg)))));
     if (Svg.size() <= PageBytesBudget) return Svg;
   }
   if (Lifted != nullptr) *Lifted = LiftedGlyphs{};
@@ -842,6 +842,59 @@ std::string BlankPageSvg(double Width, double Height) {
   const std::string W = FormatNumber(ShownPageSize(Width), 2), H = FormatNumber(ShownPageSize(Height), 2);
   return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + W + "pt\" height=\"" + H + "pt\" viewBox=\"0 0 " + W +
          " " + H + "\"></svg>\n";
+}
+
+std::string MergeClipPaths(std::string_view Svg) {
+  constexpr std::string_view Start = "<clipPath id=\"clip", End = "</clipPath>";
+  // Each clip path's number, and the number of the first one defined the same way.
+  std::unordered_map<std::string_view, std::string_view> First;
+  std::unordered_map<std::string_view, std::string_view> SameAs;
+  std::vector<std::pair<size_t, size_t>> Dropped;
+  for (size_t At = Svg.find(Start); At != std::string_view::npos; At = Svg.find(Start, At + 1)) {
+    const size_t NumberAt = At + Start.size();
+    size_t NumberEnd = NumberAt;
+    while (NumberEnd < Svg.size() && IsDigit(Svg[NumberEnd])) ++NumberEnd;
+    const size_t Close = Svg.find(End, NumberEnd);
+    if (NumberEnd == NumberAt || NumberEnd >= Svg.size() || Svg[NumberEnd] != '"' || Close == std::string_view::npos) continue;
+    const std::string_view Body = Svg.substr(NumberEnd, Close - NumberEnd);
+    // A clip path inside another, or one that names others, is left as it is.
+    if (Body.find("<clipPath") != std::string_view::npos || Body.find("url(") != std::string_view::npos) continue;
+    const std::string_view Number = Svg.substr(NumberAt, NumberEnd - NumberAt);
+    const auto [Found, New] = First.emplace(Body, Number);
+    if (New) continue;
+    SameAs.emplace(Number, Found->second);
+    Dropped.emplace_back(At, Close + End.size());
+  }
+  if (Dropped.empty()) return std::string(Svg);
+
+  std::string Out;
+  Out.reserve(Svg.size());
+  constexpr std::string_view Use = "url(#clip";
+  size_t Copied = 0, NextDropped = 0;
+  for (size_t At = Svg.find(Use); Copied < Svg.size();) {
+    const size_t Drop = NextDropped < Dropped.size() ? Dropped[NextDropped].first : std::string_view::npos;
+    if (Drop != std::string_view::npos && Drop <= At) {
+      Out.append(Svg.substr(Copied, Drop - Copied));
+      Copied = Dropped[NextDropped++].second;
+      if (At < Copied) At = Svg.find(Use, Copied);
+      continue;
+    }
+    if (At == std::string_view::npos) {
+      Out.append(Svg.substr(Copied));
+      break;
+    }
+    const size_t NumberAt = At + Use.size();
+    size_t NumberEnd = NumberAt;
+    while (NumberEnd < Svg.size() && IsDigit(Svg[NumberEnd])) ++NumberEnd;
+    const auto Found = SameAs.find(Svg.substr(NumberAt, NumberEnd - NumberAt));
+    if (NumberEnd < Svg.size() && Svg[NumberEnd] == ')' && Found != SameAs.end()) {
+      Out.append(Svg.substr(Copied, NumberAt - Copied));
+      Out.append(Found->second);
+      Copied = NumberEnd;
+    }
+    At = Svg.find(Use, NumberAt);
+  }
+  return Out;
 }
 
 std::string StyleClasses(std::string_view Svg) {

@@ -73,6 +73,10 @@ std::string BlankPageSvg(double Width, double Height);
 // names and colours. Embedded data (pictures) is copied unchanged.
 std::string CompactSvg(std::string_view Svg);
 
+// Keeps one of each set of identical clip paths, and points the uses of the others at it: cairo
+// writes a clip path anew for every shape it clips (one TikZ page defines the same one 82 times).
+std::string MergeClipPaths(std::string_view Svg);
+
 // Gives the style attributes that repeat a class each, declared once in a <style> after the
 // opening <svg> tag: cairo writes the same style on hundreds of paths (a TikZ page: 941 clipped
 // paths, one stroke style among a few dozen). A style is left inline when its class would not

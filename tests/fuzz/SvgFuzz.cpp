@@ -1,5 +1,5 @@
-// Fuzzes the rewriting of cairo's SVG: compaction, sharp enlarged pictures and style classes,
-// alone and in turn.
+// Fuzzes the rewriting of cairo's SVG: compaction, sharp enlarged pictures, merged clip paths and
+// style classes, alone and in turn.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const std::string Compact = Engine::CompactSvg(Svg);
   Engine::PixelateEnlargedPictures(Svg);
   Engine::StyleClasses(Svg);
-  Engine::StyleClasses(Engine::PixelateEnlargedPictures(Compact));
+  Engine::MergeClipPaths(Svg);
+  Engine::StyleClasses(Engine::MergeClipPaths(Engine::PixelateEnlargedPictures(Compact)));
   return 0;
 }
