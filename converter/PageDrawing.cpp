@@ -859,10 +859,15 @@ std::string MergeClipPaths(std::string_view Svg) {
     size_t NumberEnd = NumberAt;
     while (NumberEnd < Svg.size() && IsDigit(Svg[NumberEnd])) ++NumberEnd;
     const size_t Close = Svg.find(End, NumberEnd);
-    if (NumberEnd == NumberAt || NumberEnd >= Svg.size() || Svg[NumberEnd] != '"' || Close == std::string_view::npos) continue;
+    if (Close == std::string_view::npos) break;  // nothing after is complete either
+    if (NumberEnd == NumberAt || Svg[NumberEnd] != '"') continue;
     const std::string_view Body = Svg.substr(NumberEnd, Close - NumberEnd);
-    // A clip path inside another, or one that names others, is left as it is.
-    if (Body.find("<clipPath") != std::string_view::npos || Body.find("url(") != std::string_view::npos) continue;
+    // A clip path that holds another, or names others, is left as it is, and so is what it holds:
+    // the search goes on after it, so that no part of the drawing is read twice.
+    if (Body.find("<clipPath") != std::string_view::npos || Body.find("url(") != std::string_view::npos) {
+      At = Close;
+      continue;
+    }
     const std::string_view Number = Svg.substr(NumberAt, NumberEnd - NumberAt);
     const auto [Found, New] = First.emplace(Body, Number);
     if (New) continue;

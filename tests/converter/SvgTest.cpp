@@ -143,6 +143,8 @@ TEST(MergeClipPaths, IdenticalClipPathsBecomeOne) {
        Clip(1, Square) + Clip(2, Named) + Clip(3, Named) + Uses({3})},
       {"an unclosed copy stays", Clip(1, Square) + "<clipPath id=\"clip2\">" + Square + Uses({2}),
        Clip(1, Square) + "<clipPath id=\"clip2\">" + Square + Uses({2})},
+      {"what a clip path holds stays", Clip(1, Square) + Clip(2, Clip(3, Square)) + Uses({3}),
+       Clip(1, Square) + Clip(2, Clip(3, Square)) + Uses({3})},
   };
   for (const auto& Case : Cases) EXPECT_EQ(MergeClipPaths(Case.In), Case.Out) << Case.Name;
 }
