@@ -111,21 +111,20 @@ std::string Hundredths(long long Value) {
   return Out;
 }
 
-// Rewrites cairo's absolute path data (M, L, C, Z) as relative commands on a grid of hundredths.
-// Rounding the absolute points first keeps the error from adding up along the path.
-// Returns false for anything it does not know, and the caller keeps the data as it was.
 // Whether a tag's transform only moves, or mirrors, what it draws: its numbers are points then,
 // and go on the same grid as the page's (cairo draws TikZ pictures mirrored this way).
 bool MovedOrMirrored(std::string_view Tag) {
-  const size_t At = Tag.find(" transform=\"matrix(");
-  if (At == std::string_view::npos || Tag.find(" transform=", At + 1) != std::string_view::npos) return false;
-  const std::string_view Factors = Tag.substr(At + 19);
-  for (const std::string_view Unit : {"1,0,0,1,", "1,0,0,-1,", "-1,0,0,1,", "-1,0,0,-1,"}) {
-    if (Factors.compare(0, Unit.size(), Unit) == 0) return true;
+  std::string_view Transform;
+  if (!AttributeValue(Tag, "transform", Transform)) return false;
+  for (const std::string_view Unit : {"matrix(1,0,0,1,", "matrix(1,0,0,-1,", "matrix(-1,0,0,1,", "matrix(-1,0,0,-1,"}) {
+    if (Transform.substr(0, Unit.size()) == Unit) return true;
   }
   return false;
 }
 
+// Rewrites cairo's absolute path data (M, L, C, Z) as relative commands on a grid of hundredths.
+// Rounding the absolute points first keeps the error from adding up along the path.
+// Returns false for anything it does not know, and the caller keeps the data as it was.
 bool RelativePath(std::string_view Data, std::string& Out) {
   Out.clear();
   long long CurrentX = 0, CurrentY = 0, StartX = 0, StartY = 0;
@@ -275,22 +274,22 @@ bool FromBase64(std::string_view Text, std::string& Out) {
 struct PngInput {
   std::string_view Data;
   size_t Pos = 0;
+  // The next Length bytes into Out; false when the data ends first.
+  bool Take(unsigned char* Out, size_t Length) {
+    if (Length > Data.size() - Pos) return false;
+    std::memcpy(Out, Data.data() + Pos, Length);
+    Pos += Length;
+    return true;
+  }
 };
 
 void ReadPngBytes(png_structp Png, png_bytep Out, png_size_t Length) {
-  auto* Input = static_cast<PngInput*>(png_get_io_ptr(Png));
-  if (Length > Input->Data.size() - Input->Pos) png_error(Png, "truncated");
-  std::memcpy(Out, Input->Data.data() + Input->Pos, Length);
-  Input->Pos += Length;
+  if (!static_cast<PngInput*>(png_get_io_ptr(Png))->Take(Out, Length)) png_error(Png, "truncated");
 }
 
 // The same, for cairo's PNG reader.
 cairo_status_t ReadPngStream(void* Closure, unsigned char* Out, unsigned int Length) {
-  auto* Input = static_cast<PngInput*>(Closure);
-  if (Length > Input->Data.size() - Input->Pos) return CAIRO_STATUS_READ_ERROR;
-  std::memcpy(Out, Input->Data.data() + Input->Pos, Length);
-  Input->Pos += Length;
-  return CAIRO_STATUS_SUCCESS;
+  return static_cast<PngInput*>(Closure)->Take(Out, Length) ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_READ_ERROR;
 }
 
 void IgnorePngWarning(png_structp, png_const_charp) {}
@@ -876,33 +875,33 @@ std::string MergeClipPaths(std::string_view Svg) {
   }
   if (Dropped.empty()) return std::string(Svg);
 
+  // The copies go; no use stands inside one, since a clip path that names another is kept.
+  std::string Kept;
+  Kept.reserve(Svg.size());
+  size_t Copied = 0;
+  for (const auto& [Begin, Finish] : Dropped) {
+    Kept.append(Svg.substr(Copied, Begin - Copied));
+    Copied = Finish;
+  }
+  Kept.append(Svg.substr(Copied));
+
+  // Then their uses take the first.
   std::string Out;
-  Out.reserve(Svg.size());
+  Out.reserve(Kept.size());
   constexpr std::string_view Use = "url(#clip";
-  size_t Copied = 0, NextDropped = 0;
-  for (size_t At = Svg.find(Use); Copied < Svg.size();) {
-    const size_t Drop = NextDropped < Dropped.size() ? Dropped[NextDropped].first : std::string_view::npos;
-    if (Drop != std::string_view::npos && Drop <= At) {
-      Out.append(Svg.substr(Copied, Drop - Copied));
-      Copied = Dropped[NextDropped++].second;
-      if (At < Copied) At = Svg.find(Use, Copied);
-      continue;
-    }
-    if (At == std::string_view::npos) {
-      Out.append(Svg.substr(Copied));
-      break;
-    }
+  Copied = 0;
+  for (size_t At = Kept.find(Use); At != std::string::npos; At = Kept.find(Use, At + 1)) {
     const size_t NumberAt = At + Use.size();
     size_t NumberEnd = NumberAt;
-    while (NumberEnd < Svg.size() && IsDigit(Svg[NumberEnd])) ++NumberEnd;
-    const auto Found = SameAs.find(Svg.substr(NumberAt, NumberEnd - NumberAt));
-    if (NumberEnd < Svg.size() && Svg[NumberEnd] == ')' && Found != SameAs.end()) {
-      Out.append(Svg.substr(Copied, NumberAt - Copied));
+    while (NumberEnd < Kept.size() && IsDigit(Kept[NumberEnd])) ++NumberEnd;
+    const auto Found = SameAs.find(std::string_view(Kept).substr(NumberAt, NumberEnd - NumberAt));
+    if (NumberEnd < Kept.size() && Kept[NumberEnd] == ')' && Found != SameAs.end()) {
+      Out.append(Kept, Copied, NumberAt - Copied);
       Out.append(Found->second);
       Copied = NumberEnd;
     }
-    At = Svg.find(Use, NumberAt);
   }
+  Out.append(Kept, Copied);
   return Out;
 }
 
@@ -956,6 +955,7 @@ std::string StyleClasses(std::string_view Svg) {
   });
   std::unordered_map<std::string_view, std::string> Names;
   std::string Rules;
+  const auto Length = [](const auto& Text) { return static_cast<std::ptrdiff_t>(Text.size()); };
   for (const auto& [Value, Times] : Ranked) {
     std::string Name;
     for (size_t N = Names.size();; N = N / 26 - 1) {
@@ -964,7 +964,6 @@ std::string StyleClasses(std::string_view Svg) {
     }
     // Each use saves the value and costs the name (" class" is as long as " style"); the rule
     // costs the value once more.
-    const auto Length = [](const auto& Text) { return static_cast<std::ptrdiff_t>(Text.size()); };
     if (static_cast<std::ptrdiff_t>(Times) * (Length(Value) - Length(Name)) <= Length(Name) + Length(Value) + 3) continue;
     Rules += '.' + Name + '{' + std::string(Value) + '}';
     Names.emplace(Value, std::move(Name));

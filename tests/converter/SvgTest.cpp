@@ -14,6 +14,13 @@ namespace {
 
 using namespace Engine;
 
+// One case of a table for a rewrite: what goes in, what must come out.
+struct Rewrite {
+  const char* Name;
+  std::string In;
+  std::string Out;
+};
+
 // The absolute points of relative path data with only m, h, v, l, c and z.
 std::vector<std::pair<double, double>> AbsolutePoints(const std::string& Data) {
   std::vector<std::pair<double, double>> Points;
@@ -82,11 +89,7 @@ TEST(CompactSvg, RelativePathsKeepEveryPointWithinAHundredth) {
 }
 
 TEST(CompactSvg, LeavesDataTransformsAndNamesAlone) {
-  const struct {
-    const char* Name;
-    std::string In;
-    std::string Out;
-  } Cases[] = {
+  const Rewrite Cases[] = {
       {"picture data untouched", "<image href=\"data:image/png;base64,AB12.345678+/=\"/>",
        "<image href=\"data:image/png;base64,AB12.345678+/=\"/>"},
       {"font data untouched, what follows compacted",
@@ -130,11 +133,7 @@ TEST(MergeClipPaths, IdenticalClipPathsBecomeOne) {
     for (const int Number : Numbers) Out += "<g clip-path=\"url(#clip" + std::to_string(Number) + ")\"/>";
     return Out;
   };
-  const struct {
-    const char* Name;
-    std::string In;
-    std::string Out;
-  } Cases[] = {
+  const Rewrite Cases[] = {
       {"the copies go, their uses take the first",
        Uses({3}) + Clip(1, Square) + Clip(2, Other) + Clip(3, Square) + Uses({1, 2, 3, 31}) + Clip(4, Square),
        Uses({1}) + Clip(1, Square) + Clip(2, Other) + Uses({1, 2, 1, 31})},
@@ -153,11 +152,7 @@ TEST(StyleClasses, RepeatedStylesBecomeClassesWhereTheySaveBytes) {
   const std::string Root = "<svg viewBox=\"0 0 9 9\">";
   const std::string Long = "fill:none;stroke-width:0.3985;stroke:#a9bfdb;";
   const std::string Other = "stop-color:#fdb053;";
-  const struct {
-    const char* Name;
-    std::string In;
-    std::string Out;
-  } Cases[] = {
+  const Rewrite Cases[] = {
       {"the most used style takes the shortest name",
        Root + "<path style=\"" + Other + "\"/><path style=\"" + Long + "\" d=\"m0 0\"/><path style=\"" + Long +
            "\"/><path style=\"" + Long + "\"/><path style=\"" + Other + "\"/></svg>",
