@@ -16,9 +16,12 @@ namespace Engine {
 
 namespace {
 
-// Glyphs a font holds: the private use area of the first plane.
-constexpr uint32_t FontGlyphs = 6400;
+// A font's code points: the private use area of the first plane, which first holds the spacers
+// that close gaps of 1 to 999 tenths of a point, then the glyphs.
 constexpr uint32_t FirstCodePoint = 0xE000;
+constexpr uint32_t Spacers = 27;
+constexpr uint32_t FontGlyphs = 6400 - Spacers;
+constexpr long MaxGap = 999;
 // Nothing on a page lies further out than this; a number beyond is damage.
 constexpr double CoordinateLimit = 1e6;
 
@@ -597,7 +600,10 @@ std::string LiftGlyphRuns(std::string_view Svg, double Width, double Height, Lif
 
 std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, double Height, size_t& Dropped) {
   Dropped = 0;
+  const auto Tenths = [](double Value) { return std::lround(Value * 10); };
+  const auto Hundredths = [](double Value) { return std::lround(Value * 100); };
   // Each outline of the page as an index into the document's glyphs; UINT32_MAX when left out.
+  const size_t Known = Glyphs_.size();
   std::vector<uint32_t> Global;
   Global.reserve(Lifted.Outlines.size());
   for (const std::string& Data : Lifted.Outlines) {
@@ -616,25 +622,67 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
     Index_.emplace(Data, Index);
     Global.push_back(Index);
   }
+  const auto GlyphAt = [&](const LiftedRun& Run, size_t I) {
+    return Run.Glyphs[I] < Global.size() ? Global[Run.Glyphs[I]] : UINT32_MAX;
+  };
 
-  // Glyphs of one colour and one font, one after the other, share an element. Each glyph has its
-  // own place: browsers round a font's advances to the pixels they draw at, and glyphs placed by
-  // advances drifted a pixel or two along a word (SSIM against poppler 0.943 where glyphs placed
-  // one by one give 0.960). The shared fonts advance by nothing, so a glyph's place is the sum of
-  // the shifts before it, each a whole number of tenths of a point (0.13 px at 100%, which scores
-  // the same as a hundredth): "1724 73 41" where absolute places in points read "172.4 179.7 183.8".
-  // A baseline keeps its hundredths ("1387.2"): it is written once an element, and rounded to
-  // tenths it cost the Persian book 0.001 of SSIM.
+  // A new glyph advances by the step that most often follows it on this page, in whole tenths of
+  // a point (a whole number of pixels at the layer's font size, which no browser rounds). Of two
+  // neighbouring steps the shorter wins, so that a gap left over is closed with a spacer rather
+  // than by starting a new element.
+  std::map<uint32_t, std::map<long, size_t>> Steps;
+  for (const LiftedRun& Run : Lifted.Runs) {
+    const size_t Count = std::min({Run.Glyphs.size(), Run.X.size(), Run.Y.size()});
+    for (size_t I = 0; I + 1 < Count; ++I) {
+      const uint32_t Glyph = GlyphAt(Run, I);
+      const long Step = Tenths(Run.X[I + 1]) - Tenths(Run.X[I]);
+      if (Glyph == UINT32_MAX || Glyph < Known || Step <= 0 || Step > MaxGap) continue;
+      if (Hundredths(Run.Y[I + 1]) == Hundredths(Run.Y[I])) ++Steps[Glyph][Step];
+    }
+  }
+  for (size_t Glyph = Known; Glyph < Glyphs_.size(); ++Glyph) {
+    const auto Seen = Steps.find(static_cast<uint32_t>(Glyph));
+    long Advance = 0;
+    if (Seen == Steps.end()) {
+      // Never followed: its outline's right edge.
+      for (const auto& Contour : Glyphs_[Glyph].Contours) {
+        for (const FontPoint& Point : Contour) Advance = std::max<long>(Advance, Point.X / 10);
+      }
+    } else {
+      size_t Most = 0;
+      for (const auto& [Step, Times] : Seen->second) {
+        if (Times > Most) {
+          Most = Times;
+          Advance = Step;
+        }
+      }
+      const auto Shorter = Seen->second.find(Advance - 1);
+      if (Shorter != Seen->second.end() && Shorter->second * 2 >= Most) Advance = Shorter->first;
+    }
+    Glyphs_[Glyph].Advance = static_cast<int32_t>(std::min(Advance, MaxGap) * 10);
+  }
+  const auto AdvanceOf = [&](uint32_t Glyph) { return static_cast<long>(Glyphs_[Glyph].Advance / 10); };
+
+  // Glyphs of one colour and one font on one baseline share an element, placed by their advances.
+  // Browsers draw a string of glyphs in one go, but split it at every glyph given a place of its
+  // own, and a page of glyphs placed one by one took twice as long to paint. Where the PDF sets a
+  // glyph further on than the advances bring it, spacer glyphs close the gap; a glyph set back by
+  // more than a tenth of a point starts a new element. A run whose baseline moves, or that steps
+  // back at every fourth glyph, gives every glyph its shift instead ("dx" and "dy", in tenths).
+  // A baseline keeps its hundredths ("1387.2"): rounded to tenths it cost the Persian book 0.001
+  // of SSIM.
+  constexpr long Slack = 1;
   struct Piece {
     uint32_t Colour = 0;
     double Opacity = 1;
     uint32_t Font = 0;
-    std::string Dx, Dy, Text;
-    long LastX = 0, LastY = 0;  // tenths, hundredths
-    bool SameY = true;
+    bool Listed = false;  // every glyph has its own shift
+    bool Moving = false;  // and its own shift of baseline
+    std::string X, Y, Text;
+    long NextX = 0;  // tenths: where the advances bring the next glyph
+    long LastY = 0;  // hundredths
     size_t Count = 0;
   };
-  const auto Tenths = [](double Value) { return std::lround(Value * 10); };
   std::string Out;
   Piece Pending;
   const auto Flush = [&] {
@@ -648,47 +696,58 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
       Out += '"';
     }
     if (Pending.Opacity < 1) Out += " fill-opacity=\"" + FormatNumber(Pending.Opacity, 3) + "\"";
-    Out += " dx=\"" + Pending.Dx + (Pending.SameY ? "\" y=\"" : "\" dy=\"") + Pending.Dy + "\">" + Pending.Text + "</text>";
+    Out += (Pending.Listed ? " dx=\"" : " x=\"") + Pending.X + (Pending.Moving ? "\" dy=\"" : "\" y=\"") + Pending.Y +
+           "\">" + Pending.Text + "</text>";
     Pending = Piece{};
   };
   for (const LiftedRun& Run : Lifted.Runs) {
     const size_t Count = std::min({Run.Glyphs.size(), Run.X.size(), Run.Y.size()});
-    bool RunStart = true;
+    std::vector<size_t> Kept;
     for (size_t I = 0; I < Count; ++I) {
-      const uint32_t Glyph = Run.Glyphs[I] < Global.size() ? Global[Run.Glyphs[I]] : UINT32_MAX;
-      if (Glyph == UINT32_MAX) {
-        ++Dropped;
-        continue;
-      }
+      if (GlyphAt(Run, I) == UINT32_MAX) ++Dropped;
+      else Kept.push_back(I);
+    }
+    bool Moving = false;
+    size_t Backward = 0;
+    for (size_t K = 1; K < Kept.size(); ++K) {
+      const size_t I = Kept[K], Before = Kept[K - 1];
+      Moving = Moving || Hundredths(Run.Y[I]) != Hundredths(Run.Y[Before]);
+      if (Tenths(Run.X[I]) - Tenths(Run.X[Before]) - AdvanceOf(GlyphAt(Run, Before)) < -Slack) ++Backward;
+    }
+    const bool Listed = Moving || Backward * 4 > Kept.size();
+    for (size_t K = 0; K < Kept.size(); ++K) {
+      const uint32_t Glyph = GlyphAt(Run, Kept[K]);
       const uint32_t Font = Glyph / FontGlyphs;
-      const long X = Tenths(Run.X[I]), Y = std::lround(Run.Y[I] * 100);
-      // A run joins the one before on the same baseline; a baseline that changes within an
-      // element costs a shift for every glyph.
+      const long X = Tenths(Run.X[Kept[K]]), Y = Hundredths(Run.Y[Kept[K]]);
+      const long Gap = X - Pending.NextX;
       const bool Fits = Pending.Count > 0 && Pending.Colour == Run.Colour && Pending.Opacity == Run.Opacity &&
-                        Pending.Font == Font && (!RunStart || (Pending.SameY && Pending.LastY == Y));
-      RunStart = false;
-      if (!Fits) Flush();
-      if (Pending.Count == 0) {
+                        Pending.Font == Font && Pending.Listed == Listed &&
+                        (Listed ? K > 0 : Pending.LastY == Y && Gap >= -Slack && Gap <= MaxGap);
+      if (!Fits) {
+        Flush();
         Pending.Colour = Run.Colour;
         Pending.Opacity = Run.Opacity;
         Pending.Font = Font;
-      } else {
-        Pending.Dx += ' ';
+        Pending.Listed = Listed;
+        Pending.Moving = Moving;
+        Pending.X = std::to_string(X);
+        Pending.Y = FormatNumber(Y / 10.0, 1);
+        Pending.NextX = X;
+      } else if (Listed) {
+        Pending.X += ' ' + std::to_string(Gap);
+        if (Moving) Pending.Y += ' ' + FormatNumber((Y - Pending.LastY) / 10.0, 1);
+        Pending.NextX = X;
+      } else if (Gap > Slack) {
+        // The gap's digits, each a spacer: 1 to 9, 10 to 90 or 100 to 900 tenths.
+        for (long Digit = 2, Unit = 100; Digit >= 0; --Digit, Unit /= 10) {
+          const long Times = Gap / Unit % 10;
+          if (Times > 0) AppendUtf8(Pending.Text, FirstCodePoint + static_cast<uint32_t>(Digit * 9 + Times - 1));
+        }
+        Pending.NextX = X;
       }
-      if (Pending.Count > 0 && Y != Pending.LastY && Pending.SameY) {
-        // The first change of baseline: every glyph so far gets its shift, none but the first moves.
-        Pending.SameY = false;
-        for (size_t Before = 1; Before < Pending.Count; ++Before) Pending.Dy += " 0";
-      }
-      if (Pending.Count == 0) {
-        Pending.Dy = FormatNumber(Y / 10.0, 1);
-      } else if (!Pending.SameY) {
-        Pending.Dy += ' ' + FormatNumber((Y - Pending.LastY) / 10.0, 1);
-      }
-      Pending.Dx += std::to_string(X - Pending.LastX);
-      Pending.LastX = X;
+      AppendUtf8(Pending.Text, FirstCodePoint + Spacers + Glyph % FontGlyphs);
+      Pending.NextX += AdvanceOf(Glyph);
       Pending.LastY = Y;
-      AppendUtf8(Pending.Text, FirstCodePoint + Glyph % FontGlyphs);
       ++Pending.Count;
     }
   }
@@ -699,12 +758,21 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
 }
 
 std::string SharedFonts::StyleSheet() const {
+  // Every font starts with the spacers, empty glyphs that advance by 1 to 9 tenths of a point,
+  // 10 to 90 and 100 to 900.
+  std::vector<FontGlyph> Spacing(Spacers);
+  for (uint32_t Code = 0; Code < Spacers; ++Code) {
+    int32_t Advance = static_cast<int32_t>(Code % 9 + 1) * 10;  // font units: hundredths
+    for (uint32_t Digit = 0; Digit < Code / 9; ++Digit) Advance *= 10;
+    Spacing[Code].Advance = Advance;
+  }
   std::string Out;
   for (size_t First = 0, Font = 0; First < Glyphs_.size(); First += FontGlyphs, ++Font) {
-    const std::vector<FontGlyph> Part(Glyphs_.begin() + static_cast<std::ptrdiff_t>(First),
-                                      Glyphs_.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(Glyphs_.size(), First + FontGlyphs)));
+    std::vector<FontGlyph> Part = Spacing;
+    Part.insert(Part.end(), Glyphs_.begin() + static_cast<std::ptrdiff_t>(First),
+                Glyphs_.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(Glyphs_.size(), First + FontGlyphs)));
     const std::string Family = "qg" + std::to_string(Font);
-    Out += "@font-face{font-family:" + Family + ";src:url(" + FontDataUrl(BuildTrueType(Part, 0)) + ")}";
+    Out += "@font-face{font-family:" + Family + ";src:url(" + FontDataUrl(BuildTrueType(Part)) + ")}";
     if (Font > 0) Out += ".gl .f" + std::to_string(Font) + "{font-family:" + Family + "}";
   }
   return Out;

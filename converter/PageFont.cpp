@@ -348,7 +348,10 @@ std::string AssembleTrueType(const std::vector<FontGlyph>& Glyphs, Mapping Map, 
     Put32(Loca, static_cast<uint32_t>(Glyf.size()));
     MaxPoints = std::max(MaxPoints, Points);
     MaxContours = std::max(MaxContours, Glyph.Contours.size());
-    const int32_t Advance = FixedAdvance >= 0 ? FixedAdvance : Box.Empty ? 0 : std::max<int32_t>(Box.XMax, 0);
+    const int32_t Advance = FixedAdvance >= 0   ? FixedAdvance
+                            : Glyph.Advance >= 0 ? std::min<int32_t>(Glyph.Advance, 0xFFFF)
+                            : Box.Empty          ? 0
+                                                 : std::max<int32_t>(Box.XMax, 0);
     MaxAdvance = std::max(MaxAdvance, Advance);
     Put16(Hmtx, static_cast<uint32_t>(Advance));
     Put16(Hmtx, static_cast<uint16_t>(static_cast<int16_t>(Box.Empty ? 0 : Box.XMin)));

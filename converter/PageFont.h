@@ -17,6 +17,8 @@ struct FontPoint {
 
 struct FontGlyph {
   std::vector<std::vector<FontPoint>> Contours;
+  // Font units the glyph advances by; below zero, its outline's right edge.
+  int32_t Advance = -1;
 };
 
 // Reads cairo's absolute glyph path data (M, L, C, Z in points, y down). Cubic curves become
@@ -26,7 +28,7 @@ bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph);
 
 // A TrueType font holding Glyphs, mapped in order to U+E000 onwards; unitsPerEm is 1000, so at a
 // font size of 10 one unit is a hundredth of a point. Each glyph advances by Advance font units,
-// or by its outline's right edge when Advance is negative.
+// or by its own advance when Advance is negative.
 std::string BuildTrueType(const std::vector<FontGlyph>& Glyphs, int32_t Advance = -1);
 
 // The same font packed as WOFF: each table compressed with zlib where that makes it smaller
