@@ -662,15 +662,25 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
     Glyphs_[Glyph].Advance = static_cast<int32_t>(std::min(Advance, MaxGap) * 10);
   }
   const auto AdvanceOf = [&](uint32_t Glyph) { return static_cast<long>(Glyphs_[Glyph].Advance / 10); };
+  const auto Narrowed = [&](uint32_t Glyph, long Advance) {
+    const auto [At, Added] = Narrowed_.emplace(std::make_pair(Glyph, Advance), Glyph);
+    if (Added && Glyphs_.size() < MaxGlyphs) {
+      FontGlyph Copy = Glyphs_[Glyph];
+      Copy.Advance = static_cast<int32_t>(Advance * 10);
+      At->second = static_cast<uint32_t>(Glyphs_.size());
+      Glyphs_.push_back(std::move(Copy));
+    }
+    return At->second;
+  };
 
   // Glyphs of one colour and one font on one baseline share an element, placed by their advances.
   // Browsers draw a string of glyphs in one go, but split it at every glyph given a place of its
   // own, and a page of glyphs placed one by one took twice as long to paint. Where the PDF sets a
   // glyph further on than the advances bring it, spacer glyphs close the gap; a glyph set back by
-  // more than a tenth of a point starts a new element. A run whose baseline moves, or that steps
-  // back at every fourth glyph, gives every glyph its shift instead ("dx" and "dy", in tenths).
-  // A baseline keeps its hundredths ("1387.2"): rounded to tenths it cost the Persian book 0.001
-  // of SSIM.
+  // more than a tenth of a point starts a new element, unless the glyph before can be drawn by a
+  // narrower copy. A run whose baseline moves, or that steps back at every fourth glyph, gives
+  // every glyph its shift instead ("dx" and "dy", in tenths). A baseline keeps its hundredths
+  // ("1387.2"): rounded to tenths it cost the Persian book 0.001 of SSIM.
   constexpr long Slack = 1;
   struct Piece {
     uint32_t Colour = 0;
@@ -700,56 +710,86 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
            "\">" + Pending.Text + "</text>";
     Pending = Piece{};
   };
+  // The glyphs to draw, in order, each with how its run is written.
+  struct Place {
+    const LiftedRun* Run;
+    size_t Index;
+    bool First, Listed, Moving;
+  };
+  std::vector<Place> Places;
   for (const LiftedRun& Run : Lifted.Runs) {
     const size_t Count = std::min({Run.Glyphs.size(), Run.X.size(), Run.Y.size()});
-    std::vector<size_t> Kept;
-    for (size_t I = 0; I < Count; ++I) {
-      if (GlyphAt(Run, I) == UINT32_MAX) ++Dropped;
-      else Kept.push_back(I);
-    }
+    const size_t Begin = Places.size();
     bool Moving = false;
     size_t Backward = 0;
-    for (size_t K = 1; K < Kept.size(); ++K) {
-      const size_t I = Kept[K], Before = Kept[K - 1];
-      Moving = Moving || Hundredths(Run.Y[I]) != Hundredths(Run.Y[Before]);
-      if (Tenths(Run.X[I]) - Tenths(Run.X[Before]) - AdvanceOf(GlyphAt(Run, Before)) < -Slack) ++Backward;
-    }
-    const bool Listed = Moving || Backward * 4 > Kept.size();
-    for (size_t K = 0; K < Kept.size(); ++K) {
-      const uint32_t Glyph = GlyphAt(Run, Kept[K]);
-      const uint32_t Font = Glyph / FontGlyphs;
-      const long X = Tenths(Run.X[Kept[K]]), Y = Hundredths(Run.Y[Kept[K]]);
-      const long Gap = X - Pending.NextX;
-      const bool Fits = Pending.Count > 0 && Pending.Colour == Run.Colour && Pending.Opacity == Run.Opacity &&
-                        Pending.Font == Font && Pending.Listed == Listed &&
-                        (Listed ? K > 0 : Pending.LastY == Y && Gap >= -Slack && Gap <= MaxGap);
-      if (!Fits) {
-        Flush();
-        Pending.Colour = Run.Colour;
-        Pending.Opacity = Run.Opacity;
-        Pending.Font = Font;
-        Pending.Listed = Listed;
-        Pending.Moving = Moving;
-        Pending.X = std::to_string(X);
-        Pending.Y = FormatNumber(Y / 10.0, 1);
-        Pending.NextX = X;
-      } else if (Listed) {
-        Pending.X += ' ' + std::to_string(Gap);
-        if (Moving) Pending.Y += ' ' + FormatNumber((Y - Pending.LastY) / 10.0, 1);
-        Pending.NextX = X;
-      } else if (Gap > Slack) {
-        // The gap's digits, each a spacer: 1 to 9, 10 to 90 or 100 to 900 tenths.
-        for (long Digit = 2, Unit = 100; Digit >= 0; --Digit, Unit /= 10) {
-          const long Times = Gap / Unit % 10;
-          if (Times > 0) AppendUtf8(Pending.Text, FirstCodePoint + static_cast<uint32_t>(Digit * 9 + Times - 1));
-        }
-        Pending.NextX = X;
+    for (size_t I = 0; I < Count; ++I) {
+      if (GlyphAt(Run, I) == UINT32_MAX) {
+        ++Dropped;
+        continue;
       }
-      AppendUtf8(Pending.Text, FirstCodePoint + Spacers + Glyph % FontGlyphs);
-      Pending.NextX += AdvanceOf(Glyph);
-      Pending.LastY = Y;
-      ++Pending.Count;
+      if (Places.size() > Begin) {
+        const size_t Before = Places.back().Index;
+        Moving = Moving || Hundredths(Run.Y[I]) != Hundredths(Run.Y[Before]);
+        if (Tenths(Run.X[I]) - Tenths(Run.X[Before]) - AdvanceOf(GlyphAt(Run, Before)) < -Slack) ++Backward;
+      }
+      Places.push_back({&Run, I, Places.size() == Begin, false, false});
     }
+    const bool Listed = Moving || Backward * 4 > Places.size() - Begin;
+    for (size_t K = Begin; K < Places.size(); ++K) {
+      Places[K].Listed = Listed;
+      Places[K].Moving = Moving;
+    }
+  }
+  for (size_t K = 0; K < Places.size(); ++K) {
+    const LiftedRun& Run = *Places[K].Run;
+    const bool Listed = Places[K].Listed, Moving = Places[K].Moving;
+    const uint32_t Glyph = GlyphAt(Run, Places[K].Index);
+    const uint32_t Font = Glyph / FontGlyphs;
+    const long X = Tenths(Run.X[Places[K].Index]), Y = Hundredths(Run.Y[Places[K].Index]);
+    const long Gap = X - Pending.NextX;
+    const bool Fits = Pending.Count > 0 && Pending.Colour == Run.Colour && Pending.Opacity == Run.Opacity &&
+                      Pending.Font == Font && Pending.Listed == Listed &&
+                      (Listed ? !Places[K].First : Pending.LastY == Y && Gap >= -Slack && Gap <= MaxGap);
+    if (!Fits) {
+      Flush();
+      Pending.Colour = Run.Colour;
+      Pending.Opacity = Run.Opacity;
+      Pending.Font = Font;
+      Pending.Listed = Listed;
+      Pending.Moving = Moving;
+      Pending.X = std::to_string(X);
+      Pending.Y = FormatNumber(Y / 10.0, 1);
+      Pending.NextX = X;
+    } else if (Listed) {
+      Pending.X += ' ' + std::to_string(Gap);
+      if (Moving) Pending.Y += ' ' + FormatNumber((Y - Pending.LastY) / 10.0, 1);
+      Pending.NextX = X;
+    } else if (Gap > Slack) {
+      // The gap's digits, each a spacer: 1 to 9, 10 to 90 or 100 to 900 tenths.
+      for (long Digit = 2, Unit = 100; Digit >= 0; --Digit, Unit /= 10) {
+        const long Times = Gap / Unit % 10;
+        if (Times > 0) AppendUtf8(Pending.Text, FirstCodePoint + static_cast<uint32_t>(Digit * 9 + Times - 1));
+      }
+      Pending.NextX = X;
+    }
+    // A glyph that the next one (of this run or the next on the baseline) follows closer than its
+    // advance is drawn by a copy that advances just so far (a Persian word's last letter, a kerned
+    // pair): a copy is stored once, where a new element would be written every time.
+    uint32_t Drawn = Glyph;
+    if (K + 1 < Places.size() && !Listed && !Places[K + 1].Listed) {
+      const LiftedRun& Next = *Places[K + 1].Run;
+      const size_t At = Places[K + 1].Index;
+      const long Step = Tenths(Next.X[At]) - Pending.NextX;
+      if (Next.Colour == Run.Colour && Next.Opacity == Run.Opacity && Hundredths(Next.Y[At]) == Y && Step >= 0 &&
+          Step < AdvanceOf(Glyph) - Slack) {
+        Drawn = Narrowed(Glyph, Step);
+      }
+      if (Drawn / FontGlyphs != Font) Drawn = Glyph;
+    }
+    AppendUtf8(Pending.Text, FirstCodePoint + Spacers + Drawn % FontGlyphs);
+    Pending.NextX += AdvanceOf(Drawn);
+    Pending.LastY = Y;
+    ++Pending.Count;
   }
   Flush();
   if (Out.empty()) return {};

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Engine {
@@ -48,6 +49,8 @@ class SharedFonts {
  private:
   std::map<std::string, uint32_t, std::less<>> Index_;
   std::vector<FontGlyph> Glyphs_;
+  // Copies of glyphs that advance less: (glyph, advance in tenths of a point) to the copy.
+  std::map<std::pair<uint32_t, long>, uint32_t> Narrowed_;
 };
 
 }  // namespace Engine
