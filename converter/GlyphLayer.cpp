@@ -662,15 +662,23 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
     Glyphs_[Glyph].Advance = static_cast<int32_t>(std::min(Advance, MaxGap) * 10);
   }
   const auto AdvanceOf = [&](uint32_t Glyph) { return static_cast<long>(Glyphs_[Glyph].Advance / 10); };
+  // Copies cost nothing in the input, so they are bounded: a document keeps up to 4096, each of
+  // a glyph of at most 400 points (a letter has some 20 to 150), some 20 MB at worst.
   const auto Narrowed = [&](uint32_t Glyph, long Advance) {
-    const auto [At, Added] = Narrowed_.emplace(std::make_pair(Glyph, Advance), Glyph);
-    if (Added && Glyphs_.size() < MaxGlyphs) {
-      FontGlyph Copy = Glyphs_[Glyph];
-      Copy.Advance = static_cast<int32_t>(Advance * 10);
-      At->second = static_cast<uint32_t>(Glyphs_.size());
-      Glyphs_.push_back(std::move(Copy));
+    constexpr size_t MaxCopies = 4096, MaxCopiedPoints = 400;
+    const auto Found = Narrowed_.find({Glyph, Advance});
+    if (Found != Narrowed_.end()) return Found->second;
+    size_t Points = 0;
+    for (const auto& Contour : Glyphs_[Glyph].Contours) {
+      if ((Points += Contour.size()) > MaxCopiedPoints) return Glyph;
     }
-    return At->second;
+    if (Narrowed_.size() >= MaxCopies || Glyphs_.size() >= MaxGlyphs) return Glyph;
+    FontGlyph Copy = Glyphs_[Glyph];
+    Copy.Advance = static_cast<int32_t>(Advance * 10);
+    const uint32_t Index = static_cast<uint32_t>(Glyphs_.size());
+    Glyphs_.push_back(std::move(Copy));
+    Narrowed_.emplace(std::make_pair(Glyph, Advance), Index);
+    return Index;
   };
 
   // Glyphs of one colour and one font on one baseline share an element, placed by their advances.

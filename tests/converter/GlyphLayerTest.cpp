@@ -283,4 +283,35 @@ TEST(SharedFonts, ColoursAndUnreadableOutlines) {
   EXPECT_EQ(Got.Places, (std::vector<std::pair<long, long>>{{1000, 5000}, {2200, 5000}, {1000, 6000}})) << Markup;
 }
 
+TEST(SharedFonts, NarrowerCopiesAreBounded) {
+  // A hundred glyphs that advance 6 points, then each followed closer by 0 to 5.7 points: 5800
+  // narrower copies asked for, 4096 made; the glyphs that get none still land on their places.
+  SharedFonts Fonts;
+  LiftedGlyphs Learn, Crowd;
+  for (int Glyph = 0; Glyph < 100; ++Glyph) {
+    const std::string Outline = "M 0 0 L " + std::to_string(5 + Glyph * 0.001) + " 0 L 5 -7 L 0 -7 Z M 0 0";
+    Learn.Outlines.push_back(Outline);
+    Crowd.Outlines.push_back(Outline);
+    const uint32_t G = static_cast<uint32_t>(Glyph);
+    Learn.Runs.push_back(LiftedRun{0, 1, {G, G}, {10, 16}, {20, 20}});
+    for (int Step = 0; Step < 58; ++Step) {
+      Crowd.Runs.push_back(LiftedRun{0, 1, {G, G, G, G, G}, {10, 16, 22, 28, 28 + Step / 10.0}, {20, 20, 20, 20, 20}});
+    }
+  }
+  size_t Dropped = 0;
+  Fonts.LayerMarkup(Learn, 200, 100, Dropped);
+  const std::string Markup = Fonts.LayerMarkup(Crowd, 200, 100, Dropped);
+  const std::map<uint32_t, long> Advance = Advances(Fonts.StyleSheet());
+  EXPECT_EQ(Advance.size(), 27u + 100 + 4096);
+  const Drawn Got = Draw(Markup, Advance);
+  ASSERT_EQ(Got.Places.size(), 100u * 58 * 5);
+  size_t At = 0;
+  for (const LiftedRun& Run : Crowd.Runs) {
+    for (const double X : Run.X) {
+      EXPECT_NEAR(Got.Places[At].first, X * 100, 10.5) << "glyph " << At;
+      ++At;
+    }
+  }
+}
+
 }  // namespace
