@@ -353,6 +353,7 @@ class Coordinator {
       Content.Width = Each.Width;
       Content.Height = Each.Height;
       Content.Background = UrlSegment(PageFileName(Place_, NextToWrite_));
+      Content.DrawingInPage = DrawnInPage(NextToWrite_, Content.Drawing);
       const auto Text = Texts_.find(NextToWrite_);
       if (Text != Texts_.end()) {
         Content.Lines = std::move(Text->second.Lines);
@@ -371,6 +372,17 @@ class Coordinator {
       Write(PageMarkup(Content));
       ++NextToWrite_;
     }
+  }
+
+  // A small drawing of plain shapes is drawn in the page as well as written to its file.
+  static bool DrawnInPage(int Page, std::string& Markup) {
+    Platform::InputFile Drawing;
+    std::string Reason;
+    if (Drawing.Open(TempRegistry::Get(static_cast<size_t>(Page)), Reason) != Platform::InputStatus::Opened ||
+        Drawing.Size() > MaxInlineDrawing) {
+      return false;
+    }
+    return InlineDrawing(std::string_view(Drawing.Data(), Drawing.Size()), Markup);
   }
 
   static std::string IncompleteNote(const PageState& Each) {

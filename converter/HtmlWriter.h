@@ -4,6 +4,7 @@
 #include "PageText.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Engine {
@@ -38,6 +39,10 @@ struct PageContent {
   // File name of the page's drawing, relative to the HTML file (a blank stand-in when poppler
   // could not draw the page).
   std::string Background;
+  // The drawing itself when it is drawn in the page instead (InlineDrawing); empty when it draws
+  // nothing.
+  bool DrawingInPage = false;
+  std::string Drawing;
   // An SVG element drawing the glyphs taken out of the drawing (SharedFonts::LayerMarkup).
   std::string GlyphLayer;
   std::vector<Line> Lines;
@@ -49,6 +54,13 @@ struct PageContent {
 std::string DocumentHead(const DocumentInfo& Info);
 std::string OutlineNav(const std::vector<OutlineItem>& Items);
 std::string PageMarkup(const PageContent& Page);
+// Largest drawing that InlineDrawing takes.
+constexpr size_t MaxInlineDrawing = 8192;
+// The markup that draws a page's SVG drawing in the page itself, when it is small and holds
+// nothing but plain shapes (paths and rectangles in groups, styled by attributes alone, with
+// nothing that names or loads anything); false otherwise. A browser makes a document of its own
+// for every SVG shown as a picture, which on a page of a rule or two cost a frame of its own.
+bool InlineDrawing(std::string_view Svg, std::string& Markup);
 // Ends the document; FontStyle holds the CSS of the fonts that the glyph layers use.
 std::string DocumentTail(const std::string& FontStyle);
 
