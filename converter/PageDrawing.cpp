@@ -2,6 +2,7 @@
 #include "PageDrawing.h"
 
 #include "HtmlText.h"
+#include "HtmlWriter.h"
 #include "PageFont.h"
 #include "SvgPath.h"
 
@@ -802,7 +803,10 @@ std::string DrawPageSvg(PopplerPage* Page, bool* Pictured, LiftedGlyphs* Lifted)
   if (!Sink.Overflow) {
     Svg = ShrinkPictures(PruneGradientStops(Svg));
     if (Lifted != nullptr) Svg = LiftGlyphRuns(Svg, Width, Height, *Lifted);
-    Svg = StyleClasses(MergeClipPaths(PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg)))));
+    Svg = MergeClipPaths(PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg))));
+    // A drawing small enough to be drawn in its page keeps its styles on its shapes, where the
+    // page can take them; a style sheet would apply to the whole page.
+    if (Svg.size() > MaxInlineDrawing) Svg = StyleClasses(Svg);
     if (Svg.size() <= PageBytesBudget) return Svg;
   }
   if (Lifted != nullptr) *Lifted = LiftedGlyphs{};
