@@ -22,6 +22,11 @@ constexpr uint32_t FirstCodePoint = 0xE000;
 constexpr uint32_t Spacers = 27;
 constexpr uint32_t FontGlyphs = 6400 - Spacers;
 constexpr long MaxGap = 999;
+
+// The spacer that advances by Times (1 to 9) units of a tenth (Digit 0), ten tenths (1) or a
+// hundred tenths (2) of a point: a gap of up to 999 tenths takes one spacer per digit.
+uint32_t SpacerCode(long Digit, long Times) { return static_cast<uint32_t>(Digit * 9 + Times - 1); }
+
 // Nothing on a page lies further out than this; a number beyond is damage.
 constexpr double CoordinateLimit = 1e6;
 
@@ -773,10 +778,9 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
       if (Moving) Pending.Y += ' ' + FormatNumber((Y - Pending.LastY) / 10.0, 1);
       Pending.NextX = X;
     } else if (Gap > Slack) {
-      // The gap's digits, each a spacer: 1 to 9, 10 to 90 or 100 to 900 tenths.
       for (long Digit = 2, Unit = 100; Digit >= 0; --Digit, Unit /= 10) {
         const long Times = Gap / Unit % 10;
-        if (Times > 0) AppendUtf8(Pending.Text, FirstCodePoint + static_cast<uint32_t>(Digit * 9 + Times - 1));
+        if (Times > 0) AppendUtf8(Pending.Text, FirstCodePoint + SpacerCode(Digit, Times));
       }
       Pending.NextX = X;
     }
@@ -806,13 +810,12 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
 }
 
 std::string SharedFonts::StyleSheet() const {
-  // Every font starts with the spacers, empty glyphs that advance by 1 to 9 tenths of a point,
-  // 10 to 90 and 100 to 900.
+  // Every font starts with the spacers, empty glyphs whose advances are in font units: hundredths.
   std::vector<FontGlyph> Spacing(Spacers);
-  for (uint32_t Code = 0; Code < Spacers; ++Code) {
-    int32_t Advance = static_cast<int32_t>(Code % 9 + 1) * 10;  // font units: hundredths
-    for (uint32_t Digit = 0; Digit < Code / 9; ++Digit) Advance *= 10;
-    Spacing[Code].Advance = Advance;
+  for (long Digit = 0, Unit = 1; Digit <= 2; ++Digit, Unit *= 10) {
+    for (long Times = 1; Times <= 9; ++Times) {
+      Spacing[SpacerCode(Digit, Times)].Advance = static_cast<int32_t>(Times * Unit * 10);
+    }
   }
   std::string Out;
   for (size_t First = 0, Font = 0; First < Glyphs_.size(); First += FontGlyphs, ++Font) {
