@@ -378,11 +378,9 @@ class Coordinator {
   static bool DrawnInPage(int Page, std::string& Markup) {
     Platform::InputFile Drawing;
     std::string Reason;
-    if (Drawing.Open(TempRegistry::Get(static_cast<size_t>(Page)), Reason) != Platform::InputStatus::Opened ||
-        Drawing.Size() > MaxInlineDrawing) {
-      return false;
-    }
-    return InlineDrawing(std::string_view(Drawing.Data(), Drawing.Size()), Markup);
+    const Platform::InputStatus Status = Drawing.Open(TempRegistry::Get(static_cast<size_t>(Page)), Reason);
+    return Status == Platform::InputStatus::Opened &&
+           InlineDrawing(std::string_view(Drawing.Data(), Drawing.Size()), Markup);
   }
 
   static std::string IncompleteNote(const PageState& Each) {
