@@ -28,11 +28,19 @@ CHROMIUM_FLAGS = [
 
 # Runs in the page: brings one page element into view, waits until every image in it
 # has been decoded (lazy images load only once near the viewport) and the fonts are
-# ready, and returns its box in document coordinates.
+# ready, and returns its box in document coordinates and how long that took.
+#
+# The scroll waits until the tab is idle and then comes at the start of a frame, where
+# Chromium hands a reader's scroll to the page. Started at whatever moment the previous
+# screenshot happened to return, the first wait for a frame took anything from 0 to 17 ms,
+# and which it took depended on the previous page, not on this one.
 _PREPARE_ELEMENT = r"""
 (async (id) => {
   const el = document.getElementById(id);
   if (!el) return null;
+  await new Promise(r => requestIdleCallback(r, {timeout: 1000}));
+  // Timed from the frame's own start, which its callback may come a little after.
+  const start = await new Promise(r => requestAnimationFrame(r));
   el.scrollIntoView({block: 'start', inline: 'start'});
   // A page laid out only near the window asks for its fonts in the frame after it comes near.
   await new Promise(r => requestAnimationFrame(r));
@@ -41,9 +49,10 @@ _PREPARE_ELEMENT = r"""
   await Promise.all(imgs.map(img => img.decode().catch(() => null)));
   await document.fonts.ready;
   await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)));
+  const shown = performance.now() - start;
   const r = el.getBoundingClientRect();
   return {x: r.left + window.scrollX, y: r.top + window.scrollY,
-          width: r.width, height: r.height};
+          width: r.width, height: r.height, shown: shown / 1000};
 })
 """
 
@@ -176,9 +185,10 @@ class Chromium:
     def element_box(self, element_id):
         """Prepares one page element for a screenshot; None when the page has no such id.
 
-        The screenshot is taken of the viewport only (a capture beyond it re-lays and
-        re-paints the whole document, which takes minutes on long image-heavy pages), so
-        the viewport grows when a page element does not fit in it.
+        The box's "shown" is the seconds from scrolling to it until it was painted. The
+        screenshot is taken of the viewport only (a capture beyond it re-lays and re-paints
+        the whole document, which takes minutes on long image-heavy pages), so the viewport
+        grows when a page element does not fit in it; "shown" stays that of the first showing.
         """
         box = self.evaluate(f"{_PREPARE_ELEMENT}({json.dumps(element_id)})")
         if box:
@@ -187,7 +197,10 @@ class Chromium:
             need_h = math.ceil(box["height"]) + 16
             if need_w > width or need_h > height:
                 self._set_viewport(max(width, need_w), max(height, need_h), scale)
+                shown = box["shown"]
                 box = self.evaluate(f"{_PREPARE_ELEMENT}({json.dumps(element_id)})")
+                if box:
+                    box["shown"] = shown
         return box
 
     def screenshot(self, box):

@@ -312,6 +312,8 @@ class ScreenshotTest(unittest.TestCase):
                     self.assertIsNone(browser.element_box("page-9"))
                     box = browser.element_box("page-2")
                     self.assertEqual((box["x"], box["y"], box["width"], box["height"]), (37, 3000, 200, 100))
+                    # Scrolled to at the start of a frame: painted when the third frame after it begins.
+                    self.assertTrue(0.045 < box["shown"] < 1, box["shown"])
                     with Image.open(io.BytesIO(browser.screenshot(box))) as im:
                         img = np.asarray(im.convert("L"))
                     self.assertEqual(img.shape, (100 * scale, 200 * scale))
