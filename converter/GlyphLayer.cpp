@@ -19,13 +19,13 @@ namespace {
 // A font's code points: the private use area of the first plane, which first holds the spacers
 // that close gaps of 1 to 999 tenths of a point, then the glyphs.
 constexpr uint32_t FirstCodePoint = 0xE000;
-constexpr uint32_t Spacers = 27;
-constexpr uint32_t FontGlyphs = 6400 - Spacers;
 constexpr long MaxGap = 999;
 
 // The spacer that advances by Times (1 to 9) units of a tenth (Digit 0), ten tenths (1) or a
 // hundred tenths (2) of a point: a gap of up to 999 tenths takes one spacer per digit.
-uint32_t SpacerCode(long Digit, long Times) { return static_cast<uint32_t>(Digit * 9 + Times - 1); }
+constexpr uint32_t SpacerCode(long Digit, long Times) { return static_cast<uint32_t>(Digit * 9 + Times - 1); }
+constexpr uint32_t Spacers = SpacerCode(2, 9) + 1;
+constexpr uint32_t FontGlyphs = 6400 - Spacers;
 
 // Nothing on a page lies further out than this; a number beyond is damage.
 constexpr double CoordinateLimit = 1e6;
