@@ -7,6 +7,7 @@
 #include "Utf8.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -43,8 +44,12 @@ constexpr const char* StyleSheet =
     "font-family:qm,sans-serif;font-feature-settings:\"rlig\" 0,\"liga\" 0}"
     ".tx>p{position:absolute;margin:0;left:0;width:100%}"
     ".tx>p.v{top:0;height:100%;width:auto;writing-mode:vertical-rl}"
-    ".tx i{position:absolute;font-style:normal;transform-origin:0 0}"
-    // Without it a word of a vertical line would stand left of its line, where the block starts.
+    ".tx>p.r{direction:rtl}"
+    // A piece's margin comes before it in the line's direction; pieces placed one by one have none.
+    ".tx i{font-style:normal;unicode-bidi:isolate;direction:ltr;margin-left:var(--m);letter-spacing:var(--l)}"
+    ".tx>p.r>i{margin:0 var(--m) 0 0}"
+    ".tx>p.a>i,.tx>p.v>i{position:absolute;transform-origin:0 0}"
+    // Without left a word of a vertical line would stand left of its line, where the block starts.
     ".tx>p.v>i{left:0}"
     ".tx ::selection{background:rgba(0,100,255,.3);color:transparent}"
     ".pg>a{position:absolute;display:block}";
@@ -133,20 +138,69 @@ bool PlainlyRightToLeft(const std::string& Text) {
   return true;
 }
 
+// Whether a text holds a letter of a joining script (Arabic, Syriac, N'Ko, Mongolian and the like).
+bool JoiningScript(const std::string& Text) {
+  for (size_t Pos = 0; Pos < Text.size();) {
+    char32_t C = 0;
+    const size_t Length = DecodeUtf8(Text, Pos, C);
+    if (Length == 0) return true;  // what does not decode is placed the careful way
+    Pos += Length;
+    if ((C >= 0x0600 && C <= 0x08FF) || (C >= 0x1800 && C <= 0x18AF) || (C >= 0xA840 && C <= 0xA87F) ||
+        (C >= 0xFB50 && C <= 0xFDFF) || (C >= 0xFE70 && C <= 0xFEFF) || (C >= 0x10D00 && C <= 0x10D3F) ||
+        (C >= 0x10F30 && C <= 0x10FFF) || (C >= 0x1E900 && C <= 0x1E95F)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A number as written with some decimals, and the value a browser reads back from it.
+struct WrittenNumber {
+  std::string Text;
+  double Value = 0;
+};
+
+WrittenNumber Write(double Value, int Decimals) {
+  WrittenNumber Out{FormatNumber(Value, Decimals)};
+  std::from_chars(Out.Text.data(), Out.Text.data() + Out.Text.size(), Out.Value);
+  // CSS needs no zero before the point.
+  const size_t Zero = Out.Text[0] == '-' ? 1 : 0;
+  if (Out.Text.compare(Zero, 2, "0.") == 0) Out.Text.erase(Zero, 1);
+  return Out;
+}
+
 void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page) {
-  // Font size in container units: 1cqw is one percent of the page's shown width.
-  const std::string FontSize = FormatNumber(TextLine.Size * FontSizeForBox * 100.0 / Page.Width, 2) + "cqw";
+  // Font size in container units: 1cqw is one percent of the page's shown width, so sizes and
+  // places along a line are all in percent of that width.
+  const WrittenNumber FontSize = Write(Page.Width > 0 ? TextLine.Size * FontSizeForBox * 100.0 / Page.Width : 0, 2);
+  const auto PercentOfWidth = [&](double X) { return Page.Width > 0 ? X * 100.0 / Page.Width : 0; };
   // The line box is one font size tall; centring it on the glyph box puts the browser's baseline
   // where the PDF's is for fonts of common proportions (ascent about four fifths of the box).
   const double Inset = (1 - FontSizeForBox) / 2 * TextLine.Size;
+  // The pieces of a line follow one another in it, each after a margin from the one before,
+  // and letter spacing stretches each to its width on the page. Every character of the text font
+  // is half an em wide, so where a piece ends is known. Each piece is isolated, left to right
+  // inside, so that a right-to-left line sets its pieces leftwards in reading order and no piece
+  // reorders its neighbours.
+  // Chromium spaces out no letter of a joining script (Arabic and the like), nor the digits and
+  // punctuation that it takes into that script's run, which may stand in the next piece; a font
+  // size that stretched a piece would make its selection as much taller. So each piece of such a
+  // line has a place of its own and is stretched by a transform, as is each of a vertical line.
+  bool Joining = false;
+  for (const Word& Each : TextLine.Words) Joining = Joining || JoiningScript(Each.Text);
+  const bool Flowing = !TextLine.Vertical && !Joining;
   if (TextLine.Vertical) {
-    Out += "<p class=\"v\" style=\"left:" + Percent(TextLine.Area.X1 + Inset, Page.Width) + ";font-size:" + FontSize + "\">";
+    Out += "<p class=\"v\" style=\"left:" + Percent(TextLine.Area.X1 + Inset, Page.Width) + ";font-size:" + FontSize.Text + "cqw\">";
   } else {
-    Out += "<p style=\"top:" + Percent(TextLine.Area.Y1 + Inset, Page.Height) + ";font-size:" + FontSize + "\">";
+    const char* Class = !Flowing ? " class=\"a\"" : TextLine.RightToLeft ? " class=\"r\"" : "";
+    Out += std::string("<p") + Class + " style=\"top:" + Percent(TextLine.Area.Y1 + Inset, Page.Height) +
+           ";font-size:" + FontSize.Text + "cqw\">";
   }
   const double Em = TextLine.Size * FontSizeForBox;
   std::vector<size_t> Lengths;
   for (const Word& Each : TextLine.Words) Lengths.push_back(CodePointCount(CleanUtf8(Each.Text)));
+  // Where the pieces laid out so far end: their left end on a right-to-left line.
+  double Cursor = TextLine.RightToLeft ? 100 : 0;
   size_t First = 0;
   while (First < TextLine.Words.size()) {
     // Words that stand where evenly wide characters would put them share one element: a page of
@@ -167,29 +221,47 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
     // A right-to-left piece starts at its left end, where its last word stands.
     const double Left = TextLine.RightToLeft ? TextLine.Words[Last].Area.X1 : Start.Area.X1;
     const double Right = TextLine.RightToLeft ? Start.Area.X2 : TextLine.Words[Last].Area.X2;
-    std::string Where = TextLine.Vertical ? "top:" + Percent(Start.Area.Y1, Page.Height)
-                                          : "left:" + Percent(Left, Page.Width);
     std::string Text;
     size_t Characters = 0;
     for (size_t I = First; I <= Last; ++I) {
       Text += EscapeHtml(TextLine.Words[I].Text);
       Characters += Lengths[I];
-      // The space stays inside so that copying keeps words apart; the newline ends the line.
+      // The space stays inside so that copying keeps words apart.
       if (I < Last) {
         Text += ' ';
         ++Characters;
       }
     }
-    const double Natural = static_cast<double>(Characters) * MetricAdvance * Em;
-    if (!TextLine.Vertical && Natural > 0) {
-      const double Stretch = (Right - Left) / Natural;
-      if (Stretch > 0 && std::fabs(Stretch - 1) >= 0.01) Where += ";scale:" + FormatNumber(Stretch, 2) + " 1";
+    const bool Spaced = Last + 1 < TextLine.Words.size();
+    // The newline ends the line in copied text. A flowing line has it after its last piece, which
+    // then stays on one line, where the margin that places it is.
+    if (Spaced) Text += ' ';
+    else if (!Flowing) Text += '\n';
+    const double Natural = static_cast<double>(Characters) * MetricAdvance * FontSize.Value;
+    const double Stretch = Natural > 0 ? PercentOfWidth(Right - Left) / Natural : 1;
+    // Within a hundredth of its width, a piece is left as it is.
+    const bool Stretched = Stretch > 0 && std::fabs(Stretch - 1) >= 0.01;
+    std::string Where;
+    if (TextLine.Vertical) {
+      Where = "top:" + Percent(Start.Area.Y1, Page.Height);
+    } else if (!Flowing) {
+      Where = "left:" + Percent(Left, Page.Width);
+      if (Stretched) Where += ";scale:" + Write(Stretch, 2).Text + " 1";
+    } else {
+      const WrittenNumber Spacing = Stretched ? Write((Stretch - 1) * MetricAdvance, 3) : WrittenNumber{};
+      // The space after a piece is spaced like its letters.
+      const double Width =
+          static_cast<double>(Characters + (Spaced ? 1 : 0)) * (MetricAdvance + Spacing.Value) * FontSize.Value;
+      const double Goal = PercentOfWidth(Left);
+      const WrittenNumber Margin = Write(TextLine.RightToLeft ? Cursor - (Goal + Width) : Goal - Cursor, 2);
+      Cursor += TextLine.RightToLeft ? -(Margin.Value + Width) : Margin.Value + Width;
+      Where = "--m:" + Margin.Text + "%";
+      if (Spacing.Value != 0) Where += ";--l:" + Spacing.Text + "em";
     }
-    Text += Last + 1 < TextLine.Words.size() ? " " : "\n";
     Out += "<i style=\"" + Where + "\">" + Text + "</i>";
     First = Last + 1;
   }
-  Out += "</p>";
+  Out += Flowing ? "\n</p>" : "</p>";
 }
 
 }  // namespace
