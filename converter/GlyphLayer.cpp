@@ -686,7 +686,9 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
     return Index;
   };
 
-  // Glyphs of one colour and one font on one baseline share an element, placed by their advances.
+  // Glyphs of one colour and one font on one baseline share an element, placed by their advances;
+  // the elements are spans of one text element, which Chromium lays out faster than as many
+  // text elements.
   // Browsers draw a string of glyphs in one go, but split it at every glyph given a place of its
   // own, and a page of glyphs placed one by one took twice as long to paint. Where the PDF sets a
   // glyph further on than the advances bring it, spacer glyphs close the gap; a glyph set back by
@@ -702,6 +704,7 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
     bool Listed = false;  // every glyph has its own shift
     bool Moving = false;  // and its own shift of baseline
     std::string X, Y, Text;
+    std::string Dx, Dy;  // shifts of a listed run, the first glyph's nought included
     long NextX = 0;  // tenths: where the advances bring the next glyph
     long LastY = 0;  // hundredths
     size_t Count = 0;
@@ -710,7 +713,7 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
   Piece Pending;
   const auto Flush = [&] {
     if (Pending.Count == 0) return;
-    Out += "<text";
+    Out += "<tspan";
     if (Pending.Font > 0) Out += " class=\"f" + std::to_string(Pending.Font) + "\"";
     if (Pending.Colour != 0) {
       static const char Hex[] = "0123456789abcdef";
@@ -719,8 +722,10 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
       Out += '"';
     }
     if (Pending.Opacity < 1) Out += " fill-opacity=\"" + FormatNumber(Pending.Opacity, 3) + "\"";
-    Out += (Pending.Listed ? " dx=\"" : " x=\"") + Pending.X + (Pending.Moving ? "\" dy=\"" : "\" y=\"") + Pending.Y +
-           "\">" + Pending.Text + "</text>";
+    Out += " x=\"" + Pending.X + "\" y=\"" + Pending.Y + '"';
+    if (Pending.Listed) Out += " dx=\"" + Pending.Dx + '"';
+    if (Pending.Moving) Out += " dy=\"" + Pending.Dy + '"';
+    Out += ">" + Pending.Text + "</tspan>";
     Pending = Piece{};
   };
   // The glyphs to draw, in order, each with how its run is written.
@@ -772,10 +777,11 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
       Pending.Moving = Moving;
       Pending.X = std::to_string(X);
       Pending.Y = FormatNumber(Y / 10.0, 1);
+      Pending.Dx = Pending.Dy = "0";
       Pending.NextX = X;
     } else if (Listed) {
-      Pending.X += ' ' + std::to_string(Gap);
-      if (Moving) Pending.Y += ' ' + FormatNumber((Y - Pending.LastY) / 10.0, 1);
+      Pending.Dx += ' ' + std::to_string(Gap);
+      if (Moving) Pending.Dy += ' ' + FormatNumber((Y - Pending.LastY) / 10.0, 1);
       Pending.NextX = X;
     } else if (Gap > Slack) {
       for (long Digit = 2, Unit = 100; Digit >= 0; --Digit, Unit /= 10) {
@@ -806,7 +812,7 @@ std::string SharedFonts::LayerMarkup(const LiftedGlyphs& Lifted, double Width, d
   Flush();
   if (Out.empty()) return {};
   return "<svg class=\"gl\" viewBox=\"0 0 " + FormatNumber(Width * 10, 1) + " " + FormatNumber(Height * 10, 1) +
-         "\" aria-hidden=\"true\">" + Out + "</svg>\n";
+         "\" aria-hidden=\"true\"><text>" + Out + "</text></svg>\n";
 }
 
 std::string SharedFonts::StyleSheet() const {

@@ -157,7 +157,7 @@ std::map<uint32_t, long> Advances(const std::string& Css) {
 }
 
 // Where a browser draws each glyph of a glyph layer, in hundredths of a point: by an element's
-// place and the advances of what it holds (spacers too), or by a shift for every glyph. Spacers are U+E000 to U+E01A; Elements counts the <text> elements.
+// place and the advances of what it holds (spacers too), or by a shift for every glyph. Spacers are U+E000 to U+E01A; Elements counts the <tspan> elements.
 struct Drawn {
   std::vector<std::pair<long, long>> Places;
   size_t Elements = 0;
@@ -166,7 +166,7 @@ struct Drawn {
 
 Drawn Draw(const std::string& Markup, const std::map<uint32_t, long>& Advance) {
   Drawn Out;
-  const std::regex Element("<text([^>]*)>([^<]*)</text>");
+  const std::regex Element("<tspan([^>]*)>([^<]*)</tspan>");
   const auto Numbers = [](const std::string& Attributes, const std::string& Name) {
     std::smatch M;
     std::vector<double> List;
@@ -277,8 +277,8 @@ TEST(SharedFonts, ColoursAndUnreadableOutlines) {
   size_t Dropped = 0;
   const std::string Markup = Fonts.LayerMarkup(Other, 200, 100, Dropped);
   EXPECT_EQ(Dropped, 1u);
-  EXPECT_NE(Markup.find("<text fill=\"#ff0000\" x=\"100\" y=\"500\">"), std::string::npos) << Markup;
-  EXPECT_NE(Markup.find("<text x=\"100\" y=\"600\">"), std::string::npos) << Markup;
+  EXPECT_NE(Markup.find("<tspan fill=\"#ff0000\" x=\"100\" y=\"500\">"), std::string::npos) << Markup;
+  EXPECT_NE(Markup.find("<tspan x=\"100\" y=\"600\">"), std::string::npos) << Markup;
   const Drawn Got = Draw(Markup, Advances(Fonts.StyleSheet()));
   EXPECT_EQ(Got.Places, (std::vector<std::pair<long, long>>{{1000, 5000}, {2200, 5000}, {1000, 6000}})) << Markup;
 }

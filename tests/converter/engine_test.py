@@ -194,7 +194,7 @@ class SampleConversion(EngineCase):
         glyphs = struct.unpack(">H", tables[b"maxp"][4:6])[0] - 1
         layers = re.findall(r'<svg class="gl"[^>]*>(.*?)</svg>', self.markup, re.S)
         self.assertGreaterEqual(len(layers), 3, "every page with text has a glyph layer")
-        codes = {ord(c) for layer in layers for c in "".join(re.findall(r">([^<]+)</text>", layer))}
+        codes = {ord(c) for layer in layers for c in "".join(re.findall(r">([^<]+)</tspan>", layer))}
         self.assertTrue(codes)
         self.assertLessEqual(max(codes) - 0xE000, glyphs - 1, "every glyph drawn is in the font")
         with open(self.base + "-2.svg", encoding="utf-8") as f:
