@@ -16,6 +16,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -803,7 +804,7 @@ std::string DrawPageSvg(PopplerPage* Page, bool* Pictured, LiftedGlyphs* Lifted)
   if (!Sink.Overflow) {
     Svg = ShrinkPictures(PruneGradientStops(Svg));
     if (Lifted != nullptr) Svg = LiftGlyphRuns(Svg, Width, Height, *Lifted);
-    Svg = MergeClipPaths(PixelateEnlargedPictures(CompactSvg(GlyphsToFont(Svg))));
+    Svg = MergeClipPaths(PixelateEnlargedPictures(CompactSvg(DropCoveringClips(GlyphsToFont(Svg)))));
     // A drawing small enough to be drawn in its page keeps its styles on its shapes, where the
     // page can take them; a style sheet would apply to the whole page.
     if (Svg.size() > MaxInlineDrawing) Svg = StyleClasses(Svg);
@@ -849,6 +850,238 @@ std::string BlankPageSvg(double Width, double Height) {
   const std::string W = FormatNumber(ShownPageSize(Width), 2), H = FormatNumber(ShownPageSize(Height), 2);
   return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + W + "pt\" height=\"" + H + "pt\" viewBox=\"0 0 " + W +
          " " + H + "\"></svg>\n";
+}
+
+namespace {
+
+// A path's outline: the ends of its pieces, and its curves, each from where it starts. Polygon
+// holds the corners when the path is one closed run of straight lines.
+struct PathOutline {
+  std::vector<PathPoint> Ends;
+  std::vector<std::array<PathPoint, 4>> Curves;
+  std::vector<PathPoint> Polygon;
+};
+
+bool ReadOutline(std::string_view Data, PathOutline& Out) {
+  bool Straight = true, Closed = false, Again = false;
+  PathPoint At;
+  const bool Read = ForEachPathCommand(Data, MaxPageSize * 16, [&](const PathCommand& Command) {
+    if (Command.Letter == 'Z') {
+      Straight = Straight && !Closed;
+      Closed = true;
+      return true;
+    }
+    if (Command.Letter == 'C') Out.Curves.push_back({At, Command.Points[0], Command.Points[1], Command.Points[2]});
+    At = Command.Points[Command.Letter == 'C' ? 2 : 0];
+    Out.Ends.push_back(At);
+    if (Closed) {
+      // cairo moves back to the start after closing a path; anything else is a second run.
+      Straight = Straight && !Again && Command.Letter == 'M' && !Out.Polygon.empty() &&
+                 At.X == Out.Polygon[0].X && At.Y == Out.Polygon[0].Y;
+      Again = true;
+      return true;
+    }
+    if (Command.Letter == 'C' || (Command.Letter == 'M' && !Out.Polygon.empty())) Straight = false;
+    if (Straight) Out.Polygon.push_back(At);
+    return true;
+  });
+  // A polygon of many corners is not worth the test.
+  if (!Straight || !Closed || Out.Polygon.size() < 3 || Out.Polygon.size() > 64) Out.Polygon.clear();
+  return Read && !Out.Ends.empty();
+}
+
+// The least value of Nx * x + Ny * y over an outline: at an end, or where a curve turns back.
+double LeastAlong(const PathOutline& Outline, double Nx, double Ny) {
+  const auto Along = [&](const PathPoint& P) { return Nx * P.X + Ny * P.Y; };
+  double Least = std::numeric_limits<double>::infinity();
+  for (const PathPoint& End : Outline.Ends) Least = std::min(Least, Along(End));
+  for (const auto& Curve : Outline.Curves) {
+    // The derivative of the cubic's projection is a quadratic in t.
+    const double P0 = Along(Curve[0]), P1 = Along(Curve[1]), P2 = Along(Curve[2]), P3 = Along(Curve[3]);
+    const double A = P1 - P0, B = P2 - P1, C = P3 - P2;
+    const double Qa = A - 2 * B + C, Qb = 2 * (B - A), Qc = A;
+    double Roots[2];
+    int Count = 0;
+    if (std::fabs(Qa) < 1e-12) {
+      if (std::fabs(Qb) > 1e-12) Roots[Count++] = -Qc / Qb;
+    } else {
+      const double Discriminant = Qb * Qb - 4 * Qa * Qc;
+      if (Discriminant >= 0) {
+        Roots[Count++] = (-Qb + std::sqrt(Discriminant)) / (2 * Qa);
+        Roots[Count++] = (-Qb - std::sqrt(Discriminant)) / (2 * Qa);
+      }
+    }
+    for (int I = 0; I < Count; ++I) {
+      const double T = Roots[I], U = 1 - T;
+      if (T > 0 && T < 1) Least = std::min(Least, U * U * U * P0 + 3 * U * U * T * P1 + 3 * U * T * T * P2 + T * T * T * P3);
+    }
+  }
+  return Least;
+}
+
+// Whether the outline lies in the polygon, which must be convex (on its edge counts as in).
+bool ConvexHolds(const std::vector<PathPoint>& Polygon, const PathOutline& Outline) {
+  const size_t N = Polygon.size();
+  if (N < 3) return false;
+  const auto Cross = [](const PathPoint& A, const PathPoint& B, const PathPoint& C) {
+    return (B.X - A.X) * (C.Y - A.Y) - (B.Y - A.Y) * (C.X - A.X);
+  };
+  // Convex: every turn the same way (straight runs allowed), and once round, not twice as a star.
+  int Turn = 0;
+  double Turned = 0;
+  for (size_t I = 0; I < N; ++I) {
+    const PathPoint &A = Polygon[I], &B = Polygon[(I + 1) % N], &C = Polygon[(I + 2) % N];
+    const double Side = Cross(A, B, C);
+    const int Sign = Side > 0 ? 1 : Side < 0 ? -1 : 0;
+    if (Sign != 0 && Turn != 0 && Sign != Turn) return false;
+    if (Sign != 0) Turn = Sign;
+    Turned += std::atan2(Side, (B.X - A.X) * (C.X - B.X) + (B.Y - A.Y) * (C.Y - B.Y));
+  }
+  constexpr double FullTurn = 6.283185307179586;
+  if (Turn == 0 || std::fabs(std::fabs(Turned) - FullTurn) > 0.01) return false;
+  // A hundredth of a point of slack: cairo writes six decimals, the pages draw at a hundredth.
+  constexpr double Slack = 0.01;
+  for (size_t I = 0; I < N; ++I) {
+    const PathPoint& A = Polygon[I];
+    const PathPoint& B = Polygon[(I + 1) % N];
+    const double Length = std::hypot(B.X - A.X, B.Y - A.Y);
+    if (Length == 0) continue;
+    // Inside lies where Turn * Cross(A, B, P) is not negative; Cross is linear in P.
+    const double Nx = -(B.Y - A.Y) * Turn, Ny = (B.X - A.X) * Turn;
+    if (LeastAlong(Outline, Nx, Ny) - (Nx * A.X + Ny * A.Y) < -Slack * Length) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string DropCoveringClips(std::string_view Svg) {
+  // The clip paths that hold one path and nothing else, by their names.
+  constexpr std::string_view DefinitionStart = "<clipPath id=\"", DefinitionEnd = "</clipPath>";
+  std::unordered_map<std::string_view, PathOutline> Clips;
+  for (size_t At = Svg.find(DefinitionStart); At != std::string_view::npos; At = Svg.find(DefinitionStart, At + 1)) {
+    const size_t NameAt = At + DefinitionStart.size();
+    const size_t NameEnd = Svg.find('"', NameAt);
+    const size_t Close = Svg.find(DefinitionEnd, NameAt);
+    if (NameEnd == std::string_view::npos || Close == std::string_view::npos) break;
+    if (Svg.substr(NameEnd, 2) != "\">") continue;
+    const size_t Begin = SkipBlanks(Svg, NameEnd + 2);
+    const std::string_view Body = Svg.substr(Begin, Close - Begin);
+    constexpr std::string_view PathStart = "<path d=\"";
+    const size_t DataEnd = Body.find('"', PathStart.size());
+    if (Body.substr(0, PathStart.size()) != PathStart || DataEnd == std::string_view::npos ||
+        Body.substr(DataEnd, 3) != "\"/>" || SkipBlanks(Body, DataEnd + 3) != Body.size()) {
+      continue;
+    }
+    PathOutline Outline;
+    if (ReadOutline(Body.substr(PathStart.size(), DataEnd - PathStart.size()), Outline)) {
+      Clips.emplace(Svg.substr(NameAt, NameEnd - NameAt), std::move(Outline));
+    }
+  }
+  if (Clips.empty()) return std::string(Svg);
+
+  // Chains of groups that each clip the next, around one filled path: a clip that covers the
+  // filled shape or another clip of the chain changes nothing, and only costs the browser.
+  // cairo clips each shading three or four times over (its box, the shape, the shading's domain).
+  constexpr std::string_view GroupStart = "<g clip-path=\"url(#", GroupEnd = "</g>";
+  std::string Out;
+  Out.reserve(Svg.size());
+  size_t Copied = 0;
+  for (size_t At = Svg.find(GroupStart); At != std::string_view::npos; At = Svg.find(GroupStart, At + 1)) {
+    struct Link {
+      size_t Begin, End;  // the opening tag, with the blanks after it
+      const PathOutline* Clip;
+      bool Dropped = false;
+    };
+    std::vector<Link> Chain;
+    size_t Pos = At;
+    while (Svg.substr(Pos, GroupStart.size()) == GroupStart) {
+      const size_t NameAt = Pos + GroupStart.size();
+      const size_t NameEnd = Svg.find(')', NameAt);
+      const size_t TagEnd = Svg.find('>', NameAt);
+      if (NameEnd == std::string_view::npos || TagEnd == std::string_view::npos || NameEnd > TagEnd) break;
+      // The group does nothing but clip.
+      const std::string_view Rest = Svg.substr(NameEnd, TagEnd - NameEnd);
+      const auto Found = Clips.find(Svg.substr(NameAt, NameEnd - NameAt));
+      if (Found == Clips.end() || (Rest != ")\"" && Rest != ")\" clip-rule=\"nonzero\"" && Rest != ")\" clip-rule=\"evenodd\"")) {
+        break;
+      }
+      const size_t Next = SkipBlanks(Svg, TagEnd + 1);
+      Chain.push_back({Pos, Next, &Found->second});
+      Pos = Next;
+    }
+    // What is not dropped is not read again: the search goes on after the chain's last group.
+    if (!Chain.empty()) At = Chain.back().Begin;
+    if (Chain.size() < 2 || Chain.size() > 8) continue;
+    // Then one path, filled only and drawn where it is defined.
+    constexpr std::string_view PathStart = "<path style=\"";
+    const size_t PathEnd = Svg.find("/>", Pos);
+    if (Svg.substr(Pos, PathStart.size()) != PathStart || PathEnd == std::string_view::npos) continue;
+    const std::string_view Path = Svg.substr(Pos, PathEnd - Pos);
+    std::string_view Style, Data;
+    if (!AttributeValue(Path, "style", Style) || !AttributeValue(Path, "d", Data) ||
+        Style.find("stroke:none;") == std::string_view::npos || Path.find(" transform=") != std::string_view::npos ||
+        Path.find('<', 1) != std::string_view::npos) {
+      continue;
+    }
+    PathOutline Filled;
+    if (!ReadOutline(Data, Filled)) continue;
+    size_t Closing = SkipBlanks(Svg, PathEnd + 2);
+    bool Nested = true;
+    for (size_t I = 0; I < Chain.size() && Nested; ++I) {
+      Nested = Svg.substr(Closing, GroupEnd.size()) == GroupEnd;
+      Closing = SkipBlanks(Svg, Closing + GroupEnd.size());
+    }
+    if (!Nested) continue;
+    // A clip goes when its polygon holds the filled path or a clip that stays.
+    size_t Dropped = 0;
+    for (Link& Each : Chain) {
+      bool Covers = ConvexHolds(Each.Clip->Polygon, Filled);
+      for (const Link& Other : Chain) {
+        if (!Covers && &Other != &Each && !Other.Dropped) Covers = ConvexHolds(Each.Clip->Polygon, *Other.Clip);
+      }
+      Each.Dropped = Covers;
+      Dropped += Covers ? 1 : 0;
+    }
+    if (Dropped == 0) continue;
+    for (const Link& Each : Chain) {
+      Out.append(Svg.substr(Copied, Each.Begin - Copied));
+      Copied = Each.Dropped ? Each.End : Each.Begin;
+    }
+    // The closing tags of the dropped groups go too.
+    const size_t Kept = Chain.size() - Dropped;
+    size_t Tail = SkipBlanks(Svg, PathEnd + 2);
+    for (size_t I = 0; I < Kept; ++I) Tail = SkipBlanks(Svg, Tail + GroupEnd.size());
+    Out.append(Svg.substr(Copied, Tail - Copied));
+    Copied = Closing;
+    At = Closing - 1;
+  }
+  Out.append(Svg.substr(Copied));
+
+  // The clip paths that nothing names any more go.
+  std::unordered_map<std::string_view, bool> Named;
+  for (size_t At = Out.find("url(#"); At != std::string::npos; At = Out.find("url(#", At + 1)) {
+    const size_t End = Out.find(')', At);
+    if (End == std::string::npos) break;
+    Named[std::string_view(Out).substr(At + 5, End - At - 5)] = true;
+  }
+  std::string Kept;
+  Kept.reserve(Out.size());
+  Copied = 0;
+  for (size_t At = Out.find(DefinitionStart); At != std::string::npos; At = Out.find(DefinitionStart, At + 1)) {
+    const size_t NameAt = At + DefinitionStart.size();
+    const size_t NameEnd = Out.find('"', NameAt);
+    const size_t Close = Out.find(DefinitionEnd, NameAt);
+    if (NameEnd == std::string::npos || Close == std::string::npos) break;
+    const std::string_view Name = std::string_view(Out).substr(NameAt, NameEnd - NameAt);
+    if (Clips.count(Name) == 0 || Named.count(Name) != 0 || Out.compare(NameEnd, 2, "\">") != 0) continue;
+    Kept.append(Out, Copied, At - Copied);
+    Copied = SkipBlanks(Out, Close + DefinitionEnd.size());
+    // A definition that starts inside this one (a damaged drawing) went with it.
+    At = Copied - 1;
+  }
+  Kept.append(Out, Copied);
+  return Kept;
 }
 
 std::string MergeClipPaths(std::string_view Svg) {

@@ -73,6 +73,11 @@ std::string BlankPageSvg(double Width, double Height);
 // names and colours. Embedded data (pictures) is copied unchanged.
 std::string CompactSvg(std::string_view Svg);
 
+// Drops, from a run of groups that each clip the next around one filled path, every clip whose
+// convex outline holds the path or another clip of the run: cairo clips each shading by its box,
+// its shape and the shading's domain, where one clip does (a TikZ page: 941 clipped groups).
+std::string DropCoveringClips(std::string_view Svg);
+
 // Keeps one of each set of identical clip paths, and points the uses of the others at it: cairo
 // writes a clip path anew for every shape it clips (one TikZ page defines the same one 82 times).
 std::string MergeClipPaths(std::string_view Svg);
