@@ -33,7 +33,11 @@ CHROMIUM_FLAGS = [
 # The scroll waits until the tab is idle and then comes at the start of a frame, where
 # Chromium hands a reader's scroll to the page. Started at whatever moment the previous
 # screenshot happened to return, the first wait for a frame took anything from 0 to 17 ms,
-# and which it took depended on the previous page, not on this one.
+# and which it took depended on the previous page, not on this one. The show ends where the
+# second frame after the images and fonts begins, by that frame's own clock too: the moment its
+# callback runs comes later the busier the main thread is with anything at all (a neighbouring
+# page's drawing arriving), and that part of a frame decides nothing about when this page
+# shows. So a show is a whole number of frames.
 _PREPARE_ELEMENT = r"""
 (async (id) => {
   const el = document.getElementById(id);
@@ -48,8 +52,8 @@ _PREPARE_ELEMENT = r"""
   for (const img of imgs) img.loading = 'eager';
   await Promise.all(imgs.map(img => img.decode().catch(() => null)));
   await document.fonts.ready;
-  await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)));
-  const shown = performance.now() - start;
+  const end = await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)));
+  const shown = end - start;
   const r = el.getBoundingClientRect();
   return {x: r.left + window.scrollX, y: r.top + window.scrollY,
           width: r.width, height: r.height, shown: shown / 1000};

@@ -880,9 +880,10 @@ def lowest_pages_table(run, count=5):
 def show_table(run):
     intro = ("*Open*: from navigating to the HTML file until its load event. *Show*: from scrolling a compared "
              "page element into view, at the start of a frame once the tab is idle, until every image in it is "
-             "decoded and two frames have passed, with no reference page being rendered meanwhile; median and "
-             "slowest page. Frames come every 16.7 ms, so a page whose work fits in the frames shows in three, "
-             "50 ms. Milliseconds, in Chromium as above, on a machine shared with other work.")
+             "decoded and two frames have passed, with no reference page being rendered meanwhile, both ends "
+             "at a frame's start by that frame's clock; median and slowest page. Frames come every 16.7 ms, so a "
+             "page whose work fits in the frames shows in three, 50 ms. Milliseconds, in Chromium as above, on a "
+             "machine shared with other work.")
     rows = []
     for d in run.docs:
         for c in run.convs:
