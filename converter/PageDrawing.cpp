@@ -881,7 +881,8 @@ bool ReadOutline(std::string_view Data, PathOutline& Out) {
       Again = true;
       return true;
     }
-    if (Command.Letter == 'C' || (Command.Letter == 'M' && !Out.Polygon.empty())) Straight = false;
+    // A polygon starts with a move, and moves only there.
+    if (Command.Letter == 'C' || (Command.Letter == 'M') != Out.Polygon.empty()) Straight = false;
     if (Straight) Out.Polygon.push_back(At);
     return true;
   });

@@ -163,13 +163,15 @@ TEST(DropCoveringClips, ClipsThatHoldTheShapeOrAnotherClipGo) {
       {"tight", "M 176 215 L 226 215 L 226 251 L 176 251 Z M 176 215 "},
       // Five points joined every other one: its middle is left out by the even-odd rule.
       {"star", "M 200 130 L 259 311 L 105 199 L 295 199 L 141 311 Z M 200 130 "},
+      // Path data must start with a move; a browser draws nothing of this one.
+      {"unmoved", "L 0 0 L 400 0 L 400 400 L 0 400 Z"},
   };
   const auto Defs = [&](std::initializer_list<const char*> Names) {
     std::string Out;
     for (const char* Name : Names) Out += "<clipPath id=\"" + std::string(Name) + "\">\n  <path d=\"" + Outlines.at(Name) + "\"/>\n</clipPath>\n";
     return Out;
   };
-  const std::string All = Defs({"box", "curve", "hook", "narrow", "star", "tight", "wide"});
+  const std::string All = Defs({"box", "curve", "hook", "narrow", "star", "tight", "unmoved", "wide"});
   const auto Group = [](const std::string& Name) { return "<g clip-path=\"url(#" + Name + ")\" clip-rule=\"nonzero\">\n"; };
   const std::string Filled = "<path style=\" stroke:none;fill-rule:nonzero;fill:url(#linear0);\" d=\"M 200 277 L 153 230 L 200 183 L 247 230 Z M 200 277 \"/>\n";
   const std::string Stroked = "<path style=\"fill:none;stroke-width:2;stroke:rgb(0%,0%,0%);\" d=\"M 200 277 L 153 230 L 200 183 L 247 230 Z M 200 277 \"/>\n";
@@ -200,6 +202,8 @@ TEST(DropCoveringClips, ClipsThatHoldTheShapeOrAnotherClipGo) {
       {"a star's outline holds nothing", All + Chain({"star", "narrow"}, Filled), Defs({"narrow", "star"}) + Chain({"star", "narrow"}, Filled)},
       {"a definition inside another goes with it",
        "<clipPath id=\"a\">\n  <path d=\"M 0 0 <clipPath id=\"a\">\n  <path d=\"M 0 0 L 1 0 L 1 1 Z\"/>\n</clipPath>\nrest", "rest"},
+      {"an outline that does not start with a move holds nothing", All + Chain({"unmoved", "narrow"}, Filled),
+       Defs({"narrow", "unmoved"}) + Chain({"unmoved", "narrow"}, Filled)},
       {"a hollow outline holds nothing", All + Chain({"hook", "narrow"}, Filled), Defs({"hook", "narrow"}) + Chain({"hook", "narrow"}, Filled)},
       {"a stroke reaches past its path", All + Chain({"curve", "wide"}, Stroked), Defs({"curve", "wide"}) + Chain({"curve", "wide"}, Stroked)},
       {"a moved path is left alone", All + Chain({"box", "wide"}, Moved), Defs({"box", "wide"}) + Chain({"box", "wide"}, Moved)},
