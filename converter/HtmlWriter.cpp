@@ -68,11 +68,12 @@ const std::string& MetricFontFace() {
   return Face;
 }
 
+// Value in percent of Whole; nothing of a whole that has no size.
+double PercentOf(double Value, double Whole) { return Whole > 0 ? Value * 100.0 / Whole : 0; }
+
 // Two decimals of a percent or of a container unit are under a tenth of a pixel on a page shown
 // a thousand pixels wide.
-std::string Percent(double Value, double Whole) {
-  return FormatNumber(Whole > 0 ? Value * 100.0 / Whole : 0, 2) + "%";
-}
+std::string Percent(double Value, double Whole) { return FormatNumber(PercentOf(Value, Whole), 2) + "%"; }
 
 std::string Meta(const char* Name, const std::string& Value) {
   if (Value.empty()) return {};
@@ -172,8 +173,7 @@ WrittenNumber Write(double Value, int Decimals) {
 void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page) {
   // Font size in container units: 1cqw is one percent of the page's shown width, so sizes and
   // places along a line are all in percent of that width.
-  const WrittenNumber FontSize = Write(Page.Width > 0 ? TextLine.Size * FontSizeForBox * 100.0 / Page.Width : 0, 2);
-  const auto PercentOfWidth = [&](double X) { return Page.Width > 0 ? X * 100.0 / Page.Width : 0; };
+  const WrittenNumber FontSize = Write(PercentOf(TextLine.Size * FontSizeForBox, Page.Width), 2);
   // The line box is one font size tall; centring it on the glyph box puts the browser's baseline
   // where the PDF's is for fonts of common proportions (ascent about four fifths of the box).
   const double Inset = (1 - FontSizeForBox) / 2 * TextLine.Size;
@@ -238,7 +238,7 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
     if (Spaced) Text += ' ';
     else if (!Flowing) Text += '\n';
     const double Natural = static_cast<double>(Characters) * MetricAdvance * FontSize.Value;
-    const double Stretch = Natural > 0 ? PercentOfWidth(Right - Left) / Natural : 1;
+    const double Stretch = Natural > 0 ? PercentOf(Right - Left, Page.Width) / Natural : 1;
     // Within a hundredth of its width, a piece is left as it is.
     const bool Stretched = Stretch > 0 && std::fabs(Stretch - 1) >= 0.01;
     std::string Where;
@@ -252,7 +252,7 @@ void AppendLine(std::string& Out, const Line& TextLine, const PageContent& Page)
       // The space after a piece is spaced like its letters.
       const double Width =
           static_cast<double>(Characters + (Spaced ? 1 : 0)) * (MetricAdvance + Spacing.Value) * FontSize.Value;
-      const double Goal = PercentOfWidth(Left);
+      const double Goal = PercentOf(Left, Page.Width);
       const WrittenNumber Margin = Write(TextLine.RightToLeft ? Cursor - (Goal + Width) : Goal - Cursor, 2);
       Cursor += TextLine.RightToLeft ? -(Margin.Value + Width) : Margin.Value + Width;
       Where = "--m:" + Margin.Text + "%";

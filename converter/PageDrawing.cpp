@@ -954,31 +954,41 @@ bool ConvexHolds(const std::vector<PathPoint>& Polygon, const PathOutline& Outli
   return true;
 }
 
+constexpr std::string_view ClipStart = "<clipPath id=\"", ClipEnd = "</clipPath>";
+
+// Calls Each(At, Close, Name, Body) for every clip path defined as <clipPath id="Name">, where
+// At is where its definition starts and Close where its closing tag does. A definition may start
+// inside another one's in a damaged drawing.
+template <typename Callback>
+void ForEachClipDefinition(std::string_view Svg, Callback&& Each) {
+  for (size_t At = Svg.find(ClipStart); At != std::string_view::npos; At = Svg.find(ClipStart, At + 1)) {
+    const size_t NameAt = At + ClipStart.size();
+    const size_t NameEnd = Svg.find('"', NameAt);
+    const size_t Close = Svg.find(ClipEnd, NameAt);
+    if (NameEnd == std::string_view::npos || Close == std::string_view::npos) return;
+    if (Svg.substr(NameEnd, 2) != "\">") continue;
+    const size_t Begin = SkipBlanks(Svg, NameEnd + 2);
+    Each(At, Close, Svg.substr(NameAt, NameEnd - NameAt), Svg.substr(Begin, Close - Begin));
+  }
+}
+
 }  // namespace
 
 std::string DropCoveringClips(std::string_view Svg) {
   // The clip paths that hold one path and nothing else, by their names.
-  constexpr std::string_view DefinitionStart = "<clipPath id=\"", DefinitionEnd = "</clipPath>";
   std::unordered_map<std::string_view, PathOutline> Clips;
-  for (size_t At = Svg.find(DefinitionStart); At != std::string_view::npos; At = Svg.find(DefinitionStart, At + 1)) {
-    const size_t NameAt = At + DefinitionStart.size();
-    const size_t NameEnd = Svg.find('"', NameAt);
-    const size_t Close = Svg.find(DefinitionEnd, NameAt);
-    if (NameEnd == std::string_view::npos || Close == std::string_view::npos) break;
-    if (Svg.substr(NameEnd, 2) != "\">") continue;
-    const size_t Begin = SkipBlanks(Svg, NameEnd + 2);
-    const std::string_view Body = Svg.substr(Begin, Close - Begin);
+  ForEachClipDefinition(Svg, [&](size_t, size_t, std::string_view Name, std::string_view Body) {
     constexpr std::string_view PathStart = "<path d=\"";
     const size_t DataEnd = Body.find('"', PathStart.size());
     if (Body.substr(0, PathStart.size()) != PathStart || DataEnd == std::string_view::npos ||
         Body.substr(DataEnd, 3) != "\"/>" || SkipBlanks(Body, DataEnd + 3) != Body.size()) {
-      continue;
+      return;
     }
     PathOutline Outline;
     if (ReadOutline(Body.substr(PathStart.size(), DataEnd - PathStart.size()), Outline)) {
-      Clips.emplace(Svg.substr(NameAt, NameEnd - NameAt), std::move(Outline));
+      Clips.emplace(Name, std::move(Outline));
     }
-  }
+  });
   if (Clips.empty()) return std::string(Svg);
 
   // Chains of groups that each clip the next, around one filled path: a clip that covers the
@@ -1027,13 +1037,14 @@ std::string DropCoveringClips(std::string_view Svg) {
     }
     PathOutline Filled;
     if (!ReadOutline(Data, Filled)) continue;
+    // The chain's closing tags, innermost first, and where the last one ends.
+    std::vector<size_t> Closings;
     size_t Closing = SkipBlanks(Svg, PathEnd + 2);
-    bool Nested = true;
-    for (size_t I = 0; I < Chain.size() && Nested; ++I) {
-      Nested = Svg.substr(Closing, GroupEnd.size()) == GroupEnd;
+    while (Closings.size() < Chain.size() && Svg.substr(Closing, GroupEnd.size()) == GroupEnd) {
+      Closings.push_back(Closing);
       Closing = SkipBlanks(Svg, Closing + GroupEnd.size());
     }
-    if (!Nested) continue;
+    if (Closings.size() < Chain.size()) continue;
     // A clip goes when its polygon holds the filled path or a clip that stays.
     size_t Dropped = 0;
     for (Link& Each : Chain) {
@@ -1049,11 +1060,9 @@ std::string DropCoveringClips(std::string_view Svg) {
       Out.append(Svg.substr(Copied, Each.Begin - Copied));
       Copied = Each.Dropped ? Each.End : Each.Begin;
     }
-    // The closing tags of the dropped groups go too.
+    // The closing tags of the dropped groups go too: as many as were dropped, outermost.
     const size_t Kept = Chain.size() - Dropped;
-    size_t Tail = SkipBlanks(Svg, PathEnd + 2);
-    for (size_t I = 0; I < Kept; ++I) Tail = SkipBlanks(Svg, Tail + GroupEnd.size());
-    Out.append(Svg.substr(Copied, Tail - Copied));
+    Out.append(Svg.substr(Copied, Closings[Kept] - Copied));
     Copied = Closing;
     At = Closing - 1;
   }
@@ -1069,18 +1078,12 @@ std::string DropCoveringClips(std::string_view Svg) {
   std::string Kept;
   Kept.reserve(Out.size());
   Copied = 0;
-  for (size_t At = Out.find(DefinitionStart); At != std::string::npos; At = Out.find(DefinitionStart, At + 1)) {
-    const size_t NameAt = At + DefinitionStart.size();
-    const size_t NameEnd = Out.find('"', NameAt);
-    const size_t Close = Out.find(DefinitionEnd, NameAt);
-    if (NameEnd == std::string::npos || Close == std::string::npos) break;
-    const std::string_view Name = std::string_view(Out).substr(NameAt, NameEnd - NameAt);
-    if (Clips.count(Name) == 0 || Named.count(Name) != 0 || Out.compare(NameEnd, 2, "\">") != 0) continue;
+  ForEachClipDefinition(Out, [&](size_t At, size_t Close, std::string_view Name, std::string_view) {
+    // A definition that starts inside one that went, went with it.
+    if (At < Copied || Clips.count(Name) == 0 || Named.count(Name) != 0) return;
     Kept.append(Out, Copied, At - Copied);
-    Copied = SkipBlanks(Out, Close + DefinitionEnd.size());
-    // A definition that starts inside this one (a damaged drawing) went with it.
-    At = Copied - 1;
-  }
+    Copied = SkipBlanks(Out, Close + ClipEnd.size());
+  });
   Kept.append(Out, Copied);
   return Kept;
 }
