@@ -1279,6 +1279,9 @@ std::string CompactSvg(std::string_view Svg) {
   Out.reserve(Svg.size());
   std::string Path;
   std::string Colour;
+  // cairo numbers surfaces and pictures by counts kept for the whole process, so a page's numbers
+  // depend on which pages its worker drew before; they are numbered again, in order, per drawing.
+  std::map<std::string_view, size_t> Numbers[2];
   size_t Pos = 0;
   bool InTransformedElement = false;
   while (Pos < Svg.size()) {
@@ -1321,6 +1324,23 @@ std::string CompactSvg(std::string_view Svg) {
       Out += " href=";
       Pos += 12;
       continue;
+    }
+    if (C == '"' || C == '#') {
+      bool Renumbered = false;
+      for (size_t Kind = 0; Kind < 2 && !Renumbered; ++Kind) {
+        const std::string_view Name = Kind == 0 ? "surface" : "image";
+        const size_t DigitsAt = Pos + 1 + Name.size();
+        if (Svg.compare(Pos + 1, Name.size(), Name) != 0 || DigitsAt >= Svg.size() || !IsDigit(Svg[DigitsAt])) continue;
+        size_t DigitsEnd = DigitsAt;
+        while (DigitsEnd < Svg.size() && IsDigit(Svg[DigitsEnd])) ++DigitsEnd;
+        const auto Found = Numbers[Kind].emplace(Svg.substr(DigitsAt, DigitsEnd - DigitsAt), Numbers[Kind].size() + 1);
+        Out += C;
+        Out += Name;
+        Out += std::to_string(Found.first->second);
+        Pos = DigitsEnd;
+        Renumbered = true;
+      }
+      if (Renumbered) continue;
     }
     // cairo names glyphs "glyph<font>-<index>"; one letter does as well.
     if (Svg.compare(Pos, 6, "\"glyph") == 0 || Svg.compare(Pos, 6, "#glyph") == 0) {

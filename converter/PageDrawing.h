@@ -70,7 +70,8 @@ double ShownPageSize(double Size);
 std::string BlankPageSvg(double Width, double Height);
 
 // Drops indentation, writes path data relative and rounded to a hundredth of a point, shortens
-// names and colours. Embedded data (pictures) is copied unchanged.
+// names and colours, and numbers cairo's surfaces and pictures in order from 1. Embedded data
+// (pictures) is copied unchanged.
 std::string CompactSvg(std::string_view Svg);
 
 // Drops, from a run of groups that each clip the next around one filled path, every clip whose

@@ -108,6 +108,11 @@ TEST(CompactSvg, LeavesDataTransformsAndNamesAlone) {
        "<path d=\"m1 2h2v2zm4 3h1z\"/>"},
       {"glyph names shortened, digits in names kept", "<use xlink:href=\"#glyph12-345\" x=\"1.23456\" y=\"-7.5\"/>",
        "<use href=\"#g12-345\" x=\"1.235\" y=\"-7.5\"/>"},
+      {"surfaces and pictures numbered in order, whatever the process counted before",
+       "<g id=\"surface7\"><image id=\"image4262\"/><use href=\"#image4262\"/><image id=\"image31\"/>"
+       "<use href=\"#surface7\"/><use href=\"#image31\" style=\"image-rendering:pixelated\"/></g>",
+       "<g id=\"surface1\"><image id=\"image1\"/><use href=\"#image1\"/><image id=\"image2\"/>"
+       "<use href=\"#surface1\"/><use href=\"#image2\" style=\"image-rendering:pixelated\"/></g>"},
       {"colours", "style=\"fill:rgb(100%,50.196078%,0%);stroke:rgb(0%,0%,0%);\"", "style=\"fill:#ff8000;stroke:#000;\""},
       {"defaults dropped", "style=\"stroke-linecap:butt;stroke-linejoin:miter;stroke-opacity:1;fill-opacity:1;stroke-width:2;\"",
        "style=\"stroke-width:2;\""},
