@@ -104,6 +104,9 @@ HANDLE Job = nullptr;
 constexpr int MaxWorkers = 64;
 std::atomic<HANDLE> Workers[MaxWorkers];
 void (*volatile CleanUp)() = nullptr;
+// Held from a worker's creation until it is in the job and on record; the clean-up takes it for
+// good, so that no worker is left suspended outside the job when the engine exits.
+SRWLOCK Starting = SRWLOCK_INIT;
 
 void Record(HANDLE Process, HANDLE Replaced) {
   for (auto& Slot : Workers) {
@@ -121,6 +124,7 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
     case CTRL_SHUTDOWN_EVENT: break;
     default: return FALSE;
   }
+  AcquireSRWLockExclusive(&Starting);
   if (Job != nullptr) TerminateJobObject(Job, 1);
   for (auto& Slot : Workers) {
     const HANDLE Process = Slot.load();
@@ -380,20 +384,24 @@ bool WorkerProcess::Start(const std::vector<std::string>& Args, uint64_t MemoryC
   Startup.hStdOutput = WorkerOutput.Get();
   Startup.hStdError = WorkerErrors.Get();
   PROCESS_INFORMATION Process = {};
+  AcquireSRWLockExclusive(&Starting);
   // No console: Ctrl+C reaches the engine alone, which stops its workers itself.
   if (!CreateProcessW(nullptr, Command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr,
                       nullptr, &Startup, &Process)) {
     Reason = SystemMessage(GetLastError());
+    ReleaseSRWLockExclusive(&Starting);
     return false;
   }
   if (!AssignProcessToJobObject(Job, Process.hProcess)) {
     Reason = SystemMessage(GetLastError());
     TerminateProcess(Process.hProcess, 1);
+    ReleaseSRWLockExclusive(&Starting);
     CloseHandle(Process.hThread);
     CloseHandle(Process.hProcess);
     return false;
   }
   Record(Process.hProcess, nullptr);
+  ReleaseSRWLockExclusive(&Starting);
   ResumeThread(Process.hThread);
   CloseHandle(Process.hThread);
   Handle_ = Value(Process.hProcess);
