@@ -513,6 +513,50 @@ bool RecodePng(std::string_view Data, std::string& Out, std::string_view& Mime) 
   return Read && !Out.empty() && static_cast<double>(Out.size()) <= JpegShare * static_cast<double>(Data.size());
 }
 
+// What a check of a picture's pixels holds; on the heap, so that libpng's longjmp leaves nothing behind.
+struct PixelCheck {
+  PngInput Input;
+  png_structp Png = nullptr;
+  png_infop Info = nullptr;
+  std::vector<unsigned char> Row;
+  ~PixelCheck() {
+    if (Png != nullptr) png_destroy_read_struct(&Png, Info != nullptr ? &Info : nullptr, nullptr);
+  }
+};
+
+// Whether every pixel of the PNG in Data is white and opaque, read a row at a time, and adds its
+// pixels to Counted; false for a picture it cannot read or that would take Counted past MaxPixels.
+bool IsOpaqueWhitePng(std::string_view Data, double& Counted, double MaxPixels) {
+  auto S = std::make_unique<PixelCheck>();
+  S->Input.Data = Data;
+  S->Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietPngError, IgnorePngWarning);
+  if (S->Png == nullptr) return false;
+  S->Info = png_create_info_struct(S->Png);
+  if (S->Info == nullptr) return false;
+  if (setjmp(png_jmpbuf(S->Png))) return false;
+  png_set_read_fn(S->Png, &S->Input, ReadPngBytes);
+  png_read_info(S->Png, S->Info);
+  const size_t Width = png_get_image_width(S->Png, S->Info), Height = png_get_image_height(S->Png, S->Info);
+  Counted += static_cast<double>(Width) * static_cast<double>(Height);
+  if (Width == 0 || Height == 0 || Counted > MaxPixels || png_get_interlace_type(S->Png, S->Info) != PNG_INTERLACE_NONE) {
+    return false;
+  }
+  // Every kind of PNG as 8-bit channels, transparency as an alpha channel: white and opaque is 255 in each.
+  png_set_expand(S->Png);
+  png_set_strip_16(S->Png);
+  png_read_update_info(S->Png, S->Info);
+  const size_t RowBytes = png_get_rowbytes(S->Png, S->Info);
+  if (png_get_bit_depth(S->Png, S->Info) != 8 || RowBytes != Width * png_get_channels(S->Png, S->Info)) return false;
+  S->Row.resize(RowBytes);
+  for (size_t Y = 0; Y < Height; ++Y) {
+    png_read_row(S->Png, S->Row.data(), nullptr);
+    for (const unsigned char Byte : S->Row) {
+      if (Byte != 255) return false;
+    }
+  }
+  return true;
+}
+
 // Reads a stop's offset, colour and opacity, in cairo's form or after CompactSvg.
 bool ReadStop(std::string_view Tag, GradientStop& Stop) {
   const std::string Offset(Attribute(Tag, " offset=\""));
@@ -751,6 +795,139 @@ std::string ShrinkPictures(std::string_view Svg) {
   return Out;
 }
 
+std::string DropOpaqueMasks(std::string_view Svg) {
+  const std::string_view MaskStart = "<mask id=\"";
+  if (Svg.find(MaskStart) == std::string_view::npos) return std::string(Svg);
+  // cairo's names and the tags around a mask are short: whatever runs on longer is left alone,
+  // so that no search crosses the drawing once per mask.
+  constexpr size_t Near = 1024;
+  const auto Window = [&](size_t At) { return Svg.substr(std::min(At, Svg.size()), Near); };
+  // Consumes Text from Rest, after spaces and line ends.
+  const auto Skip = [](std::string_view& Rest, std::string_view Text) {
+    const size_t At = std::min(Rest.find_first_not_of(" \n"), Rest.size());
+    if (Rest.compare(At, Text.size(), Text) != 0) return false;
+    Rest.remove_prefix(At + Text.size());
+    return true;
+  };
+  // Consumes Rest up to and including End, and gives what came before it.
+  const auto Until = [](std::string_view& Rest, std::string_view End, std::string_view& Before) {
+    const size_t At = Rest.find(End);
+    if (At == std::string_view::npos) return false;
+    Before = Rest.substr(0, At);
+    Rest.remove_prefix(At + End.size());
+    return true;
+  };
+  const auto Offset = [&](std::string_view Rest) { return static_cast<size_t>(Rest.data() - Svg.data()); };
+
+  // Where each picture and pattern is defined, where each mask is used, and how often each name is referred to.
+  std::map<std::string_view, size_t> Pictures, Patterns;
+  std::map<std::string_view, std::vector<size_t>> MaskUses;
+  std::map<std::string_view, int> Named;
+  const auto ForEachName = [&](std::string_view Start, std::string_view End, auto&& Take) {
+    for (size_t At = Svg.find(Start); At != std::string_view::npos; At = Svg.find(Start, At + 1)) {
+      std::string_view Rest = Window(At + Start.size()), Name;
+      if (Until(Rest, End, Name) && !Name.empty()) Take(At, Name);
+    }
+  };
+  ForEachName("<image id=\"", "\"", [&](size_t At, std::string_view Name) { Pictures.emplace(Name, At); });
+  ForEachName("<pattern id=\"", "\"", [&](size_t At, std::string_view Name) { Patterns.emplace(Name, At); });
+  ForEachName(" mask=\"url(#", ")", [&](size_t At, std::string_view Name) { MaskUses[Name].push_back(At); });
+  ForEachName("url(#", ")", [&](size_t, std::string_view Name) { ++Named[Name]; });
+  ForEachName("href=\"#", "\"", [&](size_t, std::string_view Name) { ++Named[Name]; });
+  const auto Names = [&](std::string_view Name) {
+    const auto Found = Named.find(Name);
+    return Found == Named.end() ? 0 : Found->second;
+  };
+
+  // Per picture: its width and height as written, and whether it is a PNG white and opaque throughout.
+  struct Verdict {
+    bool White = false;
+    std::string_view Width, Height;
+    size_t End = 0;
+  };
+  std::map<std::string_view, Verdict> Checked;
+  double Counted = 0;
+  const auto Check = [&](size_t At) {
+    Verdict Out;
+    std::string_view Rest = Svg.substr(At), Tag;
+    if (!Until(Rest, "\"/>", Tag)) return Out;
+    Out.End = Offset(Rest);
+    Out.Width = Attribute(Tag, " width=\"");
+    Out.Height = Attribute(Tag, " height=\"");
+    const std::string_view Data = " xlink:href=\"data:image/png;base64,";
+    const size_t DataAt = Tag.find(Data);
+    std::string Png;
+    Out.White = DataAt != std::string_view::npos && Tag.find(" x=") == std::string_view::npos &&
+                Tag.find(" y=") == std::string_view::npos && Tag.find("transform") == std::string_view::npos &&
+                FromBase64(Tag.substr(DataAt + Data.size()), Png) && IsOpaqueWhitePng(Png, Counted, PagePixelBudget);
+    return Out;
+  };
+
+  std::vector<std::pair<size_t, size_t>> Cuts;  // byte ranges to leave out
+  for (size_t At = Svg.find(MaskStart); At != std::string_view::npos; At = Svg.find(MaskStart, At + 1)) {
+    // cairo's soft mask of a picture: one rectangle over the page, filled with a pattern of the mask picture.
+    std::string_view Rest = Window(At + MaskStart.size()), Mask, Size, Pattern;
+    if (!Until(Rest, "\">", Mask) || !Skip(Rest, "<rect x=\"0\" y=\"0\" ") ||
+        !Until(Rest, " style=\"fill:url(#", Size) || !Until(Rest, ")", Pattern) ||
+        !(Skip(Rest, ";\"/>") || Skip(Rest, ";stroke:none;\"/>")) || !Skip(Rest, "</mask>")) {
+      continue;
+    }
+    const size_t MaskEnd = Offset(Rest);
+    // The pattern draws nothing else and holds one picture alone, which fills its tile: the
+    // tiles then cover the rectangle.
+    const auto FoundPattern = Patterns.find(Pattern);
+    if (Names(Pattern) != 1 || FoundPattern == Patterns.end()) continue;
+    std::string_view PatternTag, Picture;
+    Rest = Window(FoundPattern->second);
+    if (!Until(Rest, ">", PatternTag) || PatternTag.find(" patternUnits=\"userSpaceOnUse\"") == std::string_view::npos ||
+        !(Skip(Rest, "<use xlink:href=\"#") || Skip(Rest, "<use href=\"#")) || !Until(Rest, "\"/>", Picture) ||
+        Picture.find_first_of("\" ") != std::string_view::npos || !Skip(Rest, "</pattern>")) {
+      continue;
+    }
+    const size_t PatternEnd = Offset(Rest);
+    const auto FoundPicture = Pictures.find(Picture);
+    if (FoundPicture == Pictures.end()) continue;
+    auto [Known, First] = Checked.emplace(Picture, Verdict());
+    if (First) Known->second = Check(FoundPicture->second);
+    const Verdict& Mine = Known->second;
+    if (!Mine.White || Mine.Width.empty() || Mine.Width != Attribute(PatternTag, " width=\"") ||
+        Mine.Height.empty() || Mine.Height != Attribute(PatternTag, " height=\"")) {
+      continue;
+    }
+    // Each use is a rectangle of the same place and size, and nothing else names the mask.
+    const std::string Geometry = "<rect x=\"0\" y=\"0\" " + std::string(Size);
+    const std::string_view Use = " mask=\"url(#";
+    const auto Uses = MaskUses.find(Mask);
+    if (Uses == MaskUses.end() || Names(Mask) != static_cast<int>(Uses->second.size())) continue;
+    bool Covered = true;
+    for (const size_t UseAt : Uses->second) {
+      const size_t From = UseAt > Near ? UseAt - Near : 0;
+      const std::string_view Before = Svg.substr(From, UseAt - From);
+      const size_t TagAt = Before.rfind('<');
+      Covered = Covered && TagAt != std::string_view::npos && Before.compare(TagAt, Geometry.size(), Geometry) == 0 &&
+                Svg.compare(UseAt + Use.size() + Mask.size(), 2, ")\"") == 0;
+    }
+    if (!Covered) continue;
+    Cuts.emplace_back(At, MaskEnd);
+    for (const size_t UseAt : Uses->second) Cuts.emplace_back(UseAt, UseAt + Use.size() + Mask.size() + 2);
+    // The pattern goes with the mask, and its picture when nothing else draws it.
+    Cuts.emplace_back(FoundPattern->second, PatternEnd);
+    if (Names(Picture) == 1) Cuts.emplace_back(FoundPicture->second, Mine.End);
+  }
+  if (Cuts.empty()) return std::string(Svg);
+  std::sort(Cuts.begin(), Cuts.end());
+  std::string Out;
+  Out.reserve(Svg.size());
+  size_t Pos = 0;
+  for (const auto& [Begin, End] : Cuts) {
+    if (Begin < Pos) continue;
+    Out.append(Svg.substr(Pos, Begin - Pos));
+    Pos = End;
+  }
+  Out.append(Svg.substr(Pos));
+  return Out;
+}
+
 std::string DrawPageSvg(PopplerPage* Page, bool* Pictured, LiftedGlyphs* Lifted) {
   double Width = 612, Height = 792;
   poppler_page_get_size(Page, &Width, &Height);
@@ -802,7 +979,7 @@ std::string DrawPageSvg(PopplerPage* Page, bool* Pictured, LiftedGlyphs* Lifted)
   if (!Sink.Overflow && (DrawStatus != CAIRO_STATUS_SUCCESS || SurfaceStatus != CAIRO_STATUS_SUCCESS)) return {};
   // The rewrites shrink cairo's SVG some fourfold; one far past the budget is not worth them.
   if (!Sink.Overflow) {
-    Svg = ShrinkPictures(PruneGradientStops(Svg));
+    Svg = ShrinkPictures(PruneGradientStops(DropOpaqueMasks(Svg)));
     if (Lifted != nullptr) Svg = LiftGlyphRuns(Svg, Width, Height, *Lifted);
     Svg = MergeClipPaths(PixelateEnlargedPictures(CompactSvg(DropCoveringClips(GlyphsToFont(Svg)))));
     // A drawing small enough to be drawn in its page keeps its styles on its shapes, where the

@@ -48,6 +48,11 @@ PixelSize StoredPictureSize(int64_t Width, int64_t Height, double ScaleX, double
 // goes over to JPEG where that takes at most three fifths of its PNG (photographs, scans).
 std::string ShrinkPictures(std::string_view Svg);
 
+// Drops the soft masks of pictures whose mask picture is white and opaque throughout, which mask
+// nothing, with the mask picture where nothing else draws it: screenshots whose alpha channel
+// is all opaque come with such a mask, which browsers composite at each paint.
+std::string DropOpaqueMasks(std::string_view Svg);
+
 // A gradient stop: offset, and red, green, blue and opacity from 0 to 1.
 struct GradientStop {
   double Offset = 0;

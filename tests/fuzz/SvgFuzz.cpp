@@ -1,4 +1,4 @@
-// Fuzzes the rewriting of cairo's SVG: dropped covering clips, compaction, sharp enlarged
+// Fuzzes the rewriting of cairo's SVG: dropped masks that mask nothing, dropped covering clips, compaction, sharp enlarged
 // pictures, merged clip paths and style classes, alone and in turn; and the reading of a small drawing into its page.
 #include <cstddef>
 #include <cstdint>
@@ -13,9 +13,11 @@
 // What a drawing brings into its page is shapes and groups that name nothing.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   const std::string_view Svg(reinterpret_cast<const char*>(Data), Size);
-  const std::string Uncovered = Engine::DropCoveringClips(Svg);
+  const std::string Unmasked = Engine::DropOpaqueMasks(Svg);
   // Dropping takes away; it never adds.
-  Check(Uncovered.size() <= Svg.size(), "dropping clips made the drawing longer");
+  Check(Unmasked.size() <= Svg.size(), "dropping masks made the drawing longer");
+  const std::string Uncovered = Engine::DropCoveringClips(Unmasked);
+  Check(Uncovered.size() <= Unmasked.size(), "dropping clips made the drawing longer");
   const std::string Compact = Engine::CompactSvg(Uncovered);
   Engine::PixelateEnlargedPictures(Svg);
   Engine::StyleClasses(Svg);
