@@ -30,8 +30,15 @@ int main(int Argc, char** Argv) {
   Startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   Startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION Process{};
-  if (!CreateProcessA(nullptr, CommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &Startup, &Process)) {
+  // Now and then, while other wine tests run beside this one, wine fails to start a process
+  // (error 1359, an internal error): the start is tried three times.
+  bool Started = false;
+  for (int Attempt = 0; Attempt < 3 && !Started; ++Attempt) {
+    if (Attempt > 0) Sleep(200);
+    Started = CreateProcessA(nullptr, CommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &Startup, &Process);
+  }
+  if (!Started) {
     std::fprintf(stderr, "RawRun: CreateProcessA failed with %lu\n", GetLastError());
     return 252;
   }
