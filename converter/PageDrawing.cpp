@@ -315,17 +315,34 @@ Split SplitOf(int64_t I, int64_t Source, int64_t Stored) {
 // Per stored pixel: red, green and blue times alpha, alpha, and the weight they add up to.
 constexpr int Sums = 5;
 
-// What a shrinking holds; it lives on the heap so that libpng's longjmp leaves nothing behind.
-struct ShrinkState {
+// A PNG being read with quiet errors. Readers keep it on the heap, so that libpng's longjmp
+// leaves nothing behind.
+struct PngReading {
   PngInput Input;
   png_structp Png = nullptr;
   png_infop Info = nullptr;
+  ~PngReading() {
+    if (Png != nullptr) png_destroy_read_struct(&Png, Info != nullptr ? &Info : nullptr, nullptr);
+  }
+  // Prepares the reading of Data; false when libpng cannot. The reader sets its setjmp next.
+  bool Open(std::string_view Data) {
+    Input.Data = Data;
+    Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietPngError, IgnorePngWarning);
+    if (Png == nullptr) return false;
+    Info = png_create_info_struct(Png);
+    if (Info == nullptr) return false;
+    png_set_read_fn(Png, &Input, ReadPngBytes);
+    return true;
+  }
+};
+
+// What a shrinking holds.
+struct ShrinkState : PngReading {
   cairo_surface_t* Surface = nullptr;
   std::vector<unsigned char> Row;
   std::vector<Split> Columns;
   std::vector<double> RowSums, Current, Next;  // one source row; the stored row being made, and the one after
   ~ShrinkState() {
-    if (Png != nullptr) png_destroy_read_struct(&Png, Info != nullptr ? &Info : nullptr, nullptr);
     if (Surface != nullptr) cairo_surface_destroy(Surface);
   }
 };
@@ -428,13 +445,8 @@ bool EncodePicture(cairo_surface_t* Surface, std::string& Out, std::string_view&
 // original is ever held.
 bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string& Out, std::string_view& Mime) {
   auto S = std::make_unique<ShrinkState>();
-  S->Input.Data = Data;
-  S->Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietPngError, IgnorePngWarning);
-  if (S->Png == nullptr) return false;
-  S->Info = png_create_info_struct(S->Png);
-  if (S->Info == nullptr) return false;
+  if (!S->Open(Data)) return false;
   if (setjmp(png_jmpbuf(S->Png))) return false;
-  png_set_read_fn(S->Png, &S->Input, ReadPngBytes);
   png_read_info(S->Png, S->Info);
   const int64_t PictureWidth = png_get_image_width(S->Png, S->Info);
   const int64_t PictureHeight = png_get_image_height(S->Png, S->Info);
@@ -513,28 +525,32 @@ bool RecodePng(std::string_view Data, std::string& Out, std::string_view& Mime) 
   return Read && !Out.empty() && static_cast<double>(Out.size()) <= JpegShare * static_cast<double>(Data.size());
 }
 
-// What a check of a picture's pixels holds; on the heap, so that libpng's longjmp leaves nothing behind.
-struct PixelCheck {
-  PngInput Input;
-  png_structp Png = nullptr;
-  png_infop Info = nullptr;
-  std::vector<unsigned char> Row;
-  ~PixelCheck() {
-    if (Png != nullptr) png_destroy_read_struct(&Png, Info != nullptr ? &Info : nullptr, nullptr);
+// Svg without the byte ranges in Ranges; a range that starts inside an earlier one went with it.
+std::string Without(std::string_view Svg, std::vector<std::pair<size_t, size_t>> Ranges) {
+  std::sort(Ranges.begin(), Ranges.end());
+  std::string Out;
+  Out.reserve(Svg.size());
+  size_t Copied = 0;
+  for (const auto& [Begin, End] : Ranges) {
+    if (Begin < Copied) continue;
+    Out.append(Svg.substr(Copied, Begin - Copied));
+    Copied = End;
   }
+  Out.append(Svg.substr(Copied));
+  return Out;
+}
+
+// What a check of a picture's pixels holds.
+struct PixelCheck : PngReading {
+  std::vector<unsigned char> Row;
 };
 
 // Whether every pixel of the PNG in Data is white and opaque, read a row at a time, and adds its
 // pixels to Counted; false for a picture it cannot read or that would take Counted past MaxPixels.
 bool IsOpaqueWhitePng(std::string_view Data, double& Counted, double MaxPixels) {
   auto S = std::make_unique<PixelCheck>();
-  S->Input.Data = Data;
-  S->Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietPngError, IgnorePngWarning);
-  if (S->Png == nullptr) return false;
-  S->Info = png_create_info_struct(S->Png);
-  if (S->Info == nullptr) return false;
+  if (!S->Open(Data)) return false;
   if (setjmp(png_jmpbuf(S->Png))) return false;
-  png_set_read_fn(S->Png, &S->Input, ReadPngBytes);
   png_read_info(S->Png, S->Info);
   const size_t Width = png_get_image_width(S->Png, S->Info), Height = png_get_image_height(S->Png, S->Info);
   Counted += static_cast<double>(Width) * static_cast<double>(Height);
@@ -914,18 +930,7 @@ std::string DropOpaqueMasks(std::string_view Svg) {
     Cuts.emplace_back(FoundPattern->second, PatternEnd);
     if (Names(Picture) == 1) Cuts.emplace_back(FoundPicture->second, Mine.End);
   }
-  if (Cuts.empty()) return std::string(Svg);
-  std::sort(Cuts.begin(), Cuts.end());
-  std::string Out;
-  Out.reserve(Svg.size());
-  size_t Pos = 0;
-  for (const auto& [Begin, End] : Cuts) {
-    if (Begin < Pos) continue;
-    Out.append(Svg.substr(Pos, Begin - Pos));
-    Pos = End;
-  }
-  Out.append(Svg.substr(Pos));
-  return Out;
+  return Without(Svg, std::move(Cuts));
 }
 
 std::string DrawPageSvg(PopplerPage* Page, bool* Pictured, LiftedGlyphs* Lifted) {
@@ -1294,20 +1299,13 @@ std::string MergeClipPaths(std::string_view Svg) {
   if (Dropped.empty()) return std::string(Svg);
 
   // The copies go; no use stands inside one, since a clip path that names another is kept.
-  std::string Kept;
-  Kept.reserve(Svg.size());
-  size_t Copied = 0;
-  for (const auto& [Begin, Finish] : Dropped) {
-    Kept.append(Svg.substr(Copied, Begin - Copied));
-    Copied = Finish;
-  }
-  Kept.append(Svg.substr(Copied));
+  const std::string Kept = Without(Svg, std::move(Dropped));
 
   // Then their uses take the first.
   std::string Out;
   Out.reserve(Kept.size());
   constexpr std::string_view Use = "url(#clip";
-  Copied = 0;
+  size_t Copied = 0;
   for (size_t At = Kept.find(Use); At != std::string::npos; At = Kept.find(Use, At + 1)) {
     const size_t NumberAt = At + Use.size();
     size_t NumberEnd = NumberAt;
