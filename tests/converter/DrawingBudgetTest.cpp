@@ -1,6 +1,6 @@
 // The drawing's budgets and size rewrites: gradient stops, units per point, pictures at the size shown.
-#include "PageDrawing.h"
-#include "PageFont.h"
+#include "drawing/PageDrawing.h"
+#include "fonts/PageFont.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // FormatNumber rounds from the exact value of a double, as glibc's printf does, on every platform.
-#include "HtmlText.h"
+#include "base/Text.h"
 
 #include <gtest/gtest.h>
 

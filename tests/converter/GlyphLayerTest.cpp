@@ -1,6 +1,6 @@
 // Lifting glyph runs out of a drawing must never change what the page shows, and the shared fonts
 // must put every glyph back on its place.
-#include "GlyphLayer.h"
+#include "fonts/GlyphLayer.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

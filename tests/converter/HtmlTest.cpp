@@ -1,6 +1,6 @@
 // Escaping, link filtering and the markup of pages, outline and head: nothing from a PDF may become markup.
-#include "HtmlText.h"
-#include "HtmlWriter.h"
+#include "base/Text.h"
+#include "html/Document.h"
 
 #include <gtest/gtest.h>
 

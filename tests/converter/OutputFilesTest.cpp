@@ -1,5 +1,5 @@
 // Output names stay beside OUTPUTBASE and begin with its name; temporaries cannot be blocked or redirected.
-#include "OutputFiles.h"
+#include "coordinator/OutputFiles.h"
 
 #include <gtest/gtest.h>
 

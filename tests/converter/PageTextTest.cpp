@@ -1,6 +1,6 @@
 // Lines and words from the text layout's positioned words: reading order, right-to-left text
 // turned back, nothing lost, nothing from beyond the page.
-#include "PageText.h"
+#include "worker/ReadingOrder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The SVG rewriting must never move what cairo drew: path compaction, views, and glyphs as an embedded font.
-#include "PageDrawing.h"
-#include "PageFont.h"
+#include "drawing/PageDrawing.h"
+#include "fonts/PageFont.h"
 
 #include <gtest/gtest.h>
 

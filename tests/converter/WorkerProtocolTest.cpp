@@ -1,6 +1,6 @@
 // Messages between coordinator and workers survive the trip, and nothing forged gets through unchecked.
-#include "Budgets.h"
-#include "WorkerProtocol.h"
+#include "coordinator/Budgets.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <gtest/gtest.h>
 

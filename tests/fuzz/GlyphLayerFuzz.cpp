@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "GlyphLayer.h"
+#include "fonts/GlyphLayer.h"
 
 // Whatever the drawing holds, lifting must end within bounds, every lifted glyph must name an
 // outline that came with it, and the shared fonts must take what lifting gives.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "PageFont.h"
+#include "fonts/PageFont.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "PageFont.h"
+#include "fonts/PageFont.h"
 
 // No checks beyond the sanitizers and libFuzzer's time limit: the rewriting must end, and must
 // not read or write out of bounds, whatever the drawing holds.

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "HtmlText.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "HtmlWriter.h"
-#include "PageDrawing.h"
+#include "html/Document.h"
+#include "drawing/PageDrawing.h"
 
 // The rewriting must end, and must not read or write out of bounds, whatever the drawing holds.
 // What a drawing brings into its page is shapes and groups that name nothing.

@@ -1,5 +1,5 @@
 // Default budgets and their overrides from the environment.
-#include "Budgets.h"
+#include "coordinator/Budgets.h"
 
 #include <cmath>
 #include <cstdlib>

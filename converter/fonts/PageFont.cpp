@@ -1,9 +1,9 @@
 // Embedded-font writer: glyph outlines from cairo's SVG become a minimal TrueType font.
-#include "PageFont.h"
+#include "fonts/PageFont.h"
 
-#include "HtmlText.h"
-#include "SvgPath.h"
-#include "Utf8.h"
+#include "base/Text.h"
+#include "base/SvgPath.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // The engine's one reader of a PDF: metadata, outline, each page's size, text and links, and its drawing.
 #pragma once
 
-#include "GlyphLayer.h"
-#include "HtmlWriter.h"
+#include "fonts/GlyphLayer.h"
+#include "html/Document.h"
 
 #include <memory>
 #include <stdexcept>

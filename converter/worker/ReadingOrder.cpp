@@ -1,7 +1,7 @@
 // Builds lines and words in reading order from the positioned words of poppler's text layout.
-#include "PageText.h"
+#include "worker/ReadingOrder.h"
 
-#include "Utf8.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 

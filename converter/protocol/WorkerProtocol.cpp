@@ -1,7 +1,7 @@
 // Writing and checked reading of the messages between the coordinator and its workers.
-#include "WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 
-#include "HtmlText.h"
+#include "base/Text.h"
 
 #include <cmath>
 #include <cstring>

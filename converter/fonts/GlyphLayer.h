@@ -1,7 +1,7 @@
 // Glyph runs lifted out of the page drawings, drawn over them in fonts the whole document shares.
 #pragma once
 
-#include "PageFont.h"
+#include "fonts/PageFont.h"
 
 #include <cstdint>
 #include <map>

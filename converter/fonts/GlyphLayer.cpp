@@ -1,9 +1,9 @@
 // Lifts glyph runs out of cairo's page SVG and draws them again in fonts shared by all pages.
-#include "GlyphLayer.h"
+#include "fonts/GlyphLayer.h"
 
-#include "HtmlText.h"
-#include "SvgPath.h"
-#include "Utf8.h"
+#include "base/Text.h"
+#include "base/SvgPath.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Output naming and crash-safe writing: unguessable temporary names, exclusive creation, clean-up.
-#include "OutputFiles.h"
+#include "coordinator/OutputFiles.h"
 
 #include <atomic>
 #include <cstring>

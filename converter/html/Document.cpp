@@ -1,10 +1,10 @@
 // Writes the HTML of a converted document: a drawing per page with a transparent text layer over it.
-#include "HtmlWriter.h"
+#include "html/Document.h"
 
-#include "HtmlText.h"
-#include "PageFont.h"
-#include "SvgPath.h"
-#include "Utf8.h"
+#include "base/Text.h"
+#include "fonts/PageFont.h"
+#include "base/SvgPath.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,8 +1,8 @@
 // Reads a PDF through poppler's GLib API: metadata, outline, page sizes, text, links and drawings.
-#include "PdfDocument.h"
+#include "worker/PdfDocument.h"
 
-#include "HtmlText.h"
-#include "PageDrawing.h"
+#include "base/Text.h"
+#include "drawing/PageDrawing.h"
 
 #include <poppler.h>
 #include <poppler/cpp/poppler-document.h>

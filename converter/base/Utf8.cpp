@@ -1,5 +1,5 @@
 // UTF-8 decoding and encoding shared by the text layer, the HTML writer and the glyph fonts.
-#include "Utf8.h"
+#include "base/Utf8.h"
 
 namespace Engine {
 

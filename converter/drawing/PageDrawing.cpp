@@ -1,10 +1,10 @@
 // Page drawing: poppler renders through cairo's SVG surface, which keeps every glyph and curve as vector.
-#include "PageDrawing.h"
+#include "drawing/PageDrawing.h"
 
-#include "HtmlText.h"
-#include "HtmlWriter.h"
-#include "PageFont.h"
-#include "SvgPath.h"
+#include "base/Text.h"
+#include "html/Document.h"
+#include "fonts/PageFont.h"
+#include "base/SvgPath.h"
 
 #include <cairo-svg.h>
 #include <cairo-tee.h>

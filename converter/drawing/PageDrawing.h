@@ -1,7 +1,7 @@
 // Draws a page as SVG through cairo and rewrites cairo's SVG into a compact form.
 #pragma once
 
-#include "GlyphLayer.h"
+#include "fonts/GlyphLayer.h"
 
 #include <poppler.h>
 

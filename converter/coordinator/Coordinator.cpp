@@ -1,13 +1,13 @@
 // The coordinator: hands pages to worker processes, holds them to their budgets, writes the HTML in order.
-#include "Converter.h"
+#include "coordinator/Coordinator.h"
 
-#include "Budgets.h"
-#include "HtmlText.h"
-#include "HtmlWriter.h"
-#include "OutputFiles.h"
-#include "PageDrawing.h"
-#include "Worker.h"
-#include "WorkerProtocol.h"
+#include "coordinator/Budgets.h"
+#include "base/Text.h"
+#include "html/Document.h"
+#include "coordinator/OutputFiles.h"
+#include "drawing/PageDrawing.h"
+#include "worker/Worker.h"
+#include "protocol/WorkerProtocol.h"
 #include "paths/PathPieces.h"
 #include "platform/Platform.h"
 

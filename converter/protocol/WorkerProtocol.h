@@ -1,8 +1,8 @@
 // The messages between the engine's coordinator and its worker processes, and their byte form.
 #pragma once
 
-#include "GlyphLayer.h"
-#include "HtmlWriter.h"
+#include "fonts/GlyphLayer.h"
+#include "html/Document.h"
 
 #include <cstdint>
 #include <string>

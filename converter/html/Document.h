@@ -1,7 +1,7 @@
 // Builds the pieces of the output HTML: head with metadata, outline navigation, one block per page.
 #pragma once
 
-#include "PageText.h"
+#include "worker/ReadingOrder.h"
 
 #include <string>
 #include <string_view>

@@ -1,9 +1,9 @@
 // A worker process: opens the input itself, answers the coordinator's commands, writes page drawings.
-#include "Worker.h"
+#include "worker/Worker.h"
 
-#include "PageDrawing.h"
-#include "PdfDocument.h"
-#include "WorkerProtocol.h"
+#include "drawing/PageDrawing.h"
+#include "worker/PdfDocument.h"
+#include "protocol/WorkerProtocol.h"
 #include "platform/Platform.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 // Escaping, UTF-8 cleaning and link filtering for everything the engine copies from a PDF into HTML.
-#include "HtmlText.h"
+#include "base/Text.h"
 
-#include "Utf8.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cmath>
