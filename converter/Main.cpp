@@ -1,4 +1,4 @@
 // Entry point of the conversion engine `pdf INPUT OUTPUTBASE`.
-#include "coordinator/Coordinator.h"
+#include "Engine.h"
 
 int main(int Argc, char** Argv) { return Engine::RunEngine(Argc, Argv); }

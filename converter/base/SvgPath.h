@@ -8,24 +8,6 @@
 
 namespace Engine {
 
-// Past the white space at Pos in cairo's SVG.
-inline size_t SkipBlanks(std::string_view Text, size_t Pos) {
-  while (Pos < Text.size() && (Text[Pos] == ' ' || Text[Pos] == '\n' || Text[Pos] == '\t' || Text[Pos] == '\r')) ++Pos;
-  return Pos;
-}
-
-// The value of Attribute="..." inside Tag, or false.
-inline bool AttributeValue(std::string_view Tag, std::string_view Attribute, std::string_view& Value) {
-  const std::string Key = " " + std::string(Attribute) + "=\"";
-  const size_t At = Tag.find(Key);
-  if (At == std::string_view::npos) return false;
-  const size_t Begin = At + Key.size();
-  const size_t End = Tag.find('"', Begin);
-  if (End == std::string_view::npos) return false;
-  Value = Tag.substr(Begin, End - Begin);
-  return true;
-}
-
 struct PathPoint {
   double X = 0;
   double Y = 0;

@@ -1,4 +1,4 @@
-// Text and link helpers for the HTML writer: escaping, UTF-8 cleaning, link filtering, number formatting.
+// Text taken from a PDF, made safe for HTML: UTF-8 cleaning, escaping, link filtering.
 #pragma once
 
 #include <string>
@@ -22,10 +22,5 @@ std::string SafeUri(std::string_view Uri);
 // "-._~", so that "#", "?", "%" or a colon in a document's name cannot turn into a fragment,
 // a query or a scheme.
 std::string UrlSegment(std::string_view Name);
-
-// Formats Value with at most Decimals (up to 30) decimals and no trailing zeros ("12.5", "3",
-// "-0.25"), rounded from its exact binary value with halves to the even digit, the same bytes on
-// every platform (the C runtimes' printf functions differ there).
-std::string FormatNumber(double Value, int Decimals);
 
 }  // namespace Engine

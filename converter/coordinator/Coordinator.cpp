@@ -1,15 +1,19 @@
 // The coordinator: hands pages to worker processes, holds them to their budgets, writes the HTML in order.
 #include "coordinator/Coordinator.h"
 
-#include "coordinator/Budgets.h"
+#include "base/Numbers.h"
 #include "base/Text.h"
-#include "html/Document.h"
+#include "coordinator/Budgets.h"
+#include "coordinator/Losses.h"
 #include "coordinator/OutputFiles.h"
-#include "drawing/PageDrawing.h"
-#include "worker/Worker.h"
-#include "protocol/WorkerProtocol.h"
+#include "drawing/BlankPage.h"
+#include "fonts/SharedFonts.h"
+#include "html/Document.h"
+#include "html/GlyphLayer.h"
+#include "html/InlineDrawing.h"
 #include "paths/PathPieces.h"
 #include "platform/Platform.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <algorithm>
 #include <chrono>
@@ -38,31 +42,16 @@ struct RunFailure : std::runtime_error {
 // Pages drawn ahead of the first page not yet written: bounds the text held in memory when one
 // page is slow and the others go on.
 constexpr int PagesAhead = 256;
-// Used when the worker could not even tell the page's size.
-constexpr double StandInWidth = 612, StandInHeight = 792;
-
-// Why a page came out incomplete.
-enum class Loss { None, Pictured, NotDrawn, PageTime, ReaderFailed, DocumentTime };
-
 struct PageState {
   enum class Stage { Waiting, Assigned, Done };
   Stage At = Stage::Waiting;
   bool Sized = false;
   bool HasText = false;
-  double Width = StandInWidth;
-  double Height = StandInHeight;
+  // A page whose size the worker could not tell stands in at the default size.
+  PageSize Size;
   Loss Lost = Loss::None;
-  // The page box lies beyond what a PDF page may be; the page is shown cut to that size.
-  bool OutOfRange = false;
   // Some glyphs were left out: the document has more than its fonts keep.
   bool GlyphsDropped = false;
-};
-
-// Text and links of pages read but not yet written; kept apart so that the state of every page
-// of a long document stays small.
-struct PageText {
-  std::vector<Line> Lines;
-  std::vector<PageLink> Links;
 };
 
 struct WorkerSlot {
@@ -80,8 +69,6 @@ std::string UntitledName(const std::string& Input) {
   SplitOutputBase(Input, Place, Platform::BackslashSeparates);
   return NameWithoutExt(Place.Name, PathStyle{'/', false, [](unsigned char) { return false; }});
 }
-
-std::string Seconds(double Value) { return FormatNumber(Value, 1) + " s"; }
 
 class Coordinator {
  public:
@@ -278,7 +265,7 @@ class Coordinator {
     } else {
       Written = File.Rewrite(Temp, Reason);
     }
-    if (!Written || !File.Write(BlankPageSvg(Each.Width, Each.Height), Reason) || !File.Finish(Reason)) {
+    if (!Written || !File.Write(BlankPageSvg(Each.Size), Reason) || !File.Finish(Reason)) {
       CannotWrite(PagePath(Place_, Page), Reason);
     }
   }
@@ -299,16 +286,14 @@ class Coordinator {
         PageSizeReport Size;
         if (!Decode(Body, PageCount_, Size) || Size.Number != Slot.Page || Each.Sized) return false;
         Each.Sized = true;
-        Each.Width = ShownPageSize(Size.Width);
-        Each.Height = ShownPageSize(Size.Height);
-        Each.OutOfRange = Each.Width != Size.Width || Each.Height != Size.Height;
+        Each.Size = ShownPageSize(Size.Width, Size.Height);
         return true;
       }
       case MessageKind::PageText: {
         PageTextReport Text;
         if (!Decode(Body, PageCount_, Text) || Text.Number != Slot.Page || !Each.Sized || Each.HasText) return false;
         Each.HasText = true;
-        Texts_[Slot.Page] = {std::move(Text.Lines), std::move(Text.Links)};
+        Texts_[Slot.Page] = std::move(Text.Text);
         return true;
       }
       case MessageKind::PageDrawn: {
@@ -348,27 +333,25 @@ class Coordinator {
   void WriteFinishedPages() {
     while (NextToWrite_ <= PageCount_ && State(NextToWrite_).At == PageState::Stage::Done) {
       PageState& Each = State(NextToWrite_);
-      PageContent Content;
+      PageView Content;
       Content.Number = NextToWrite_;
-      Content.Width = Each.Width;
-      Content.Height = Each.Height;
+      Content.Size = Each.Size;
       Content.Background = UrlSegment(PageFileName(Place_, NextToWrite_));
       Content.DrawingInPage = DrawnInPage(NextToWrite_, Content.Drawing);
       const auto Text = Texts_.find(NextToWrite_);
       if (Text != Texts_.end()) {
-        Content.Lines = std::move(Text->second.Lines);
-        Content.Links = std::move(Text->second.Links);
+        Content.Text = std::move(Text->second);
         Texts_.erase(Text);
       }
       // Glyphs join the shared fonts in page order, so that the same document always gives the
       // same files however the workers' pages arrive.
       if (const auto Glyphs = Glyphs_.find(NextToWrite_); Glyphs != Glyphs_.end()) {
         size_t Dropped = 0;
-        Content.GlyphLayer = Fonts_.LayerMarkup(Glyphs->second, Each.Width, Each.Height, Dropped);
+        Content.GlyphLayer = GlyphLayerMarkup(Glyphs->second, Each.Size, Fonts_, Dropped);
         Each.GlyphsDropped = Dropped > 0;
         Glyphs_.erase(Glyphs);
       }
-      Content.Incomplete = IncompleteNote(Each);
+      Content.Incomplete = IncompleteNote(OutcomeOf(Each));
       Write(PageMarkup(Content));
       ++NextToWrite_;
     }
@@ -381,33 +364,6 @@ class Coordinator {
     const Platform::InputStatus Status = Drawing.Open(TempRegistry::Get(static_cast<size_t>(Page)), Reason);
     return Status == Platform::InputStatus::Opened &&
            InlineDrawing(std::string_view(Drawing.Data(), Drawing.Size()), Markup);
-  }
-
-  static std::string IncompleteNote(const PageState& Each) {
-    std::string Note = LossNote(Each);
-    if (Each.OutOfRange) {
-      Note += Note.empty() ? "" : " ";
-      Note += "Its size is out of range: the page is shown cut to at most 14400 points each way.";
-    }
-    if (Each.GlyphsDropped) {
-      Note += Note.empty() ? "" : " ";
-      Note += "Some of its glyphs are missing: the document has more different glyphs than can be kept.";
-    }
-    return Note;
-  }
-
-  static std::string LossNote(const PageState& Each) {
-    if (Each.Lost == Loss::None) return {};
-    const std::string What = Each.HasText ? "its drawing is missing" : "its text and drawing are missing";
-    switch (Each.Lost) {
-      case Loss::Pictured: return "Simplified page: its drawing, too large to keep as shapes, is shown as a picture.";
-      case Loss::NotDrawn:
-        return Each.HasText ? "Incomplete page: its drawing could not be made."
-                            : "Incomplete page: poppler could not read it; its text and drawing are missing.";
-      case Loss::PageTime: return "Incomplete page: " + What + " (it took too long to convert).";
-      case Loss::ReaderFailed: return "Incomplete page: " + What + " (its conversion failed).";
-      default: return "Incomplete page: " + What + " (the document took too long to convert).";
-    }
   }
 
   void ConvertPages() {
@@ -456,6 +412,19 @@ class Coordinator {
     for (auto& Slot : Workers_) Slot->Process.Stop();
   }
 
+  static PageOutcome OutcomeOf(const PageState& Each) {
+    return {Each.Lost, Each.HasText, Each.Size.OutOfRange, Each.GlyphsDropped};
+  }
+
+  // One line for every page that came out incomplete, grouped by what it lost and why.
+  void ReportLosses() {
+    std::vector<PageOutcome> Outcomes;
+    for (int Page = 1; Page <= PageCount_; ++Page) Outcomes.push_back(OutcomeOf(State(Page)));
+    const std::string Line =
+        LossWarning(Outcomes, InfoLost_, {Budget_.PageSeconds, Budget_.DocumentLimit(PageCount_)});
+    if (!Line.empty()) Say(Line);
+  }
+
   void PutInPlace() {
     std::string Reason;
     for (int Page = 1; Page <= PageCount_; ++Page) {
@@ -465,67 +434,6 @@ class Coordinator {
     // The HTML comes last: until it is in place, an earlier conversion's HTML stays as it was.
     if (!Platform::MoveIntoPlace(HtmlTemp_, HtmlPath(Place_), Reason)) CannotWrite(HtmlPath(Place_), Reason);
     TempRegistry::Clear();
-  }
-
-  // One line for every page that came out incomplete, grouped by what it lost and why.
-  void ReportLosses() {
-    std::map<std::pair<int, bool>, std::vector<int>> Groups;
-    std::vector<int> OutOfRange;
-    for (int Page = 1; Page <= PageCount_; ++Page) {
-      const PageState& Each = State(Page);
-      if (Each.Lost != Loss::None) Groups[{static_cast<int>(Each.Lost), Each.HasText}].push_back(Page);
-      if (Each.OutOfRange) OutOfRange.push_back(Page);
-    }
-    std::string Line;
-    if (!InfoLost_.empty()) Line = "warning: the outline and metadata are left out (" + InfoLost_ + ")";
-    if (!OutOfRange.empty()) {
-      Line += Line.empty() ? "warning: " : "; ";
-      Line += (OutOfRange.size() == 1 ? "page " + PageList(OutOfRange) + " is" : "pages " + PageList(OutOfRange) + " are") +
-              " larger than a PDF page may be and shown cut to 14400 points each way, marked in the HTML";
-    }
-    if (Groups.empty()) {
-      if (!Line.empty()) Say(Line);
-      return;
-    }
-    Line += Line.empty() ? "warning: " : "; ";
-    Line += "incomplete pages, marked in the HTML:";
-    bool First = true;
-    for (const auto& [Key, Pages] : Groups) {
-      const Loss Why = static_cast<Loss>(Key.first);
-      const bool KeptText = Key.second;
-      Line += First ? " " : "; ";
-      First = false;
-      Line += (Pages.size() == 1 ? "page " : "pages ") + PageList(Pages);
-      if (Why == Loss::Pictured) {
-        Line += " kept their text, their drawing shown as a picture (over the drawing's size budget)";
-        continue;
-      }
-      Line += KeptText ? " kept their text but lost the drawing" : " lost text and drawing";
-      switch (Why) {
-        case Loss::NotDrawn: Line += " (poppler could not read or draw them)"; break;
-        case Loss::PageTime: Line += " (over the page time budget of " + Seconds(Budget_.PageSeconds) + ")"; break;
-        case Loss::ReaderFailed: Line += " (their reader crashed, hit its memory cap or sent a malformed report)"; break;
-        default:
-          Line += " (the document ran out of its time budget of " + Seconds(Budget_.DocumentLimit(PageCount_)) + ")";
-      }
-    }
-    Say(Line);
-  }
-
-  // "3, 5-9, 12", at most twenty ranges.
-  static std::string PageList(const std::vector<int>& Pages) {
-    std::string Out;
-    int Ranges = 0;
-    for (size_t I = 0; I < Pages.size();) {
-      size_t J = I;
-      while (J + 1 < Pages.size() && Pages[J + 1] == Pages[J] + 1) ++J;
-      if (++Ranges > 20) return Out + ", ...";
-      if (!Out.empty()) Out += ", ";
-      Out += std::to_string(Pages[I]);
-      if (J > I) Out += "-" + std::to_string(Pages[J]);
-      I = J + 1;
-    }
-    return Out;
   }
 
   std::string Input_;
@@ -540,6 +448,8 @@ class Coordinator {
   std::string HtmlTemp_;
   std::string Buffer_;
   std::vector<PageState> Pages_;
+  // Text and links of pages read but not yet written; kept apart so that the state of every
+  // page of a long document stays small.
   std::map<int, PageText> Texts_;
   // Glyph runs of pages drawn but not yet written, to be drawn in the fonts every page shares.
   std::map<int, LiftedGlyphs> Glyphs_;
@@ -554,16 +464,9 @@ class Coordinator {
 
 }  // namespace
 
-int RunEngine(int Argc, char** Argv) {
-  const std::vector<std::string> Args = Platform::Arguments(Argc, Argv);
-  if (Args.size() == 4 && Args[1] == WorkerFlag) return RunWorker(Args);
-  if (Args.size() != 3) {
-    Say("usage: pdf INPUT OUTPUTBASE (converts the PDF INPUT into OUTPUTBASE.html)");
-    return ExitUsage;
-  }
-  Platform::QuietLibraryMessages();
+int Convert(const std::string& Input, const std::string& OutputBase) {
   try {
-    Coordinator(Args[1], Args[2]).Run();
+    Coordinator(Input, OutputBase).Run();
     return ExitSuccess;
   } catch (const RunFailure& Failure) {
     TempRegistry::RemoveAll();

@@ -1,5 +1,7 @@
-// The engine's run: argument check, opening the PDF, conversion page by page, and the exit status.
+// The coordinator: hands pages to worker processes, holds them to their budgets, writes the HTML in order.
 #pragma once
+
+#include <string>
 
 namespace Engine {
 
@@ -14,7 +16,8 @@ enum ExitStatus : int {
   ExitInternal = 6,
 };
 
-// Runs `pdf INPUT OUTPUTBASE` and returns the exit status; messages go to standard error.
-int RunEngine(int Argc, char** Argv);
+// Converts the PDF file Input into OutputBase.html and the page drawings beside it; returns the
+// exit status, after a line on standard error when the conversion failed or lost anything.
+int Convert(const std::string& Input, const std::string& OutputBase);
 
 }  // namespace Engine

@@ -141,6 +141,10 @@ void GetOutline(Reader& In, int Depth, int PageCount, std::vector<OutlineItem>& 
 
 }  // namespace
 
+std::vector<std::string> WorkerArguments(unsigned long long MemoryCap, const std::string& ParentId) {
+  return {WorkerFlag, std::to_string(MemoryCap), ParentId};
+}
+
 std::string Encode(const OpenCommand& Message) {
   Writer Out(MessageKind::Open);
   Out.Text(Message.Path);
@@ -181,8 +185,8 @@ std::string Encode(const PageSizeReport& Message) {
 std::string Encode(const PageTextReport& Message) {
   Writer Out(MessageKind::PageText);
   Out.U32(static_cast<uint32_t>(Message.Number));
-  Out.U32(static_cast<uint32_t>(Message.Lines.size()));
-  for (const Line& Each : Message.Lines) {
+  Out.U32(static_cast<uint32_t>(Message.Text.Lines.size()));
+  for (const Line& Each : Message.Text.Lines) {
     Out.Area(Each.Area);
     Out.F64(Each.Size);
     Out.U8(static_cast<uint8_t>((Each.Vertical ? 1 : 0) | (Each.RightToLeft ? 2 : 0)));
@@ -192,8 +196,8 @@ std::string Encode(const PageTextReport& Message) {
       Out.Area(Item.Area);
     }
   }
-  Out.U32(static_cast<uint32_t>(Message.Links.size()));
-  for (const PageLink& Link : Message.Links) {
+  Out.U32(static_cast<uint32_t>(Message.Text.Links.size()));
+  for (const PageLink& Link : Message.Text.Links) {
     Out.Area(Link.Area);
     Out.U32(static_cast<uint32_t>(Link.Page));
     Out.Text(Link.Uri);
@@ -291,8 +295,8 @@ bool Decode(std::string_view Body, int PageCount, PageTextReport& Message) {
   Message.Number = static_cast<int>(Number);
   // A line is at least its box, size, flags and word count; a word its length and box.
   const uint32_t LineCount = In.Count(4 * 8 + 8 + 1 + 4);
-  Message.Lines.clear();
-  Message.Lines.reserve(LineCount);
+  Message.Text.Lines.clear();
+  Message.Text.Lines.reserve(LineCount);
   for (uint32_t I = 0; I < LineCount && In.Ok; ++I) {
     Line Each;
     Each.Area = In.Area();
@@ -308,17 +312,17 @@ bool Decode(std::string_view Body, int PageCount, PageTextReport& Message) {
       Item.Area = In.Area();
       Each.Words.push_back(std::move(Item));
     }
-    Message.Lines.push_back(std::move(Each));
+    Message.Text.Lines.push_back(std::move(Each));
   }
   const uint32_t LinkCount = In.Count(4 * 8 + 4 + 4);
-  Message.Links.clear();
+  Message.Text.Links.clear();
   for (uint32_t I = 0; I < LinkCount && In.Ok; ++I) {
     PageLink Link;
     Link.Area = In.Area();
     const uint32_t Target = In.U32();
     Link.Page = ValidPage(Target, PageCount) ? static_cast<int>(Target) : 0;
     Link.Uri = SafeUri(In.Text());
-    if (Link.Page > 0 || !Link.Uri.empty()) Message.Links.push_back(std::move(Link));
+    if (Link.Page > 0 || !Link.Uri.empty()) Message.Text.Links.push_back(std::move(Link));
   }
   return In.AtEnd();
 }

@@ -1,8 +1,7 @@
 // The messages between the engine's coordinator and its worker processes, and their byte form.
 #pragma once
 
-#include "fonts/GlyphLayer.h"
-#include "html/Document.h"
+#include "base/PageModel.h"
 
 #include <cstdint>
 #include <string>
@@ -10,6 +9,11 @@
 #include <vector>
 
 namespace Engine {
+
+// The arguments that start a worker after the program's name: the mode, its memory cap in bytes
+// and the coordinator's process id.
+constexpr const char* WorkerFlag = "--worker";
+std::vector<std::string> WorkerArguments(unsigned long long MemoryCap, const std::string& ParentId);
 
 // Every message is framed as a 32-bit little-endian length, then that many bytes: a kind byte and
 // the kind's fields. Numbers are little-endian (doubles as their IEEE bits), strings a 32-bit
@@ -28,8 +32,6 @@ enum class MessageKind : uint8_t {
 
 // Nothing a page or a document legitimately needs comes near this; a bigger frame is an attack.
 constexpr uint32_t MaxMessageBytes = 64u << 20;
-// Outline nesting kept; deeper entries are dropped.
-constexpr int MaxOutlineDepth = 32;
 
 enum class OpenStatus : uint8_t { Opened = 0, CannotOpen = 1, NotPdf = 2, NeedsPassword = 3 };
 // Pictured: drawn as one picture, the page being too heavy to draw as shapes.
@@ -51,6 +53,7 @@ struct OpenedReport {
   DocumentInfo Info;
   std::vector<OutlineItem> Outline;
 };
+// The page box as the worker found it: the coordinator works out how it is shown.
 struct PageSizeReport {
   int Number = 0;
   double Width = 0;
@@ -58,8 +61,7 @@ struct PageSizeReport {
 };
 struct PageTextReport {
   int Number = 0;
-  std::vector<Line> Lines;
-  std::vector<PageLink> Links;
+  PageText Text;
 };
 struct PageDrawnReport {
   int Number = 0;

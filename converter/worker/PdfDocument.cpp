@@ -1,8 +1,9 @@
-// Reads a PDF through poppler's GLib API: metadata, outline, page sizes, text, links and drawings.
+// Reads a PDF through poppler's GLib API (its text through the C++ API): metadata, outline, pages.
 #include "worker/PdfDocument.h"
 
 #include "base/Text.h"
 #include "drawing/PageDrawing.h"
+#include "worker/ReadingOrder.h"
 
 #include <poppler.h>
 #include <poppler/cpp/poppler-document.h>
@@ -22,16 +23,6 @@ std::string TakeGString(char* Value) {
   g_free(Value);
   return Out;
 }
-
-struct PageHandle {
-  PopplerPage* Handle = nullptr;
-  PageHandle(PopplerDocument* Doc, int Index) : Handle(poppler_document_get_page(Doc, Index)) {}
-  ~PageHandle() {
-    if (Handle != nullptr) g_object_unref(Handle);
-  }
-  PageHandle(const PageHandle&) = delete;
-  PageHandle& operator=(const PageHandle&) = delete;
-};
 
 // Page number (1-based) a destination leads to, or 0.
 int DestinationPage(PopplerDocument* Doc, PopplerDest* Dest, int PageCount) {
@@ -60,8 +51,8 @@ void ReadAction(PopplerDocument* Doc, PopplerAction* Action, int PageCount, int&
   }
 }
 
-// Damaged files can nest outlines absurdly deep or make them very long; the reader stops at sane limits.
-constexpr int MaxOutlineDepth = 32;
+// Damaged files can make outlines very long; the reader stops at a sane length, and at the depth
+// the model keeps.
 constexpr size_t MaxOutlineItems = 20000;
 
 void ReadOutline(PopplerDocument* Doc, PopplerIndexIter* Iter, int Depth, int PageCount, size_t& Count,
@@ -134,33 +125,6 @@ PdfDocument::PdfDocument(std::string_view Data) : Doc_(std::make_unique<Handles>
   throw OpenError(Encrypted, Reason);
 }
 
-std::vector<PlacedWord> PdfDocument::ReadWords(int Index) const {
-  std::vector<PlacedWord> Words;
-  // Opened on first use: poppler's C++ API reads the same bytes a second time.
-  if (Doc_->TextDoc == nullptr && Doc_->Data.size() <= static_cast<size_t>(INT_MAX)) {
-    poppler::set_debug_error_function(Ignore, nullptr);
-    Doc_->TextDoc.reset(poppler::document::load_from_raw_data(Doc_->Data.data(), static_cast<int>(Doc_->Data.size())));
-  }
-  if (Doc_->TextDoc == nullptr) return Words;
-  const std::unique_ptr<poppler::page> Page(Doc_->TextDoc->create_page(Index));
-  if (Page == nullptr) return Words;
-  for (const poppler::text_box& Each : Page->text_list()) {
-    PlacedWord Word;
-    Word.Text = FromUtf16(Each.text());
-    // A glyph past the word's last box (a ligature spelled with two letters) keeps that box.
-    for (size_t I = 0; I < Word.Text.size(); ++I) {
-      const poppler::rectf Rect = Each.char_bbox(I);
-      if (Rect.width() == 0 && Rect.height() == 0) break;
-      Word.CharBoxes.push_back(BoxOf(Rect));
-    }
-    if (Word.CharBoxes.empty()) Word.CharBoxes.push_back(BoxOf(Each.bbox()));
-    Word.Rotation = Each.rotation() & 3;
-    Word.SpaceAfter = Each.has_space_after();
-    Words.push_back(std::move(Word));
-  }
-  return Words;
-}
-
 PdfDocument::~PdfDocument() = default;
 
 int PdfDocument::PageCount() const { return poppler_document_get_n_pages(Doc_->Doc); }
@@ -184,44 +148,79 @@ std::vector<OutlineItem> PdfDocument::Outline() const {
   return Items;
 }
 
-bool PdfDocument::PageSize(int Index, double& Width, double& Height) const {
-  const PageHandle Page(Doc_->Doc, Index);
-  if (Page.Handle == nullptr) return false;
-  poppler_page_get_size(Page.Handle, &Width, &Height);
-  return true;
+struct PdfPage::Handles {
+  PopplerPage* Page = nullptr;
+  ~Handles() {
+    if (Page != nullptr) g_object_unref(Page);
+  }
+};
+
+std::unique_ptr<PdfPage> PdfDocument::OpenPage(int Index) const {
+  auto Page = std::make_unique<PdfPage::Handles>();
+  Page->Page = poppler_document_get_page(Doc_->Doc, Index);
+  if (Page->Page == nullptr) return nullptr;
+  return std::unique_ptr<PdfPage>(new PdfPage(*this, Index, std::move(Page)));
 }
 
-bool PdfDocument::ReadPage(int Index, PageContent& Content) const {
-  Content.Number = Index + 1;
-  const PageHandle Page(Doc_->Doc, Index);
-  if (Page.Handle == nullptr) return false;
-  poppler_page_get_size(Page.Handle, &Content.Width, &Content.Height);
-  Content.Width = ShownPageSize(Content.Width);
-  Content.Height = ShownPageSize(Content.Height);
+PdfPage::PdfPage(const PdfDocument& Doc, int Index, std::unique_ptr<Handles> Page)
+    : Doc_(Doc), Index_(Index), Page_(std::move(Page)) {
+  poppler_page_get_size(Page_->Page, &Width_, &Height_);
+}
 
-  Content.Lines = BuildLines(ReadWords(Index), Content.Width, Content.Height);
+PdfPage::~PdfPage() = default;
 
-  const int Pages = PageCount();
-  GList* Links = poppler_page_get_link_mapping(Page.Handle);
+std::vector<PlacedWord> PdfPage::ReadWords() const {
+  PdfDocument::Handles& Doc = *Doc_.Doc_;
+  const int Index = Index_;
+  std::vector<PlacedWord> Words;
+  // Opened on first use: poppler's C++ API reads the same bytes a second time.
+  if (Doc.TextDoc == nullptr && Doc.Data.size() <= static_cast<size_t>(INT_MAX)) {
+    poppler::set_debug_error_function(Ignore, nullptr);
+    Doc.TextDoc.reset(poppler::document::load_from_raw_data(Doc.Data.data(), static_cast<int>(Doc.Data.size())));
+  }
+  if (Doc.TextDoc == nullptr) return Words;
+  const std::unique_ptr<poppler::page> Page(Doc.TextDoc->create_page(Index));
+  if (Page == nullptr) return Words;
+  for (const poppler::text_box& Each : Page->text_list()) {
+    PlacedWord Word;
+    Word.Text = FromUtf16(Each.text());
+    // A glyph past the word's last box (a ligature spelled with two letters) keeps that box.
+    for (size_t I = 0; I < Word.Text.size(); ++I) {
+      const poppler::rectf Rect = Each.char_bbox(I);
+      if (Rect.width() == 0 && Rect.height() == 0) break;
+      Word.CharBoxes.push_back(BoxOf(Rect));
+    }
+    if (Word.CharBoxes.empty()) Word.CharBoxes.push_back(BoxOf(Each.bbox()));
+    Word.Rotation = Each.rotation() & 3;
+    Word.SpaceAfter = Each.has_space_after();
+    Words.push_back(std::move(Word));
+  }
+  return Words;
+}
+
+PageText PdfPage::ReadText(const PageSize& Size) const {
+  PageText Text;
+  Text.Lines = BuildLines(ReadWords(), Size.Width, Size.Height);
+  PopplerDocument* Doc = Doc_.Doc_->Doc;
+  const int Pages = poppler_document_get_n_pages(Doc);
+  GList* Links = poppler_page_get_link_mapping(Page_->Page);
   for (GList* Item = Links; Item != nullptr; Item = Item->next) {
     const auto* Mapping = static_cast<PopplerLinkMapping*>(Item->data);
     PageLink Link;
     // Link areas count from the bottom of the page, the text layer from the top.
-    Link.Area = {std::min(Mapping->area.x1, Mapping->area.x2), Content.Height - std::max(Mapping->area.y1, Mapping->area.y2),
-                 std::max(Mapping->area.x1, Mapping->area.x2), Content.Height - std::min(Mapping->area.y1, Mapping->area.y2)};
-    ReadAction(Doc_->Doc, Mapping->action, Pages, Link.Page, Link.Uri);
-    if (Link.Page > 0 || !Link.Uri.empty()) Content.Links.push_back(std::move(Link));
+    Link.Area = {std::min(Mapping->area.x1, Mapping->area.x2), Size.Height - std::max(Mapping->area.y1, Mapping->area.y2),
+                 std::max(Mapping->area.x1, Mapping->area.x2), Size.Height - std::min(Mapping->area.y1, Mapping->area.y2)};
+    ReadAction(Doc, Mapping->action, Pages, Link.Page, Link.Uri);
+    if (Link.Page > 0 || !Link.Uri.empty()) Text.Links.push_back(std::move(Link));
   }
   poppler_page_free_link_mapping(Links);
   // Later annotations lie on top in the PDF; HTML stacks later elements on top as well.
-  std::reverse(Content.Links.begin(), Content.Links.end());
-  return true;
+  std::reverse(Text.Links.begin(), Text.Links.end());
+  return Text;
 }
 
-std::string PdfDocument::DrawPage(int Index, bool* Pictured, LiftedGlyphs* Lifted) const {
-  if (Pictured != nullptr) *Pictured = false;
-  const PageHandle Page(Doc_->Doc, Index);
-  return Page.Handle == nullptr ? std::string() : DrawPageSvg(Page.Handle, Pictured, Lifted);
+std::string PdfPage::Draw(const PageSize& Size, bool* Pictured, LiftedGlyphs* Lifted) const {
+  return DrawPageSvg(Page_->Page, Size, Pictured, Lifted);
 }
 
 }  // namespace Engine

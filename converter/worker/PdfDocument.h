@@ -1,8 +1,7 @@
-// The engine's one reader of a PDF: metadata, outline, each page's size, text and links, and its drawing.
+// The engine's one reader of a PDF: metadata, outline, and each page's size, text, links and drawing.
 #pragma once
 
-#include "fonts/GlyphLayer.h"
-#include "html/Document.h"
+#include "base/PageModel.h"
 
 #include <memory>
 #include <stdexcept>
@@ -18,6 +17,37 @@ struct OpenError : std::runtime_error {
   OpenError(bool Password, const std::string& Reason) : std::runtime_error(Reason), NeedsPassword(Password) {}
 };
 
+class PdfDocument;
+struct PlacedWord;
+
+// One page of a document, fetched from poppler once for everything read from it.
+class PdfPage {
+ public:
+  ~PdfPage();
+  PdfPage(const PdfPage&) = delete;
+  PdfPage& operator=(const PdfPage&) = delete;
+
+  // The page box in points as poppler gives it (rotation and crop box applied), which may lie
+  // beyond what a page may be; ShownPageSize says how it is shown.
+  double Width() const { return Width_; }
+  double Height() const { return Height_; }
+  // Its words in reading order and its links, on a page of the size it is shown at.
+  PageText ReadText(const PageSize& Size) const;
+  // Its drawing as an SVG document (DrawPageSvg); empty when it cannot be drawn.
+  std::string Draw(const PageSize& Size, bool* Pictured = nullptr, LiftedGlyphs* Lifted = nullptr) const;
+
+ private:
+  friend class PdfDocument;
+  struct Handles;
+  PdfPage(const PdfDocument& Doc, int Index, std::unique_ptr<Handles> Page);
+  // Its words as poppler's text layout finds them.
+  std::vector<PlacedWord> ReadWords() const;
+  const PdfDocument& Doc_;
+  int Index_;
+  std::unique_ptr<Handles> Page_;
+  double Width_ = 0, Height_ = 0;
+};
+
 class PdfDocument {
  public:
   // Opens the PDF held in Data, which must stay unchanged while the document lives. Throws
@@ -31,18 +61,11 @@ class PdfDocument {
   // Title, author, subject and keywords as the document gives them; any may be empty.
   DocumentInfo Info() const;
   std::vector<OutlineItem> Outline() const;
-  // The size in points of page Index (0-based) as displayed; false when poppler cannot give the page.
-  bool PageSize(int Index, double& Width, double& Height) const;
-  // Fills in the size, text and links of page Index (0-based); false when poppler cannot give
-  // the page, and Content then keeps only its number.
-  bool ReadPage(int Index, PageContent& Content) const;
-  // The drawing of page Index as an SVG document; empty when it cannot be drawn. Pictured, when
-  // given, tells whether the page was too heavy for vectors and is drawn as one picture.
-  std::string DrawPage(int Index, bool* Pictured = nullptr, LiftedGlyphs* Lifted = nullptr) const;
+  // Page Index (0-based); null when poppler cannot give it.
+  std::unique_ptr<PdfPage> OpenPage(int Index) const;
 
  private:
-  // The words of page Index as poppler's text layout finds them.
-  std::vector<PlacedWord> ReadWords(int Index) const;
+  friend class PdfPage;
   struct Handles;
   std::unique_ptr<Handles> Doc_;
 };

@@ -48,27 +48,10 @@ bool OpensWord(char32_t C) {
   return C == '\\' || C == '#' || C == '@' || C == '~' || C == '/' || C == '-' || C == '+';
 }
 
-Box Normalized(const Box& In) {
-  return {std::min(In.X1, In.X2), std::min(In.Y1, In.Y2), std::max(In.X1, In.X2), std::max(In.Y1, In.Y2)};
-}
-
-void Extend(Box& Area, const Box& More, bool& Empty) {
-  if (Empty) {
-    Area = More;
-    Empty = false;
-    return;
-  }
-  Area.X1 = std::min(Area.X1, More.X1);
-  Area.Y1 = std::min(Area.Y1, More.Y1);
-  Area.X2 = std::max(Area.X2, More.X2);
-  Area.Y2 = std::max(Area.Y2, More.Y2);
-}
-
 Box Union(const std::vector<Box>& Boxes) {
-  Box Area;
-  bool Empty = true;
-  for (const Box& Each : Boxes) Extend(Area, Each, Empty);
-  return Area;
+  Extent Area;
+  for (const Box& Each : Boxes) Area.Add(Each);
+  return Area.Area;
 }
 
 double Median(std::vector<double> Values) {
@@ -254,16 +237,16 @@ Line FinishLine(const RawLine& Raw, bool RightToLeft) {
   Done.RightToLeft = !Raw.Vertical && RightToLeftLine(Visual, RightToLeft);
   const std::vector<Placed> Reading = Raw.Vertical ? Visual : ReadingOrder(Visual, Done.RightToLeft);
 
-  bool LineEmpty = true;
+  Extent LineArea, WordArea;
   Word Current;
-  bool WordEmpty = true;
   const auto EndWord = [&] {
     if (!Current.Text.empty()) {
-      Extend(Done.Area, Current.Area, LineEmpty);
+      Current.Area = WordArea.Area;
+      LineArea.Add(Current.Area);
       Done.Words.push_back(std::move(Current));
     }
     Current = Word{};
-    WordEmpty = true;
+    WordArea = Extent{};
   };
   for (const Placed& Char : Reading) {
     if (Char.Gap) {
@@ -271,9 +254,10 @@ Line FinishLine(const RawLine& Raw, bool RightToLeft) {
       continue;
     }
     AppendUtf8(Current.Text, Char.Char);
-    Extend(Current.Area, Char.Area, WordEmpty);
+    WordArea.Add(Char.Area);
   }
   EndWord();
+  Done.Area = LineArea.Area;
   return Done;
 }
 

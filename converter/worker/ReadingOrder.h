@@ -1,18 +1,12 @@
-// Builds a page's text layer, lines of words in reading order, from the words of poppler's text layout.
+// Puts the words of poppler's text layout into lines of words in reading order, in every direction.
 #pragma once
+
+#include "base/PageModel.h"
 
 #include <string>
 #include <vector>
 
 namespace Engine {
-
-// A rectangle in page units, origin at the top left of the page as displayed.
-struct Box {
-  double X1 = 0;
-  double Y1 = 0;
-  double X2 = 0;
-  double Y2 = 0;
-};
 
 // A word as the text layout finds it on the page: its characters in the order in which they
 // stand across (or down) the page, one box per character, and its turn in quarters (1 and 3
@@ -22,22 +16,6 @@ struct PlacedWord {
   std::vector<Box> CharBoxes;
   int Rotation = 0;
   bool SpaceAfter = true;
-};
-
-struct Word {
-  std::string Text;  // UTF-8
-  Box Area;
-};
-
-struct Line {
-  std::vector<Word> Words;
-  Box Area;
-  // Characters advance down the page (vertical CJK, or text turned by a quarter).
-  bool Vertical = false;
-  // Glyph height for horizontal lines, glyph width for vertical ones.
-  double Size = 0;
-  // Reads right to left: Words are in reading order, which runs leftwards across the page.
-  bool RightToLeft = false;
 };
 
 // Groups Words, given line by line in reading order as poppler's layout gives them, into lines.

@@ -1,10 +1,10 @@
 // A worker process: opens the input itself, answers the coordinator's commands, writes page drawings.
 #include "worker/Worker.h"
 
-#include "drawing/PageDrawing.h"
-#include "worker/PdfDocument.h"
-#include "protocol/WorkerProtocol.h"
+#include "drawing/BlankPage.h"
 #include "platform/Platform.h"
+#include "protocol/WorkerProtocol.h"
+#include "worker/PdfDocument.h"
 
 #include <memory>
 
@@ -91,32 +91,33 @@ class Session {
   }
 
   // Size first, then text and links, then the drawing: whatever is reported before the
-  // coordinator runs out of patience with this page is kept.
+  // coordinator runs out of patience with this page is kept. A page that poppler cannot give
+  // reports nothing but a blank drawing.
   bool Page(const PageCommand& Command) {
-    const int Index = Command.Number - 1;
-    PageSizeReport Size;
-    Size.Number = Command.Number;
-    const bool Sized = Doc_->PageSize(Index, Size.Width, Size.Height);
-    if (Sized && !Send(Encode(Size))) return false;
-
-    PageContent Content;
-    PageTextReport Text;
-    Text.Number = Command.Number;
-    if (Sized && Doc_->ReadPage(Index, Content)) {
-      Text.Lines = std::move(Content.Lines);
-      Text.Links = std::move(Content.Links);
+    const std::unique_ptr<PdfPage> Page = Doc_->OpenPage(Command.Number - 1);
+    PageSize Size;
+    if (Page != nullptr) {
+      PageSizeReport Raw;
+      Raw.Number = Command.Number;
+      Raw.Width = Page->Width();
+      Raw.Height = Page->Height();
+      if (!Send(Encode(Raw))) return false;
+      Size = ShownPageSize(Raw.Width, Raw.Height);
+      PageTextReport Text;
+      Text.Number = Command.Number;
+      Text.Text = Page->ReadText(Size);
+      if (!Send(Encode(Text))) return false;
     }
-    if (Sized && !Send(Encode(Text))) return false;
 
     PageDrawnReport Drawn;
     Drawn.Number = Command.Number;
     bool Pictured = false;
-    std::string Svg = Sized ? Doc_->DrawPage(Index, &Pictured, &Drawn.Glyphs) : std::string();
+    std::string Svg = Page != nullptr ? Page->Draw(Size, &Pictured, &Drawn.Glyphs) : std::string();
     if (Pictured) Drawn.Drawing = DrawingState::Pictured;
     if (Svg.empty()) {
       Drawn.Drawing = DrawingState::Blank;
       Drawn.Glyphs = LiftedGlyphs{};
-      Svg = Sized ? BlankPageSvg(Size.Width, Size.Height) : BlankPageSvg(612, 792);
+      Svg = BlankPageSvg(Size);
     }
     Platform::OutputFile File;
     std::string Reason;
@@ -134,10 +135,6 @@ class Session {
 };
 
 }  // namespace
-
-std::vector<std::string> WorkerArguments(unsigned long long MemoryCap, const std::string& ParentId) {
-  return {WorkerFlag, std::to_string(MemoryCap), ParentId};
-}
 
 int RunWorker(const std::vector<std::string>& Args) {
   if (Args.size() != 4 || Args[1] != WorkerFlag) return 1;

@@ -4,7 +4,9 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "fonts/GlyphLayer.h"
+#include "drawing/passes/LiftGlyphRuns.h"
+#include "fonts/SharedFonts.h"
+#include "html/GlyphLayer.h"
 
 // Whatever the drawing holds, lifting must end within bounds, every lifted glyph must name an
 // outline that came with it, and the shared fonts must take what lifting gives.
@@ -17,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   }
   Engine::SharedFonts Fonts;
   std::size_t Dropped = 0;
-  Fonts.LayerMarkup(Lifted, 612, 792, Dropped);
+  Engine::GlyphLayerMarkup(Lifted, Engine::ShownPageSize(612, 792), Fonts, Dropped);
   Fonts.StyleSheet();
   return 0;
 }

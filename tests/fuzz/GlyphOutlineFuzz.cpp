@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "fonts/PageFont.h"
+#include "fonts/GlyphOutline.h"
+#include "fonts/TrueType.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "fonts/PageFont.h"
+#include "drawing/passes/GlyphsToFont.h"
 
 // No checks beyond the sanitizers and libFuzzer's time limit: the rewriting must end, and must
 // not read or write out of bounds, whatever the drawing holds.

@@ -6,8 +6,13 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "html/Document.h"
-#include "drawing/PageDrawing.h"
+#include "drawing/passes/CompactSvg.h"
+#include "drawing/passes/DropCoveringClips.h"
+#include "drawing/passes/DropOpaqueMasks.h"
+#include "drawing/passes/MergeClipPaths.h"
+#include "drawing/passes/PixelateEnlargedPictures.h"
+#include "drawing/passes/StyleClasses.h"
+#include "html/InlineDrawing.h"
 
 // The rewriting must end, and must not read or write out of bounds, whatever the drawing holds.
 // What a drawing brings into its page is shapes and groups that name nothing.

@@ -1,0 +1,100 @@
+// What a conversion lost: the note on an incomplete page and the warning line that lists such pages.
+#include "coordinator/Losses.h"
+
+#include "base/Numbers.h"
+
+#include <map>
+#include <utility>
+
+namespace Engine {
+
+std::string Seconds(double Value) { return FormatNumber(Value, 1) + " s"; }
+
+namespace {
+
+std::string LossNote(const PageOutcome& Each) {
+  const std::string What = Each.HasText ? "its drawing is missing" : "its text and drawing are missing";
+  switch (Each.Lost) {
+    case Loss::None: return {};
+    case Loss::Pictured: return "Simplified page: its drawing, too large to keep as shapes, is shown as a picture.";
+    case Loss::NotDrawn:
+      return Each.HasText ? "Incomplete page: its drawing could not be made."
+                          : "Incomplete page: poppler could not read it; its text and drawing are missing.";
+    case Loss::PageTime: return "Incomplete page: " + What + " (it took too long to convert).";
+    case Loss::ReaderFailed: return "Incomplete page: " + What + " (its conversion failed).";
+    case Loss::DocumentTime: break;
+  }
+  return "Incomplete page: " + What + " (the document took too long to convert).";
+}
+
+// What a group of pages lost, after the list of the pages.
+std::string GroupLoss(Loss Why, bool KeptText, const LossBudgets& Budgets) {
+  if (Why == Loss::Pictured) return " kept their text, their drawing shown as a picture (over the drawing's size budget)";
+  std::string Out = KeptText ? " kept their text but lost the drawing" : " lost text and drawing";
+  switch (Why) {
+    case Loss::NotDrawn: return Out + " (poppler could not read or draw them)";
+    case Loss::PageTime: return Out + " (over the page time budget of " + Seconds(Budgets.PageSeconds) + ")";
+    case Loss::ReaderFailed: return Out + " (their reader crashed, hit its memory cap or sent a malformed report)";
+    default: return Out + " (the document ran out of its time budget of " + Seconds(Budgets.DocumentSeconds) + ")";
+  }
+}
+
+}  // namespace
+
+std::string IncompleteNote(const PageOutcome& Page) {
+  std::string Note = LossNote(Page);
+  if (Page.OutOfRange) {
+    Note += Note.empty() ? "" : " ";
+    Note += "Its size is out of range: the page is shown cut to at most 14400 points each way.";
+  }
+  if (Page.GlyphsDropped) {
+    Note += Note.empty() ? "" : " ";
+    Note += "Some of its glyphs are missing: the document has more different glyphs than can be kept.";
+  }
+  return Note;
+}
+
+std::string LossWarning(const std::vector<PageOutcome>& Pages, const std::string& InfoLost, const LossBudgets& Budgets) {
+  std::map<std::pair<int, bool>, std::vector<int>> Groups;
+  std::vector<int> OutOfRange;
+  for (size_t I = 0; I < Pages.size(); ++I) {
+    const int Page = static_cast<int>(I) + 1;
+    if (Pages[I].Lost != Loss::None) Groups[{static_cast<int>(Pages[I].Lost), Pages[I].HasText}].push_back(Page);
+    if (Pages[I].OutOfRange) OutOfRange.push_back(Page);
+  }
+  std::string Line;
+  if (!InfoLost.empty()) Line = "warning: the outline and metadata are left out (" + InfoLost + ")";
+  if (!OutOfRange.empty()) {
+    Line += Line.empty() ? "warning: " : "; ";
+    Line += (OutOfRange.size() == 1 ? "page " + PageList(OutOfRange) + " is" : "pages " + PageList(OutOfRange) + " are") +
+            " larger than a PDF page may be and shown cut to 14400 points each way, marked in the HTML";
+  }
+  if (Groups.empty()) return Line;
+  Line += Line.empty() ? "warning: " : "; ";
+  Line += "incomplete pages, marked in the HTML:";
+  bool First = true;
+  for (const auto& [Key, Numbers] : Groups) {
+    Line += First ? " " : "; ";
+    First = false;
+    Line += (Numbers.size() == 1 ? "page " : "pages ") + PageList(Numbers);
+    Line += GroupLoss(static_cast<Loss>(Key.first), Key.second, Budgets);
+  }
+  return Line;
+}
+
+std::string PageList(const std::vector<int>& Pages) {
+  std::string Out;
+  int Ranges = 0;
+  for (size_t I = 0; I < Pages.size();) {
+    size_t J = I;
+    while (J + 1 < Pages.size() && Pages[J + 1] == Pages[J] + 1) ++J;
+    if (++Ranges > 20) return Out + ", ...";
+    if (!Out.empty()) Out += ", ";
+    Out += std::to_string(Pages[I]);
+    if (J > I) Out += "-" + std::to_string(Pages[J]);
+    I = J + 1;
+  }
+  return Out;
+}
+
+}  // namespace Engine
