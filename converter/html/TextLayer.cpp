@@ -84,7 +84,7 @@ struct WrittenNumber {
   double Value = 0;
 };
 
-WrittenNumber Write(double Value, int Decimals) {
+WrittenNumber Written(double Value, int Decimals) {
   WrittenNumber Out{FormatNumber(Value, Decimals)};
   std::from_chars(Out.Text.data(), Out.Text.data() + Out.Text.size(), Out.Value);
   // CSS needs no zero before the point.
@@ -93,99 +93,125 @@ WrittenNumber Write(double Value, int Decimals) {
   return Out;
 }
 
-void AppendLine(std::string& Out, const Line& TextLine, const PageSize& Page) {
-  // Font size in container units: 1cqw is one percent of the page's shown width, so sizes and
-  // places along a line are all in percent of that width.
-  const WrittenNumber FontSize = Write(PercentOf(TextLine.Size * FontSizeForBox, Page.Width), 2);
-  // The line box is one font size tall; centring it on the glyph box puts the browser's baseline
-  // where the PDF's is for fonts of common proportions (ascent about four fifths of the box).
-  const double Inset = (1 - FontSizeForBox) / 2 * TextLine.Size;
-  // The pieces of a line follow one another in it, each after a margin from the one before,
-  // and letter spacing stretches each to its width on the page. Every character of the text font
-  // is half an em wide, so where a piece ends is known. Each piece is isolated, left to right
-  // inside, so that a right-to-left line sets its pieces leftwards in reading order and no piece
-  // reorders its neighbours.
-  // Chromium spaces out no letter of a joining script (Arabic and the like), nor the digits and
-  // punctuation that it takes into that script's run, which may stand in the next piece; a font
-  // size that stretched a piece would make its selection as much taller. So each piece of such a
-  // line has a place of its own and is stretched by a transform, as is each of a vertical line.
-  bool Joining = false;
-  for (const Word& Each : TextLine.Words) Joining = Joining || JoiningScript(Each.Text);
-  const bool Flowing = !TextLine.Vertical && !Joining;
-  if (TextLine.Vertical) {
-    Out += "<p class=\"v\" style=\"left:" + Percent(TextLine.Area.X1 + Inset, Page.Width) + ";font-size:" + FontSize.Text + "cqw\">";
-  } else {
-    const char* Class = !Flowing ? " class=\"a\"" : TextLine.RightToLeft ? " class=\"r\"" : "";
-    Out += std::string("<p") + Class + " style=\"top:" + Percent(TextLine.Area.Y1 + Inset, Page.Height) +
-           ";font-size:" + FontSize.Text + "cqw\">";
-  }
-  const double Em = TextLine.Size * FontSizeForBox;
-  std::vector<size_t> Lengths;
-  for (const Word& Each : TextLine.Words) Lengths.push_back(CodePointCount(CleanUtf8(Each.Text)));
-  // Where the pieces laid out so far end: their left end on a right-to-left line.
-  double Cursor = TextLine.RightToLeft ? 100 : 0;
-  size_t First = 0;
-  while (First < TextLine.Words.size()) {
-    // Words that stand where evenly wide characters would put them share one element: a page of
-    // prose then has an element per line or so instead of one per word, which browsers lay out
-    // many times faster. Table cells and other jumps start a new element.
-    // Right-to-left words follow one another leftwards: they share an element only when they
-    // are right-to-left letters alone, which a browser sets leftwards whatever surrounds them.
-    size_t Last = First;
-    if (!TextLine.Vertical && !TextLine.RightToLeft) {
-      while (Last + 1 < TextLine.Words.size() && FitsOneStretch(TextLine, Lengths, First, Last + 1, Em)) ++Last;
-    } else if (!TextLine.Vertical && PlainlyRightToLeft(TextLine.Words[First].Text)) {
-      while (Last + 1 < TextLine.Words.size() && PlainlyRightToLeft(TextLine.Words[Last + 1].Text) &&
-             FitsOneStretch(TextLine, Lengths, First, Last + 1, Em)) {
-        ++Last;
-      }
+// A line of the text layer: its words in pieces, each piece a run of words stretched as one.
+//
+// The pieces of a line follow one another in it, each after a margin from the one before, and
+// letter spacing stretches each to its width on the page. Every character of the text font is
+// half an em wide, so where a piece ends is known. Each piece is isolated, left to right inside,
+// so that a right-to-left line sets its pieces leftwards in reading order and no piece reorders
+// its neighbours.
+//
+// Chromium spaces out no letter of a joining script (Arabic and the like), nor the digits and
+// punctuation that it takes into that script's run, which may stand in the next piece; a font
+// size that stretched a piece would make its selection as much taller. So each piece of such a
+// line has a place of its own and is stretched by a transform, as is each of a vertical line.
+class LineWriter {
+ public:
+  LineWriter(const Line& TextLine, const PageSize& Page) : Line_(TextLine), Page_(Page) {
+    // Font size in container units: 1cqw is one percent of the page's shown width, so sizes and
+    // places along a line are all in percent of that width.
+    FontSize_ = Written(PercentOf(TextLine.Size * FontSizeForBox, Page.Width), 2);
+    Em_ = TextLine.Size * FontSizeForBox;
+    bool Joining = false;
+    for (const Word& Each : TextLine.Words) {
+      Joining = Joining || JoiningScript(Each.Text);
+      Lengths_.push_back(CodePointCount(CleanUtf8(Each.Text)));
     }
-    const Word& Start = TextLine.Words[First];
-    // A right-to-left piece starts at its left end, where its last word stands.
-    const double Left = TextLine.RightToLeft ? TextLine.Words[Last].Area.X1 : Start.Area.X1;
-    const double Right = TextLine.RightToLeft ? Start.Area.X2 : TextLine.Words[Last].Area.X2;
+    Flowing_ = !TextLine.Vertical && !Joining;
+    Cursor_ = TextLine.RightToLeft ? 100 : 0;
+  }
+
+  void Write(std::string& Out) {
+    Out += Opening();
+    for (size_t First = 0; First < Line_.Words.size();) {
+      const size_t Last = LastOfPiece(First);
+      Out += Piece(First, Last);
+      First = Last + 1;
+    }
+    Out += Flowing_ ? "\n</p>" : "</p>";
+  }
+
+ private:
+  std::string Opening() const {
+    // The line box is one font size tall; centring it on the glyph box puts the browser's baseline
+    // where the PDF's is for fonts of common proportions (ascent about four fifths of the box).
+    const double Inset = (1 - FontSizeForBox) / 2 * Line_.Size;
+    if (Line_.Vertical) {
+      return "<p class=\"v\" style=\"left:" + Percent(Line_.Area.X1 + Inset, Page_.Width) + ";font-size:" + FontSize_.Text +
+             "cqw\">";
+    }
+    const char* Class = !Flowing_ ? " class=\"a\"" : Line_.RightToLeft ? " class=\"r\"" : "";
+    return std::string("<p") + Class + " style=\"top:" + Percent(Line_.Area.Y1 + Inset, Page_.Height) +
+           ";font-size:" + FontSize_.Text + "cqw\">";
+  }
+
+  // Words that stand where evenly wide characters would put them share one element: a page of
+  // prose then has an element per line or so instead of one per word, which browsers lay out many
+  // times faster. Table cells and other jumps start a new element. Right-to-left words follow one
+  // another leftwards: they share an element only when they are right-to-left letters alone,
+  // which a browser sets leftwards whatever surrounds them.
+  size_t LastOfPiece(size_t First) const {
+    size_t Last = First;
+    const auto Fits = [&](size_t Next) { return FitsOneStretch(Line_, Lengths_, First, Next, Em_); };
+    if (!Line_.Vertical && !Line_.RightToLeft) {
+      while (Last + 1 < Line_.Words.size() && Fits(Last + 1)) ++Last;
+    } else if (!Line_.Vertical && PlainlyRightToLeft(Line_.Words[First].Text)) {
+      while (Last + 1 < Line_.Words.size() && PlainlyRightToLeft(Line_.Words[Last + 1].Text) && Fits(Last + 1)) ++Last;
+    }
+    return Last;
+  }
+
+  std::string Piece(size_t First, size_t Last) {
     std::string Text;
     size_t Characters = 0;
     for (size_t I = First; I <= Last; ++I) {
-      Text += EscapeHtml(TextLine.Words[I].Text);
-      Characters += Lengths[I];
+      Text += EscapeHtml(Line_.Words[I].Text);
+      Characters += Lengths_[I];
       // The space stays inside so that copying keeps words apart.
       if (I < Last) {
         Text += ' ';
         ++Characters;
       }
     }
-    const bool Spaced = Last + 1 < TextLine.Words.size();
+    const bool Spaced = Last + 1 < Line_.Words.size();
     // The newline ends the line in copied text. A flowing line has it after its last piece, which
     // then stays on one line, where the margin that places it is.
     if (Spaced) Text += ' ';
-    else if (!Flowing) Text += '\n';
-    const double Natural = static_cast<double>(Characters) * MetricAdvance * FontSize.Value;
-    const double Stretch = Natural > 0 ? PercentOf(Right - Left, Page.Width) / Natural : 1;
+    else if (!Flowing_) Text += '\n';
+    return "<i style=\"" + Place(First, Last, Characters, Spaced) + "\">" + Text + "</i>";
+  }
+
+  // Where a piece of words First..Last, of Characters characters, stands and how it is stretched.
+  std::string Place(size_t First, size_t Last, size_t Characters, bool Spaced) {
+    const Word& Start = Line_.Words[First];
+    // A right-to-left piece starts at its left end, where its last word stands.
+    const double Left = Line_.RightToLeft ? Line_.Words[Last].Area.X1 : Start.Area.X1;
+    const double Right = Line_.RightToLeft ? Start.Area.X2 : Line_.Words[Last].Area.X2;
+    const double Natural = static_cast<double>(Characters) * MetricAdvance * FontSize_.Value;
+    const double Stretch = Natural > 0 ? PercentOf(Right - Left, Page_.Width) / Natural : 1;
     // Within a hundredth of its width, a piece is left as it is.
     const bool Stretched = Stretch > 0 && std::fabs(Stretch - 1) >= 0.01;
-    std::string Where;
-    if (TextLine.Vertical) {
-      Where = "top:" + Percent(Start.Area.Y1, Page.Height);
-    } else if (!Flowing) {
-      Where = "left:" + Percent(Left, Page.Width);
-      if (Stretched) Where += ";scale:" + Write(Stretch, 2).Text + " 1";
-    } else {
-      const WrittenNumber Spacing = Stretched ? Write((Stretch - 1) * MetricAdvance, 3) : WrittenNumber{};
-      // The space after a piece is spaced like its letters.
-      const double Width =
-          static_cast<double>(Characters + (Spaced ? 1 : 0)) * (MetricAdvance + Spacing.Value) * FontSize.Value;
-      const double Goal = PercentOf(Left, Page.Width);
-      const WrittenNumber Margin = Write(TextLine.RightToLeft ? Cursor - (Goal + Width) : Goal - Cursor, 2);
-      Cursor += TextLine.RightToLeft ? -(Margin.Value + Width) : Margin.Value + Width;
-      Where = "--m:" + Margin.Text + "%";
-      if (Spacing.Value != 0) Where += ";--l:" + Spacing.Text + "em";
-    }
-    Out += "<i style=\"" + Where + "\">" + Text + "</i>";
-    First = Last + 1;
+    if (Line_.Vertical) return "top:" + Percent(Start.Area.Y1, Page_.Height);
+    if (!Flowing_) return "left:" + Percent(Left, Page_.Width) + (Stretched ? ";scale:" + Written(Stretch, 2).Text + " 1" : "");
+    const WrittenNumber Spacing = Stretched ? Written((Stretch - 1) * MetricAdvance, 3) : WrittenNumber{};
+    // The space after a piece is spaced like its letters.
+    const double Width =
+        static_cast<double>(Characters + (Spaced ? 1 : 0)) * (MetricAdvance + Spacing.Value) * FontSize_.Value;
+    const double Goal = PercentOf(Left, Page_.Width);
+    const WrittenNumber Margin = Written(Line_.RightToLeft ? Cursor_ - (Goal + Width) : Goal - Cursor_, 2);
+    Cursor_ += Line_.RightToLeft ? -(Margin.Value + Width) : Margin.Value + Width;
+    return "--m:" + Margin.Text + "%" + (Spacing.Value != 0 ? ";--l:" + Spacing.Text + "em" : "");
   }
-  Out += Flowing ? "\n</p>" : "</p>";
-}
+
+  const Line& Line_;
+  const PageSize& Page_;
+  WrittenNumber FontSize_;
+  double Em_ = 0;
+  std::vector<size_t> Lengths_;
+  bool Flowing_ = false;
+  // Where the pieces laid out so far end: their left end on a right-to-left line.
+  double Cursor_ = 0;
+};
 
 }  // namespace
 
@@ -196,7 +222,7 @@ const std::string& TextLayerFontFace() {
 
 std::string TextLayerMarkup(const PageText& Text, const PageSize& Size) {
   std::string Out = "<div class=\"tx\">";
-  for (const Line& TextLine : Text.Lines) AppendLine(Out, TextLine, Size);
+  for (const Line& TextLine : Text.Lines) LineWriter(TextLine, Size).Write(Out);
   Out += "</div>\n";
   return Out;
 }

@@ -153,123 +153,151 @@ bool HexColour(std::string_view Text, size_t& Length, std::string& Out) {
   return true;
 }
 
-}  // namespace
+// Rewrites a drawing from its start to its end, each piece by the first rewrite that takes it.
+class Compactor {
+ public:
+  explicit Compactor(std::string_view Svg) : Svg_(Svg) { Out_.reserve(Svg.size()); }
 
-std::string CompactSvg(std::string_view Svg) {
-  std::string Out;
-  Out.reserve(Svg.size());
-  std::string Path;
-  std::string Colour;
+  std::string Run() {
+    while (Pos_ < Svg_.size()) {
+      if (Svg_[Pos_] == '<') NoteTag();
+      if (CopyData() || RelativeData() || SkipIndentation() || PlainHref() || Renumber() || ShortGlyphName() ||
+          ShortColour() || DropDefault() || ShortNumber()) {
+        continue;
+      }
+      Out_ += Svg_[Pos_++];
+    }
+    return std::move(Out_);
+  }
+
+ private:
+  bool At(std::string_view Text) const { return Svg_.compare(Pos_, Text.size(), Text) == 0; }
+
+  // Path data in a transformed element is not in points: the grid of hundredths is not its own.
+  void NoteTag() {
+    const size_t TagEnd = Svg_.find('>', Pos_);
+    const std::string_view Tag = Svg_.substr(Pos_, TagEnd == std::string_view::npos ? std::string_view::npos : TagEnd - Pos_);
+    InTransformedElement_ = Tag.find(" transform=") != std::string_view::npos && !MovedOrMirrored(Tag);
+  }
+
+  // Embedded pictures and fonts: the data up to the closing quote or parenthesis stays untouched.
+  bool CopyData() {
+    if (!At("data:")) return false;
+    size_t End = Svg_.find_first_of("\"')", Pos_);
+    if (End == std::string_view::npos) End = Svg_.size();
+    Out_.append(Svg_.substr(Pos_, End - Pos_));
+    Pos_ = End;
+    return true;
+  }
+
+  // Path data outside transformed elements is in points and goes on the grid of hundredths.
+  bool RelativeData() {
+    if (!At(" d=\"") || InTransformedElement_) return false;
+    const size_t End = Svg_.find('"', Pos_ + 4);
+    if (End == std::string_view::npos || !RelativePath(Svg_.substr(Pos_ + 4, End - Pos_ - 4), Scratch_)) return false;
+    Out_ += " d=\"";
+    Out_ += Scratch_;
+    Out_ += '"';
+    Pos_ = End + 1;
+    return true;
+  }
+
+  // Line breaks and indentation between elements carry nothing.
+  bool SkipIndentation() {
+    if (Svg_[Pos_] != '\n' || Out_.empty() || Out_.back() != '>') return false;
+    size_t Next = Pos_;
+    while (Next < Svg_.size() && (Svg_[Next] == '\n' || Svg_[Next] == ' ')) ++Next;
+    if (Next >= Svg_.size() || Svg_[Next] != '<') return false;
+    Pos_ = Next;
+    return true;
+  }
+
+  // SVG 2 takes plain href; every current browser reads it.
+  bool PlainHref() {
+    if (!At(" xlink:href=")) return false;
+    Out_ += " href=";
+    Pos_ += 12;
+    return true;
+  }
+
   // cairo numbers surfaces and pictures by counts kept for the whole process, so a page's numbers
   // depend on which pages its worker drew before; they are numbered again, in order, per drawing.
-  std::map<std::string_view, size_t> Numbers[2];
-  size_t Pos = 0;
-  bool InTransformedElement = false;
-  while (Pos < Svg.size()) {
-    const char C = Svg[Pos];
-    if (C == '<') {
-      const size_t TagEnd = Svg.find('>', Pos);
-      const std::string_view Tag = Svg.substr(Pos, TagEnd == std::string_view::npos ? std::string_view::npos : TagEnd - Pos);
-      InTransformedElement = Tag.find(" transform=") != std::string_view::npos && !MovedOrMirrored(Tag);
+  bool Renumber() {
+    const char C = Svg_[Pos_];
+    if (C != '"' && C != '#') return false;
+    for (size_t Kind = 0; Kind < 2; ++Kind) {
+      const std::string_view Name = Kind == 0 ? "surface" : "image";
+      const size_t DigitsAt = Pos_ + 1 + Name.size();
+      if (Svg_.compare(Pos_ + 1, Name.size(), Name) != 0 || DigitsAt >= Svg_.size() || !IsDigit(Svg_[DigitsAt])) continue;
+      size_t DigitsEnd = DigitsAt;
+      while (DigitsEnd < Svg_.size() && IsDigit(Svg_[DigitsEnd])) ++DigitsEnd;
+      const auto Found = Numbers_[Kind].emplace(Svg_.substr(DigitsAt, DigitsEnd - DigitsAt), Numbers_[Kind].size() + 1);
+      Out_ += C;
+      Out_ += Name;
+      Out_ += std::to_string(Found.first->second);
+      Pos_ = DigitsEnd;
+      return true;
     }
-    // Embedded pictures and fonts: copy the data up to the closing quote or parenthesis untouched.
-    if (Svg.compare(Pos, 5, "data:") == 0) {
-      size_t End = Svg.find_first_of("\"')", Pos);
-      if (End == std::string_view::npos) End = Svg.size();
-      Out.append(Svg.substr(Pos, End - Pos));
-      Pos = End;
-      continue;
-    }
-    // Path data outside transformed elements is in points and goes on the grid of hundredths.
-    if (Svg.compare(Pos, 4, " d=\"") == 0 && !InTransformedElement) {
-      const size_t End = Svg.find('"', Pos + 4);
-      if (End != std::string_view::npos && RelativePath(Svg.substr(Pos + 4, End - Pos - 4), Path)) {
-        Out += " d=\"";
-        Out += Path;
-        Out += '"';
-        Pos = End + 1;
-        continue;
-      }
-    }
-    // Line breaks and indentation between elements carry nothing.
-    if (C == '\n' && !Out.empty() && Out.back() == '>') {
-      size_t Next = Pos;
-      while (Next < Svg.size() && (Svg[Next] == '\n' || Svg[Next] == ' ')) ++Next;
-      if (Next < Svg.size() && Svg[Next] == '<') {
-        Pos = Next;
-        continue;
-      }
-    }
-    // SVG 2 takes plain href; every current browser reads it.
-    if (Svg.compare(Pos, 12, " xlink:href=") == 0) {
-      Out += " href=";
-      Pos += 12;
-      continue;
-    }
-    if (C == '"' || C == '#') {
-      bool Renumbered = false;
-      for (size_t Kind = 0; Kind < 2 && !Renumbered; ++Kind) {
-        const std::string_view Name = Kind == 0 ? "surface" : "image";
-        const size_t DigitsAt = Pos + 1 + Name.size();
-        if (Svg.compare(Pos + 1, Name.size(), Name) != 0 || DigitsAt >= Svg.size() || !IsDigit(Svg[DigitsAt])) continue;
-        size_t DigitsEnd = DigitsAt;
-        while (DigitsEnd < Svg.size() && IsDigit(Svg[DigitsEnd])) ++DigitsEnd;
-        const auto Found = Numbers[Kind].emplace(Svg.substr(DigitsAt, DigitsEnd - DigitsAt), Numbers[Kind].size() + 1);
-        Out += C;
-        Out += Name;
-        Out += std::to_string(Found.first->second);
-        Pos = DigitsEnd;
-        Renumbered = true;
-      }
-      if (Renumbered) continue;
-    }
-    // cairo names glyphs "glyph<font>-<index>"; one letter does as well.
-    if (Svg.compare(Pos, 6, "\"glyph") == 0 || Svg.compare(Pos, 6, "#glyph") == 0) {
-      Out += C;
-      Out += 'g';
-      Pos += 6;
-      continue;
-    }
-    size_t ColourLength = 0;
-    if (C == 'r' && HexColour(Svg.substr(Pos), ColourLength, Colour)) {
-      Out += Colour;
-      Pos += ColourLength;
-      continue;
-    }
-    // Values that are SVG's defaults anyway; cairo never sets them differently on a parent group
-    // (its groups set nothing but a fill). A clip rule on a group that uses a clip path is lost
-    // on it: the path inside the clip path takes its rule from where it is defined.
-    bool Dropped = false;
-    for (const std::string_view Default : {"fill-opacity:1;", "stroke-opacity:1;", "stroke-linecap:butt;", "stroke-linejoin:miter;",
-                                           "stop-opacity:1;", "fill-rule:nonzero;", "stroke:none;", " clip-rule=\"nonzero\""}) {
-      if (Svg.compare(Pos, Default.size(), Default) == 0) {
-        Pos += Default.size();
-        Dropped = true;
-        break;
-      }
-    }
-    if (Dropped) continue;
-    if (IsDigit(C) && (Out.empty() || !IsNameChar(Out.back()) || Out.back() == '-')) {
-      // A '-' before the digits is a sign only when it does not join a name like "g1-2".
-      if (!Out.empty() && Out.back() == '-' && Out.size() >= 2 && IsNameChar(Out[Out.size() - 2])) {
-        Out += C;
-        ++Pos;
-        continue;
-      }
-      size_t End = Pos;
-      while (End < Svg.size() && IsDigit(Svg[End])) ++End;
-      if (End < Svg.size() && Svg[End] == '.') {
-        ++End;
-        while (End < Svg.size() && IsDigit(Svg[End])) ++End;
-      }
-      Out += ShortenNumber(Svg.substr(Pos, End - Pos));
-      Pos = End;
-      continue;
-    }
-    Out += C;
-    ++Pos;
+    return false;
   }
-  return Out;
-}
+
+  // cairo names glyphs "glyph<font>-<index>"; one letter does as well.
+  bool ShortGlyphName() {
+    if (!At("\"glyph") && !At("#glyph")) return false;
+    Out_ += Svg_[Pos_];
+    Out_ += 'g';
+    Pos_ += 6;
+    return true;
+  }
+
+  bool ShortColour() {
+    size_t Length = 0;
+    if (Svg_[Pos_] != 'r' || !HexColour(Svg_.substr(Pos_), Length, Scratch_)) return false;
+    Out_ += Scratch_;
+    Pos_ += Length;
+    return true;
+  }
+
+  // Values that are SVG's defaults anyway; cairo never sets them differently on a parent group
+  // (its groups set nothing but a fill). A clip rule on a group that uses a clip path is lost
+  // on it: the path inside the clip path takes its rule from where it is defined.
+  bool DropDefault() {
+    for (const std::string_view Default : {"fill-opacity:1;", "stroke-opacity:1;", "stroke-linecap:butt;",
+                                           "stroke-linejoin:miter;", "stop-opacity:1;", "fill-rule:nonzero;",
+                                           "stroke:none;", " clip-rule=\"nonzero\""}) {
+      if (At(Default)) {
+        Pos_ += Default.size();
+        return true;
+      }
+    }
+    return false;
+  }
+
+  bool ShortNumber() {
+    if (!IsDigit(Svg_[Pos_]) || (!Out_.empty() && IsNameChar(Out_.back()) && Out_.back() != '-')) return false;
+    // A '-' before the digits is a sign only when it does not join a name like "g1-2".
+    if (!Out_.empty() && Out_.back() == '-' && Out_.size() >= 2 && IsNameChar(Out_[Out_.size() - 2])) return false;
+    size_t End = Pos_;
+    while (End < Svg_.size() && IsDigit(Svg_[End])) ++End;
+    if (End < Svg_.size() && Svg_[End] == '.') {
+      ++End;
+      while (End < Svg_.size() && IsDigit(Svg_[End])) ++End;
+    }
+    Out_ += ShortenNumber(Svg_.substr(Pos_, End - Pos_));
+    Pos_ = End;
+    return true;
+  }
+
+  std::string_view Svg_;
+  std::string Out_;
+  std::string Scratch_;
+  size_t Pos_ = 0;
+  bool InTransformedElement_ = false;
+  std::map<std::string_view, size_t> Numbers_[2];
+};
+
+}  // namespace
+
+std::string CompactSvg(std::string_view Svg) { return Compactor(Svg).Run(); }
 
 }  // namespace Engine

@@ -30,53 +30,85 @@ PixelSize StoredPictureSize(int64_t Width, int64_t Height, double ScaleX, double
   return {Fit(Width, Wanted[0]), Fit(Height, Wanted[1])};
 }
 
-std::string ShrinkPictures(std::string_view Svg) {
-  // How large each picture is shown: the largest scale of a picture pixel over all its uses.
-  struct Use {
-    double ScaleX = 0, ScaleY = 0;
-    bool Understood = true;
-  };
-  std::map<std::string, Use, std::less<>> Uses;
+namespace {
+
+// How large a picture is shown: the largest scale of a picture pixel over all its uses.
+struct Use {
+  double ScaleX = 0, ScaleY = 0;
+  bool Understood = true;
+};
+using PictureUses = std::map<std::string, Use, std::less<>>;
+
+// The matrix that places the picture named by the reference at At: the matrix of a <use> of its
+// own outside a pattern, or that of a pattern whose first content is a plain <use>. False for any
+// other use, which is not followed. Every look back stays within a tag or two.
+bool MatrixOfUse(std::string_view Svg, size_t At, Matrix& M) {
+  const size_t TagStart = Svg.rfind('<', At);
+  const size_t TagEnd = Svg.find('>', At);
+  if (TagStart == std::string_view::npos || TagEnd == std::string_view::npos || Svg.compare(TagStart, 5, "<use ") != 0) {
+    return false;
+  }
+  const std::string_view Tag = Svg.substr(TagStart, TagEnd - TagStart);
+  size_t Before = TagStart;
+  while (Before > 0 && (Svg[Before - 1] == '\n' || Svg[Before - 1] == ' ')) --Before;
+  const size_t PatternAt = Before > 0 && Svg[Before - 1] == '>' ? Svg.rfind('<', Before - 1) : std::string_view::npos;
+  const bool InPattern = PatternAt != std::string_view::npos && Svg.compare(PatternAt, 9, "<pattern ") == 0;
+  const std::string_view Own = "transform=\"matrix(", OfPattern = "patternTransform=\"matrix(";
+  if (InPattern && Tag.find("transform") == std::string_view::npos) {
+    const std::string_view Pattern = Svg.substr(PatternAt, TagStart - PatternAt);
+    const size_t MatrixAt = Pattern.find(OfPattern);
+    return MatrixAt != std::string_view::npos && ReadMatrix(Pattern.substr(MatrixAt + OfPattern.size()), M);
+  }
+  return !InPattern && Tag.find(Own) != std::string_view::npos && ReadMatrix(Tag.substr(Tag.find(Own) + Own.size()), M);
+}
+
+PictureUses ReadUses(std::string_view Svg) {
+  PictureUses Uses;
   const std::string_view Reference = "href=\"#image";
   for (size_t At = Svg.find(Reference); At != std::string_view::npos; At = Svg.find(Reference, At + 1)) {
     const size_t IdEnd = Svg.find('"', At + 7);
     if (IdEnd == std::string_view::npos) break;
     Use& Each = Uses[std::string(Svg.substr(At + 7, IdEnd - At - 7))];
-    // Understood: a <use> with a matrix of its own outside a pattern, or a plain <use> that is the
-    // first content of a pattern with a matrix. Every look back stays within a tag or two.
-    const size_t TagStart = Svg.rfind('<', At);
-    const size_t TagEnd = Svg.find('>', At);
     Matrix M;
-    bool Read = false;
-    if (TagStart != std::string_view::npos && TagEnd != std::string_view::npos && Svg.compare(TagStart, 5, "<use ") == 0) {
-      const std::string_view Tag = Svg.substr(TagStart, TagEnd - TagStart);
-      size_t Before = TagStart;
-      while (Before > 0 && (Svg[Before - 1] == '\n' || Svg[Before - 1] == ' ')) --Before;
-      const size_t PatternAt = Before > 0 && Svg[Before - 1] == '>' ? Svg.rfind('<', Before - 1) : std::string_view::npos;
-      const bool InPattern = PatternAt != std::string_view::npos && Svg.compare(PatternAt, 9, "<pattern ") == 0;
-      const std::string_view Own = "transform=\"matrix(", OfPattern = "patternTransform=\"matrix(";
-      if (InPattern && Tag.find("transform") == std::string_view::npos) {
-        const std::string_view Pattern = Svg.substr(PatternAt, TagStart - PatternAt);
-        const size_t MatrixAt = Pattern.find(OfPattern);
-        Read = MatrixAt != std::string_view::npos && ReadMatrix(Pattern.substr(MatrixAt + OfPattern.size()), M);
-      } else if (!InPattern && Tag.find(Own) != std::string_view::npos) {
-        Read = ReadMatrix(Tag.substr(Tag.find(Own) + Own.size()), M);
-      }
-    }
-    if (!Read) {
+    if (!MatrixOfUse(Svg, At, M)) {
       Each.Understood = false;
       continue;
     }
     Each.ScaleX = std::max(Each.ScaleX, M.ScaleX());
     Each.ScaleY = std::max(Each.ScaleY, M.ScaleY());
   }
+  return Uses;
+}
 
-  std::string Out;
-  size_t Pos = 0;
-  std::string Png, Smaller;
-  const std::string_view Data = "data:image/png;base64,";
+// The picture of the <image> tag Tag, whose PNG is Encoded, stored at the size it is shown or as
+// JPEG (Mime says which), with Shrunk set when it has fewer pixels; false when it stays as it is.
+bool StoreSmaller(std::string_view Tag, std::string_view Encoded, const PictureUses& Uses, std::string& Smaller,
+                  std::string_view& Mime, bool& Shrunk) {
   // Below this a picture is not worth a second look.
   constexpr size_t RecodeFrom = 8192;
+  const int64_t Width = std::atoll(std::string(AttributeOf(Tag, "width")).c_str());
+  const int64_t Height = std::atoll(std::string(AttributeOf(Tag, "height")).c_str());
+  const auto Found = Uses.find(AttributeOf(Tag, "id"));
+  const bool Followed = Found != Uses.end() && Found->second.Understood;
+  const PixelSize Stored = Followed ? StoredPictureSize(Width, Height, Found->second.ScaleX, Found->second.ScaleY)
+                                    : PixelSize{Width, Height};
+  Shrunk = Stored.Width < Width || Stored.Height < Height;
+  std::string Png;
+  if (Shrunk) return FromBase64(Encoded, Png) && ShrinkPng(Png, Stored.Width, Stored.Height, Smaller, Mime);
+  // A picture kept at its size is decoded whole: only one within the page's pixel budget.
+  return Encoded.size() >= RecodeFrom && Width > 0 && Height > 0 &&
+         static_cast<double>(Width) * static_cast<double>(Height) <= PagePixelBudget && FromBase64(Encoded, Png) &&
+         RecodePng(Png, Smaller, Mime);
+}
+
+}  // namespace
+
+std::string ShrinkPictures(std::string_view Svg) {
+  const PictureUses Uses = ReadUses(Svg);
+  std::string Out;
+  size_t Pos = 0;
+  std::string Smaller;
+  const std::string_view Data = "data:image/png;base64,";
   for (size_t At = Svg.find("<image "); At != std::string_view::npos; At = Svg.find("<image ", At + 1)) {
     const size_t TagEnd = Svg.find('>', At);
     if (TagEnd == std::string_view::npos) break;
@@ -86,29 +118,14 @@ std::string ShrinkPictures(std::string_view Svg) {
     const size_t DataEnd = Tag.find('"', DataAt);
     if (DataEnd == std::string_view::npos) continue;
     const std::string_view Encoded = Tag.substr(DataAt + Data.size(), DataEnd - DataAt - Data.size());
-    const int64_t Width = std::atoll(std::string(AttributeOf(Tag, "width")).c_str());
-    const int64_t Height = std::atoll(std::string(AttributeOf(Tag, "height")).c_str());
-    const auto Found = Uses.find(AttributeOf(Tag, "id"));
-    const bool Followed = Found != Uses.end() && Found->second.Understood;
-    const PixelSize Stored = Followed ? StoredPictureSize(Width, Height, Found->second.ScaleX, Found->second.ScaleY)
-                                      : PixelSize{Width, Height};
-    const bool Shrink = Stored.Width < Width || Stored.Height < Height;
     std::string_view Mime;
-    if (Shrink) {
-      if (!FromBase64(Encoded, Png) || !ShrinkPng(Png, Stored.Width, Stored.Height, Smaller, Mime)) continue;
-    } else {
-      // A picture kept at its size is decoded whole: only one within the page's pixel budget.
-      if (Encoded.size() < RecodeFrom || Width <= 0 || Height <= 0 ||
-          static_cast<double>(Width) * static_cast<double>(Height) > PagePixelBudget || !FromBase64(Encoded, Png) ||
-          !RecodePng(Png, Smaller, Mime)) {
-        continue;
-      }
-    }
+    bool Shrunk = false;
+    if (!StoreSmaller(Tag, Encoded, Uses, Smaller, Mime, Shrunk)) continue;
     const std::string Replacement = Base64(Smaller);
     if (Replacement.size() >= Encoded.size()) continue;
     Out.append(Svg.substr(Pos, At + 6 - Pos));
     // The element keeps its width and height, so the fewer pixels stretch over the same place.
-    if (Shrink) Out += " preserveAspectRatio=\"none\"";
+    if (Shrunk) Out += " preserveAspectRatio=\"none\"";
     Out.append(Svg.substr(At + 6, DataAt + 5 - 6));  // up to "data:"
     Out.append(Mime);
     Out += ";base64,";

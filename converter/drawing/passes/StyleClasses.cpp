@@ -10,24 +10,28 @@
 
 namespace Engine {
 
-std::string StyleClasses(std::string_view Svg) {
-  constexpr std::string_view Attribute = " style=\"";
-  const auto Plain = [](std::string_view Value) {
-    for (const char C : Value) {
-      if (!(IsIdChar(C) || std::strchr("#;, %()", C) != nullptr) || C == '\0') {
-        return false;
-      }
-    }
-    return !Value.empty();
-  };
-  // Every style attribute outside embedded data, by value.
-  struct Use {
-    size_t Begin = 0;  // of the attribute, at its leading space
-    size_t End = 0;    // after its closing quote
-    std::string_view Value;
-  };
+namespace {
+
+constexpr std::string_view Attribute = " style=\"";
+
+// A style a rule can carry as it is.
+bool Plain(std::string_view Value) {
+  for (const char C : Value) {
+    if (!(IsIdChar(C) || std::strchr("#;, %()", C) != nullptr) || C == '\0') return false;
+  }
+  return !Value.empty();
+}
+
+// A style attribute, from its leading space to after its closing quote.
+struct Use {
+  size_t Begin = 0;
+  size_t End = 0;
+  std::string_view Value;
+};
+
+// Every plain style attribute outside embedded data, on tags that have no class yet.
+std::vector<Use> ReadUses(std::string_view Svg) {
   std::vector<Use> Uses;
-  std::unordered_map<std::string_view, size_t> Count;
   size_t Data = Svg.find("data:");
   for (size_t Pos = Svg.find(Attribute); Pos != std::string_view::npos; Pos = Svg.find(Attribute, Pos + 1)) {
     // Embedded data ends at the first quote or parenthesis.
@@ -51,15 +55,20 @@ std::string StyleClasses(std::string_view Svg) {
       continue;
     }
     Uses.push_back({Pos, Close + 1, Value});
-    ++Count[Value];
   }
-  // The most used styles take the shortest names: a, b, ... z, aa, ab, ...
+  return Uses;
+}
+
+// The styles worth a class, by value, with their names; their rules in Rules. The most used
+// styles take the shortest names: a, b, ... z, aa, ab, ...
+std::unordered_map<std::string_view, std::string> NameClasses(const std::vector<Use>& Uses, std::string& Rules) {
+  std::unordered_map<std::string_view, size_t> Count;
+  for (const Use& Each : Uses) ++Count[Each.Value];
   std::vector<std::pair<std::string_view, size_t>> Ranked(Count.begin(), Count.end());
   std::sort(Ranked.begin(), Ranked.end(), [](const auto& A, const auto& B) {
     return A.second != B.second ? A.second > B.second : A.first < B.first;
   });
   std::unordered_map<std::string_view, std::string> Names;
-  std::string Rules;
   const auto Length = [](const auto& Text) { return static_cast<std::ptrdiff_t>(Text.size()); };
   for (const auto& [Value, Times] : Ranked) {
     std::string Name;
@@ -73,6 +82,15 @@ std::string StyleClasses(std::string_view Svg) {
     Rules += '.' + Name + '{' + std::string(Value) + '}';
     Names.emplace(Value, std::move(Name));
   }
+  return Names;
+}
+
+}  // namespace
+
+std::string StyleClasses(std::string_view Svg) {
+  const std::vector<Use> Uses = ReadUses(Svg);
+  std::string Rules;
+  const std::unordered_map<std::string_view, std::string> Names = NameClasses(Uses, Rules);
   const size_t Root = Svg.find("<svg");
   const size_t RootEnd = Root == std::string_view::npos ? Root : Svg.find('>', Root);
   if (Names.empty() || RootEnd == std::string_view::npos) return std::string(Svg);
