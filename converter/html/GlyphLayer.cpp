@@ -117,12 +117,11 @@ uint32_t DrawnGlyph(const std::vector<Place>& Places, size_t K, const Piece& Pen
 // Glyphs of one colour and one font on one baseline share an element, placed by their advances;
 // the elements are spans of one text element, which Chromium lays out faster than as many text
 // elements. Browsers draw a string of glyphs in one go, but split it at every glyph given a place
-// of its own, and a page of glyphs placed one by one took twice as long to paint. Where the PDF
+// of its own, and glyphs placed one by one are much slower to paint. Where the PDF
 // sets a glyph further on than the advances bring it, spacer glyphs close the gap; a glyph set
 // back by more than a tenth of a point starts a new element, unless the glyph before can be drawn
 // by a narrower copy. A listed run gives every glyph its shift instead ("dx" and "dy", in
-// tenths). A baseline keeps its hundredths ("1387.2"): rounded to tenths it cost the Persian book
-// 0.001 of SSIM.
+// tenths). A baseline keeps its hundredths ("1387.2"), which tenths would visibly shift.
 std::string GlyphLayerMarkup(const LiftedGlyphs& Lifted, const PageSize& Size, SharedFonts& Fonts, size_t& Dropped) {
   Dropped = 0;
   const PageGlyphs Page{Lifted, Fonts.Intern(Lifted)};

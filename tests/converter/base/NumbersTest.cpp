@@ -26,12 +26,6 @@ std::string Printf(double Value, int Decimals) {
   return Out;
 }
 
-struct TextCase {
-  const char* Name;
-  std::string In;
-  std::string Out;
-};
-
 TEST(FormatNumberExact, HalvesGoToTheEvenDigitAndNearHalvesToTheNearest) {
   const struct {
     double Value;

@@ -1,5 +1,6 @@
 // The document's head, outline and pages: metadata escaped, scripts forbidden, links safe.
 #include "html/Document.h"
+#include "TestSupport.h"
 
 #include <algorithm>
 #include <regex>
@@ -11,12 +12,7 @@
 namespace {
 
 using namespace Engine;
-
-struct TextCase {
-  const char* Name;
-  std::string In;
-  std::string Out;
-};
+using namespace Engine::TestSupport;
 
 PageView SamplePage() {
   PageView Page;
@@ -37,18 +33,6 @@ PageView SamplePage() {
   return Page;
 }
 
-// The texts of the text layer's elements in document order, each with the line break that
-// follows it in copied text; where they land on the page is checked in a browser
-// (tests/converter/browser_test.py).
-std::vector<std::string> LayerElements(const std::string& Markup) {
-  std::vector<std::string> Out;
-  for (size_t At = Markup.find("<i style="); At != std::string::npos; At = Markup.find("<i style=", At + 1)) {
-    const size_t Begin = Markup.find('>', At) + 1;
-    const size_t End = Markup.find("</i>", Begin);
-    Out.push_back(Markup.substr(Begin, End - Begin) + (Markup.compare(End + 4, 5, "\n</p>") == 0 ? "\n" : ""));
-  }
-  return Out;
-}
 TEST(PageMarkup, EscapedWordsInOrderAndLinksWithSafeTargets) {
   const std::string Markup = PageMarkup(SamplePage());
   EXPECT_EQ(Markup.find("<div class=\"pg\" id=\"page-3\""), 0u);

@@ -1,5 +1,6 @@
 // The text layer: words in reading order, each piece of a line starting where its words stand.
 #include "html/TextLayer.h"
+#include "TestSupport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,19 +11,8 @@
 namespace {
 
 using namespace Engine;
+using namespace Engine::TestSupport;
 
-// The texts of the text layer's elements in document order, each with the line break that
-// follows it in copied text; where they land on the page is checked in a browser
-// (tests/converter/browser_test.py).
-std::vector<std::string> LayerElements(const std::string& Markup) {
-  std::vector<std::string> Out;
-  for (size_t At = Markup.find("<i style="); At != std::string::npos; At = Markup.find("<i style=", At + 1)) {
-    const size_t Begin = Markup.find('>', At) + 1;
-    const size_t End = Markup.find("</i>", Begin);
-    Out.push_back(Markup.substr(Begin, End - Begin) + (Markup.compare(End + 4, 5, "\n</p>") == 0 ? "\n" : ""));
-  }
-  return Out;
-}
 // Where each piece of a page's lines starts, in percent of the page's width, as a browser lays
 // out the pieces one after another: after its margin, each as wide as its characters, every one
 // half an em plus its letter spacing. A right-to-left line (class "r") runs leftwards from the

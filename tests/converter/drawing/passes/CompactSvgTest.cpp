@@ -1,5 +1,6 @@
 // Compacting never moves what cairo drew: paths keep every point within a hundredth, data stays as it is.
 #include "drawing/passes/CompactSvg.h"
+#include "TestSupport.h"
 
 #include <cmath>
 #include <cstdint>
@@ -12,13 +13,7 @@
 namespace {
 
 using namespace Engine;
-
-// One case of a table for a rewrite: what goes in, what must come out.
-struct Rewrite {
-  const char* Name;
-  std::string In;
-  std::string Out;
-};
+using namespace Engine::TestSupport;
 
 // The absolute points of relative path data with only m, h, v, l, c and z.
 std::vector<std::pair<double, double>> AbsolutePoints(const std::string& Data) {

@@ -1,6 +1,7 @@
 // Only masks of white, opaque pictures that cover what they mask go.
 #include "base/Base64.h"
 #include "drawing/passes/DropOpaqueMasks.h"
+#include "TestSupport.h"
 
 #include <cairo.h>
 #include <cmath>
@@ -12,20 +13,7 @@
 namespace {
 
 using namespace Engine;
-
-// The surface as PNG; the surface is destroyed.
-std::string PngOf(cairo_surface_t* Surface) {
-  std::string Png;
-  cairo_surface_write_to_png_stream(
-      Surface,
-      [](void* Closure, const unsigned char* Data, unsigned int Length) {
-        static_cast<std::string*>(Closure)->append(reinterpret_cast<const char*>(Data), Length);
-        return CAIRO_STATUS_SUCCESS;
-      },
-      &Png);
-  cairo_surface_destroy(Surface);
-  return Png;
-}
+using namespace Engine::TestSupport;
 
 // A Width x Height PNG of Format, white and opaque but for pixel (0, 0), which is Odd (cairo's
 // premultiplied ARGB, or the alpha of an A8 surface).

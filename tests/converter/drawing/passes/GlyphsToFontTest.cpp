@@ -13,62 +13,6 @@ namespace {
 
 using namespace Engine;
 
-// One case of a table for a rewrite: what goes in, what must come out.
-struct Rewrite {
-  const char* Name;
-  std::string In;
-  std::string Out;
-};
-
-// The absolute points of relative path data with only m, h, v, l, c and z.
-std::vector<std::pair<double, double>> AbsolutePoints(const std::string& Data) {
-  std::vector<std::pair<double, double>> Points;
-  double X = 0, Y = 0, StartX = 0, StartY = 0;
-  const char* Cursor = Data.c_str();
-  char Command = 0;
-  const auto Next = [&] { return std::strtod(Cursor, const_cast<char**>(&Cursor)); };
-  while (*Cursor != '\0') {
-    while (*Cursor == ' ') ++Cursor;
-    if (std::isalpha(static_cast<unsigned char>(*Cursor))) Command = *Cursor++;
-    if (Command == 'z') {
-      X = StartX;
-      Y = StartY;
-      Points.push_back({X, Y});
-      continue;
-    }
-    if (Command == 'm' || Command == 'l') {
-      const double Dx = Next(), Dy = Next();
-      X += Dx;
-      Y += Dy;
-      if (Command == 'm') {
-        StartX = X;
-        StartY = Y;
-      }
-    } else if (Command == 'h') {
-      X += Next();
-    } else if (Command == 'v') {
-      Y += Next();
-    } else if (Command == 'c') {
-      double Values[6];
-      for (double& Value : Values) Value = Next();
-      Points.push_back({X + Values[0], Y + Values[1]});
-      Points.push_back({X + Values[2], Y + Values[3]});
-      X += Values[4];
-      Y += Values[5];
-    } else {
-      ADD_FAILURE() << "unexpected command in " << Data;
-      break;
-    }
-    Points.push_back({X, Y});
-  }
-  return Points;
-}
-
-std::string PathData(const std::string& Svg) {
-  const size_t Begin = Svg.find(" d=\"") + 4;
-  return Svg.substr(Begin, Svg.find('"', Begin) - Begin);
-}
-
 // Shaped like cairo 1.16's output: glyph symbols in defs, runs of uses in styled groups.
 const char* CairoSvg =
     "<svg><defs>\n<g>\n"

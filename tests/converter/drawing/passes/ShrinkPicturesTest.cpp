@@ -1,6 +1,7 @@
 // Pictures are stored at the size they are shown, with their colours, photographs as JPEG.
 #include "base/Base64.h"
 #include "drawing/passes/ShrinkPictures.h"
+#include "TestSupport.h"
 
 #include <cairo.h>
 #include <cmath>
@@ -12,6 +13,7 @@
 namespace {
 
 using namespace Engine;
+using namespace Engine::TestSupport;
 
 TEST(StoredPictureSize, NeverMorePixelsThanTwiceTheScreenShows) {
   // Scale: points a picture pixel covers. 0.75 pt is one pixel of a 96-dpi screen.
@@ -36,19 +38,6 @@ TEST(StoredPictureSize, NeverMorePixelsThanTwiceTheScreenShows) {
   }
 }
 
-// The surface as PNG; the surface is destroyed.
-std::string PngOf(cairo_surface_t* Surface) {
-  std::string Png;
-  cairo_surface_write_to_png_stream(
-      Surface,
-      [](void* Closure, const unsigned char* Data, unsigned int Length) {
-        static_cast<std::string*>(Closure)->append(reinterpret_cast<const char*>(Data), Length);
-        return CAIRO_STATUS_SUCCESS;
-      },
-      &Png);
-  cairo_surface_destroy(Surface);
-  return Png;
-}
 // The bytes of the first data URL in Svg that begins with Marker ("data:image/png;base64,").
 std::string DataOf(const std::string& Svg, const std::string& Marker) {
   const size_t At = Svg.find(Marker);

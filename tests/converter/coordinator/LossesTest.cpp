@@ -1,0 +1,87 @@
+// What a run lost is said on each page that lost it and in one warning line, grouped and in order.
+#include "coordinator/Losses.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace Engine;
+
+TEST(IncompleteNote, EachLossHasItsOwnNote) {
+  const struct {
+    const char* Name;
+    PageOutcome Page;
+    std::string Note;
+  } Cases[] = {
+      {"complete", {}, ""},
+      {"pictured", {Loss::Pictured, true, false, false},
+       "Simplified page: its drawing, too large to keep as shapes, is shown as a picture."},
+      {"not drawn, text kept", {Loss::NotDrawn, true, false, false}, "Incomplete page: its drawing could not be made."},
+      {"not read at all", {Loss::NotDrawn, false, false, false},
+       "Incomplete page: poppler could not read it; its text and drawing are missing."},
+      {"out of page time, text kept", {Loss::PageTime, true, false, false},
+       "Incomplete page: its drawing is missing (it took too long to convert)."},
+      {"reader failed before the text", {Loss::ReaderFailed, false, false, false},
+       "Incomplete page: its text and drawing are missing (its conversion failed)."},
+      {"out of document time", {Loss::DocumentTime, false, false, false},
+       "Incomplete page: its text and drawing are missing (the document took too long to convert)."},
+      {"out of range alone", {Loss::None, true, true, false},
+       "Its size is out of range: the page is shown cut to at most 14400 points each way."},
+      {"every note at once", {Loss::PageTime, true, true, true},
+       "Incomplete page: its drawing is missing (it took too long to convert). Its size is out of range: the page is "
+       "shown cut to at most 14400 points each way. Some of its glyphs are missing: the document has more different "
+       "glyphs than can be kept."},
+  };
+  for (const auto& Case : Cases) EXPECT_EQ(IncompleteNote(Case.Page), Case.Note) << Case.Name;
+}
+
+TEST(LossWarning, PagesAreGroupedByWhatTheyLostAndWhy) {
+  const LossBudgets Budgets{120, 2700};
+  const PageOutcome Complete, Slow{Loss::PageTime, true, false, false}, Crashed{Loss::ReaderFailed, false, false, false};
+  const PageOutcome Huge{Loss::None, true, true, false}, Pictured{Loss::Pictured, true, false, false};
+  const PageOutcome Late{Loss::DocumentTime, false, false, false};
+  const struct {
+    const char* Name;
+    std::vector<PageOutcome> Pages;
+    std::string InfoLost;
+    std::string Line;
+  } Cases[] = {
+      {"nothing lost", {Complete, Complete}, "", ""},
+      {"the outline alone", {Complete}, "not read within the time budget of 120 s",
+       "warning: the outline and metadata are left out (not read within the time budget of 120 s)"},
+      {"one page over its time", {Complete, Slow},
+       "", "warning: incomplete pages, marked in the HTML: page 2 kept their text but lost the drawing (over the page "
+           "time budget of 120 s)"},
+      {"runs of pages, two causes, in the order of the causes",
+       {Crashed, Slow, Slow, Slow, Complete, Crashed, Pictured}, "",
+       "warning: incomplete pages, marked in the HTML: page 7 kept their text, their drawing shown as a picture (over "
+       "the drawing's size budget); pages 2-4 kept their text but lost the drawing (over the page time budget of 120 s); "
+       "pages 1, 6 lost text and drawing (their reader crashed, hit its memory cap or sent a malformed report)"},
+      {"a page too large, and the document out of time",
+       {Huge, Late, Late}, "",
+       "warning: page 1 is larger than a PDF page may be and shown cut to 14400 points each way, marked in the HTML; "
+       "incomplete pages, marked in the HTML: pages 2-3 lost text and drawing (the document ran out of its time budget "
+       "of 2700 s)"},
+  };
+  for (const auto& Case : Cases) EXPECT_EQ(LossWarning(Case.Pages, Case.InfoLost, Budgets), Case.Line) << Case.Name;
+}
+
+TEST(PageList, RangesAndAnEndToLongLists) {
+  std::vector<int> Scattered;
+  for (int Page = 1; Page <= 60; Page += 2) Scattered.push_back(Page);
+  const struct {
+    std::vector<int> Pages;
+    std::string Text;
+  } Cases[] = {
+      {{}, ""},
+      {{4}, "4"},
+      {{1, 2, 3, 5, 7, 8}, "1-3, 5, 7-8"},
+      {Scattered, "1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39, ..."},
+  };
+  for (const auto& Case : Cases) EXPECT_EQ(PageList(Case.Pages), Case.Text);
+}
+
+}  // namespace
