@@ -10,12 +10,12 @@ for source in /usr/share/developers-reference/l10n.html /usr/share/debian-refere
   [[ -f "$source" ]] || { echo "missing $source: apt-get install developers-reference debian-reference-fr" >&2; exit 1; }
 done
 
-mkdir -p "$here/printed"
+mkdir -p "$here/sources"
 # The whole page: three pages in English with heads of three levels, a list and links.
 node "$here/print-tagged.js" /usr/share/developers-reference/l10n.html \
-  "$here/chromium-devref-l10n.pdf" --save-html "$here/printed/chromium-devref-l10n.html"
+  "$here/chromium-devref-l10n.pdf" --save-html "$here/sources/chromium-devref-l10n.html"
 # Two sections of a French chapter: tables with header cells, both kinds of list, icons with alt
 # text. The DocBook XHTML states no language, so it is stated here.
 node "$here/print-tagged.js" /usr/share/debian-reference/ch04.fr.html \
   "$here/chromium-debref-auth-fr.pdf" --sections 1,6 --lang fr \
-  --save-html "$here/printed/chromium-debref-auth-fr.html"
+  --save-html "$here/sources/chromium-debref-auth-fr.html"

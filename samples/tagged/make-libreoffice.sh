@@ -16,3 +16,6 @@ options+='"ExportBookmarks":{"type":"boolean","value":"true"}}'
 soffice -env:UserInstallation="file://$work/profile" --headless --infilter="HTML (StarWriter)" \
   --convert-to "pdf:writer_pdf_Export:$options" --outdir "$work" "$source" >/dev/null
 mv "$work/pr01.en.pdf" "$here/libreoffice-debref-preface.pdf"
+# The page as Writer read it: what the structure read back from the PDF is held against.
+mkdir -p "$here/sources"
+cp "$source" "$here/sources/libreoffice-debref-preface.html"
