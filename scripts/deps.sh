@@ -11,7 +11,11 @@ packages=(
   wine wine64 locales
   libpoppler-glib-dev libpoppler-cpp-dev libcairo2-dev poppler-data poppler-utils qpdf
   fonts-dejavu-core fonts-noto-cjk chromium
+  python3-pikepdf
 )
+# axe-core and playwright-core for the semantic checks come from npm; a Node.js that brings its
+# own npm may be installed already, and Debian's npm would conflict with it.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
