@@ -5,7 +5,7 @@ import html
 import math
 
 ROW = 17  # pixels per document row
-LABEL = 190  # width of the document names
+LABEL = 240  # width of the document names
 PANEL = 270  # width of one panel's plotting area
 GAP = 30  # between panels
 TOP = 74  # legend and panel titles

@@ -509,7 +509,7 @@ class TargetTest(unittest.TestCase):
         cases = [  # document, target: text, met
             (0, "bytes", "2.00", True), (1, "bytes", "4.00", False),
             (0, "time", "0.50", True), (1, "time", "2.00", False),
-            (0, "show median", "200 / 50", False), (0, "slowest show", "300 / 50", True),
+            (0, "show median", "200.0 / 50.0", False), (0, "slowest show", "300 / 50", True),
             (1, "slowest show", "600 / 100", False),
             (0, "SSIM 1x", "0.800 / 0.940", False), (1, "SSIM 1x", "0.750 / 0.950", False),
             (0, "recall", "1.000 / 1.000", True), (1, "recall", "0.750 / 0.800", False),
