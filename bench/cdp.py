@@ -23,28 +23,56 @@ CHROMIUM_FLAGS = [
     "--mute-audio",
     "--disable-extensions",
     "--font-render-hinting=none",
+    # Frames as soon as the last one is done rather than at 60 Hz: a page is then presented
+    # when its work is done, not at the next whole frame, so a show time is not a count of frames.
+    "--disable-frame-rate-limit",
     "--remote-debugging-pipe",
 ]
 
+# Enough to see each frame the tab's compositor presents (PipelineReporter) and the page's marks.
+TRACE_CATEGORIES = ["blink.user_timing", "disabled-by-default-devtools.timeline.frame"]
+PRESENTED = ("STATE_PRESENTED_ALL", "STATE_PRESENTED_PARTIAL")
+
 # Runs in the page: brings one page element into view, waits until every image in it
 # has been decoded (lazy images load only once near the viewport) and the fonts are
-# ready, and returns its box in document coordinates and how long that took.
+# ready, and returns its box in document coordinates.
 #
-# The scroll waits until the tab is idle and then comes at the start of a frame, where
-# Chromium hands a reader's scroll to the page. Started at whatever moment the previous
-# screenshot happened to return, the first wait for a frame took anything from 0 to 17 ms,
-# and which it took depended on the previous page, not on this one. The show ends where the
-# second frame after the images and fonts begins, by that frame's own clock too: the moment its
-# callback runs comes later the busier the main thread is with anything at all (a neighbouring
-# page's drawing arriving), and that part of a frame decides nothing about when this page
-# shows. So a show is a whole number of frames.
+# When timed (a mark is given), the page is first put well out of view, with room added after
+# the document's end where it is too short for that: a page already on the screen shows
+# nothing new when scrolled to, and one just beside the window may have been drawn already.
+# Then, once that has settled, marks before the scroll and once the page has settled bound
+# the window in which the trace is read for the frames the scroll caused (`show_time`).
+# Settled: images decoded, fonts loaded, two frames begun after that (a frame cannot begin
+# while the tiles of the one before are still being rastered), the main thread idle, and a
+# little quiet after it.
 _PREPARE_ELEMENT = r"""
-(async (id) => {
+(async (id, mark) => {
   const el = document.getElementById(id);
   if (!el) return null;
+  const settle = async () => {
+    await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)));
+    await new Promise(r => requestIdleCallback(r, {timeout: 1000}));
+    await new Promise(r => setTimeout(r, 100));
+  };
+  if (mark) {
+    const gap = 3 * innerHeight;
+    const top = el.getBoundingClientRect().top + scrollY;
+    let away = top - gap - innerHeight;
+    if (away < 0) {
+      away = top + el.offsetHeight + gap;
+      let room = document.getElementById('bench-room');
+      if (!room) {
+        room = document.createElement('div');
+        room.id = 'bench-room';
+        document.body.appendChild(room);
+      }
+      room.style.height = Math.max(room.offsetHeight, away + innerHeight) + 'px';
+    }
+    window.scrollTo(0, away);
+    await settle();
+  }
   await new Promise(r => requestIdleCallback(r, {timeout: 1000}));
-  // Timed from the frame's own start, which its callback may come a little after.
-  const start = await new Promise(r => requestAnimationFrame(r));
+  if (mark) performance.mark(mark + '-scroll');
   el.scrollIntoView({block: 'start', inline: 'start'});
   // A page laid out only near the window asks for its fonts in the frame after it comes near.
   await new Promise(r => requestAnimationFrame(r));
@@ -52,13 +80,54 @@ _PREPARE_ELEMENT = r"""
   for (const img of imgs) img.loading = 'eager';
   await Promise.all(imgs.map(img => img.decode().catch(() => null)));
   await document.fonts.ready;
-  const end = await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)));
-  const shown = end - start;
+  if (mark) {
+    await settle();
+    performance.mark(mark + '-settled');
+  }
   const r = el.getBoundingClientRect();
-  return {x: r.left + window.scrollX, y: r.top + window.scrollY,
-          width: r.width, height: r.height, shown: shown / 1000};
+  return {x: r.left + window.scrollX, y: r.top + window.scrollY, width: r.width, height: r.height};
 })
 """
+
+
+def presented_frames(events, pid):
+    """(begin, end) trace times in microseconds of every frame the given renderer presented.
+
+    A frame's PipelineReporter is an async event whose begin carries the frame's fate and
+    whose end comes when the frame reached the screen; the ends of frames that were dropped
+    or had nothing new are of no interest. Begins and ends pair up by id, in order.
+    """
+    pending = {}
+    frames = []
+    reporters = [e for e in events if e.get("name") == "PipelineReporter" and e.get("pid") == pid
+                 and e.get("ph") in ("b", "e")]
+    # At one time stamp an end closes the frame before a begin with the same id opens the next.
+    for e in sorted(reporters, key=lambda e: (e["ts"], e["ph"] == "b")):
+        key = json.dumps(e.get("id2") or e.get("id"), sort_keys=True)
+        if e["ph"] == "b":
+            pending.setdefault(key, []).append(e)
+        elif pending.get(key):
+            begin = pending[key].pop(0)
+            state = begin.get("args", {}).get("frame_reporter", {}).get("state")
+            if state in PRESENTED:
+                frames.append((begin["ts"], e["ts"]))
+    return frames
+
+
+def show_time(events, mark):
+    """Seconds from the mark `MARK-scroll` to the end of the last frame presented before `MARK-settled`.
+
+    That last frame is the one that put the page's final content on the screen: every frame
+    the scroll caused (layout, fonts arriving, images decoded, tiles rastered) comes before
+    the page settles, and an idle page presents none. None when the marks are missing or no
+    frame was presented in between (nothing changed on the screen).
+    """
+    marks = {e["name"]: e for e in events if e.get("name") in (mark + "-scroll", mark + "-settled")}
+    start, settled = marks.get(mark + "-scroll"), marks.get(mark + "-settled")
+    if not start or not settled:
+        return None
+    ends = [end for _, end in presented_frames(events, start["pid"]) if start["ts"] < end <= settled["ts"]]
+    return (max(ends) - start["ts"]) / 1e6 if ends else None
 
 
 class ChromiumError(Exception):
@@ -95,6 +164,8 @@ class Chromium:
         self._buffer = b""
         self._next_id = 0
         self._events = []
+        self._trace = []
+        self._marks = 0
         self._timeout = timeout
         self._session = None
         target = self._call("Target.createTarget", {"url": "about:blank"})["targetId"]
@@ -154,13 +225,19 @@ class Chromium:
                     raise ChromiumError(f"{method}: {reply['error'].get('message')}")
                 return reply.get("result", {})
             if "method" in reply:
-                self._events.append(reply["method"])
+                self._note(reply)
+
+    def _note(self, event):
+        if event["method"] == "Tracing.dataCollected":
+            self._trace.extend(event["params"]["value"])
+        else:
+            self._events.append(event["method"])
 
     def _wait_event(self, name):
         while name not in self._events:
             reply = self._read_message()
             if "method" in reply:
-                self._events.append(reply["method"])
+                self._note(reply)
         self._events.clear()
 
     def _set_viewport(self, width, height, scale):
@@ -186,24 +263,50 @@ class Chromium:
             raise ChromiumError(f"script failed: {result['exceptionDetails'].get('text')}")
         return result["result"].get("value")
 
-    def element_box(self, element_id):
+    def traced(self, expression):
+        """Evaluates an expression while the tab is traced; returns its value and the trace's events."""
+        self._trace = []
+        self._call("Tracing.start", {"traceConfig": {"includedCategories": TRACE_CATEGORIES,
+                                                     "recordMode": "recordAsMuchAsPossible"},
+                                     "transferMode": "ReportEvents"})
+        try:
+            value = self.evaluate(expression)
+        finally:
+            self._events.clear()
+            self._call("Tracing.end")
+            self._wait_event("Tracing.tracingComplete")
+        events, self._trace = self._trace, []
+        return value, events
+
+    def element_box(self, element_id, timed=True):
         """Prepares one page element for a screenshot; None when the page has no such id.
 
-        The box's "shown" is the seconds from scrolling to it until it was painted. The
-        screenshot is taken of the viewport only (a capture beyond it re-lays and re-paints
-        the whole document, which takes minutes on long image-heavy pages), so the viewport
-        grows when a page element does not fit in it; "shown" stays that of the first showing.
+        With `timed`, the box's "shown" is the seconds from scrolling to it until the frame
+        that presented its content (`show_time`), None when no frame was presented. The
+        screenshot is taken of the viewport only (a capture beyond it re-lays and re-paints the
+        whole document, which takes minutes on long image-heavy pages), so the viewport grows
+        when a page element does not fit in it; "shown" stays that of the first showing.
         """
-        box = self.evaluate(f"{_PREPARE_ELEMENT}({json.dumps(element_id)})")
+        mark = None
+        if timed:
+            self._marks += 1
+            mark = f"bench-show-{self._marks}"
+        call = f"{_PREPARE_ELEMENT}({json.dumps(element_id)}, {json.dumps(mark)})"
+        if timed:
+            box, events = self.traced(call)
+            if box:
+                box["shown"] = show_time(events, mark)
+        else:
+            box = self.evaluate(call)
         if box:
             width, height, scale = self._viewport
             need_w = math.ceil(box["x"] + box["width"]) + 16
             need_h = math.ceil(box["height"]) + 16
             if need_w > width or need_h > height:
                 self._set_viewport(max(width, need_w), max(height, need_h), scale)
-                shown = box["shown"]
-                box = self.evaluate(f"{_PREPARE_ELEMENT}({json.dumps(element_id)})")
-                if box:
+                shown = box.get("shown")
+                box = self.evaluate(f"{_PREPARE_ELEMENT}({json.dumps(element_id)}, null)")
+                if box and timed:
                     box["shown"] = shown
         return box
 
