@@ -174,6 +174,20 @@ struct PendingRead {
   bool InFlight = false;
 };
 
+// How long stopping a worker waits for its end and for its cancelled read.
+constexpr DWORD StopWaitMilliseconds = 5000;
+
+// Cancels a read in progress and waits, within a bound, until it has completed; false when it
+// has not, so that its buffer must stay.
+bool CancelRead(HANDLE Output, PendingRead& Read) {
+  CancelIoEx(Output, &Read.Overlapped);
+  if (WaitForSingleObject(Read.Event.Get(), StopWaitMilliseconds) != WAIT_OBJECT_0) return false;
+  DWORD Got = 0;
+  if (!GetOverlappedResult(Output, &Read.Overlapped, &Got, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE) return false;
+  Read.InFlight = false;
+  return true;
+}
+
 // Starts a read unless one is in progress; false when the worker's output has ended.
 bool Issue(HANDLE Output, PendingRead& Read) {
   if (Read.InFlight) return true;
@@ -436,19 +450,17 @@ void WorkerProcess::Stop() {
   if (Handle_ != -1) {
     const HANDLE Process = Handle(Handle_);
     TerminateProcess(Process, 1);
-    WaitForSingleObject(Process, INFINITE);
+    // A process held up in the system may outlast this wait; the job still ends it with the engine.
+    WaitForSingleObject(Process, StopWaitMilliseconds);
     Record(nullptr, Process);
     CloseHandle(Process);
     Handle_ = -1;
   }
   auto* Read = static_cast<PendingRead*>(Pending_);
   if (Output_ != -1) {
-    // The buffer must outlive the read that writes into it.
-    if (Read != nullptr && Read->InFlight) {
-      DWORD Got = 0;
-      CancelIoEx(Handle(Output_), &Read->Overlapped);
-      GetOverlappedResult(Handle(Output_), &Read->Overlapped, &Got, TRUE);
-    }
+    // The buffer must outlive the read that writes into it: a read whose cancellation is not
+    // seen to complete keeps its buffer for the rest of the run rather than hold the engine.
+    if (Read != nullptr && Read->InFlight && !CancelRead(Handle(Output_), *Read)) Read = nullptr;
     CloseHandle(Handle(Output_));
   }
   if (Input_ != -1) CloseHandle(Handle(Input_));
