@@ -134,8 +134,18 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
   ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
+// What a worker, a copy of this program on this system, can address: a 32-bit one 2 GiB, or
+// 3 GiB on 32-bit Windows booted for it, and 4 GiB on 64-bit Windows, being large-address-aware.
+uint64_t AddressableBytes() {
+  SYSTEM_INFO Info = {};
+  GetSystemInfo(&Info);
+  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(Info.lpMaximumApplicationAddress)) + 1;
+}
+
 bool EnsureJob(uint64_t MemoryCap, std::string& Reason) {
   if (Job != nullptr) return true;
+  // A cap beyond what the worker can address means nothing, and would not fit the job's limit.
+  MemoryCap = std::min(MemoryCap, AddressableBytes());
   Job = CreateJobObjectW(nullptr, nullptr);
   if (Job == nullptr) {
     Reason = SystemMessage(GetLastError());
@@ -144,7 +154,7 @@ bool EnsureJob(uint64_t MemoryCap, std::string& Reason) {
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION Limits = {};
   Limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
                                             JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
-  if (MemoryCap > 0 && MemoryCap <= static_cast<uint64_t>(static_cast<SIZE_T>(-1))) {
+  if (MemoryCap > 0) {
     Limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_MEMORY;
     Limits.ProcessMemoryLimit = static_cast<SIZE_T>(MemoryCap);
   }
