@@ -3,7 +3,8 @@
 the bytes on standard output, the exit code, the folders made and how the engine was started.
 
 Natively the front end gets an argv; with --wine the Windows build gets an exact raw command
-line through RawRun.exe under wine64, since wine re-quotes a Unix argv."""
+line through RawRun.exe under wine64 (under wine32 with --bits 32), since wine re-quotes a Unix
+argv."""
 
 import argparse
 import os
@@ -14,7 +15,12 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
+from winehost import Wine, wine32_missing  # noqa: E402
+
 OPTIONS = None  # set from the command line in main()
+# ctest's code for a test that could not run here.
+SKIPPED = 77
 
 USAGE_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "app",
                           "UsageText.inc")
@@ -71,23 +77,15 @@ class WineHost(Host):
     def __init__(self, options):
         super().__init__(options)
         self.rawrun = options.rawrun
-        self.prefix = tempfile.mkdtemp(prefix="quirecast-wine-")
-        # No Mono or Gecko: their installers would only slow the prefix's first start.
-        self.base_env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
-                             WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
-        for name in ("DISPLAY", "WAYLAND_DISPLAY"):
-            self.base_env.pop(name, None)
-        # Make the prefix first, so its set-up messages are not taken for the program's; then a
-        # persistent server keeps each start well under a second.
-        subprocess.run(["/usr/lib/wine/wine64", "wineboot", "--init"], env=self.base_env,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=300)
-        subprocess.run(["wineserver", "-w"], env=self.base_env, timeout=300)
-        subprocess.run(["wineserver", "-p"], env=self.base_env, check=True)
+        # A prefix of the build's is kept for the next run; a temporary one goes.
+        self.own_prefix = not options.prefix
+        self.wine = Wine(options.prefix or tempfile.mkdtemp(prefix="quirecast-wine-"), bits=options.bits)
+        self.base_env = self.wine.env
 
     def close(self):
-        subprocess.run(["wineserver", "-k"], env=self.base_env)
-        shutil.rmtree(self.prefix, ignore_errors=True)
+        self.wine.close()
+        if self.own_prefix:
+            shutil.rmtree(self.wine.prefix, ignore_errors=True)
 
     def path(self, unix_path):
         return "Z:" + unix_path.replace("/", "\\")
@@ -113,9 +111,9 @@ class WineHost(Host):
             # does (its exit code 1 comes with the usage). Such a run is tried again.
             for _ in range(3):
                 with open(stdout_path, "wb") as stdout, open(stderr_path, "wb") as stderr:
-                    code = subprocess.run(["/usr/lib/wine/wine64", self.rawrun, self.path(command_file)],
+                    code = subprocess.run([self.wine.loader, self.rawrun, self.path(command_file)],
                                           cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
-                                          stderr=stderr, timeout=120).returncode
+                                          stderr=stderr, timeout=300).returncode
                 with open(stdout_path, "rb") as stdout, open(stderr_path, "rb") as stderr:
                     result = code, stdout.read(), stderr.read()
                 if result != (1, b"", b""):
@@ -350,7 +348,12 @@ def main():
     parser.add_argument("--standin", required=True)
     parser.add_argument("--rawrun")
     parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--bits", type=int, choices=(32, 64), default=64, help="the Windows build's")
+    parser.add_argument("--prefix", help="a wine prefix to make once and keep (default: a temporary one)")
     OPTIONS, rest = parser.parse_known_args()
+    if OPTIONS.wine and OPTIONS.bits == 32 and wine32_missing():
+        print(f"skipped: {wine32_missing()}")
+        sys.exit(SKIPPED)
     for name in ("frontend", "standin", "rawrun"):
         if getattr(OPTIONS, name):
             setattr(OPTIONS, name, os.path.abspath(getattr(OPTIONS, name)))

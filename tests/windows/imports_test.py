@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks that Windows programs are of the expected machine type and import only DLLs that every
-Windows has, so that they run from an unpacked folder with nothing installed beside them."""
+Windows has, so that they run from an unpacked folder with nothing installed beside them, and that
+32-bit ones are large-address-aware, so that a worker can address 4 GiB on 64-bit Windows."""
 
 import argparse
 import re
@@ -18,6 +19,8 @@ SYSTEM_DLLS = {
 
 # objdump's name for each machine type.
 FORMATS = {"x86_64": "pei-x86-64", "i686": "pei-i386"}
+# IMAGE_FILE_LARGE_ADDRESS_AWARE in the file header's characteristics.
+LARGE_ADDRESS_AWARE = 0x20
 
 
 def problems(objdump, program, machine):
@@ -29,6 +32,9 @@ def problems(objdump, program, machine):
     if not found or found.group(1) != FORMATS[machine]:
         lines.append(f"{program}: file format {found.group(1) if found else '?'}, "
                      f"expected {FORMATS[machine]}")
+    characteristics = re.search(r"^Characteristics\s+0x([0-9a-fA-F]+)", headers, re.MULTILINE)
+    if machine == "i686" and not (characteristics and int(characteristics.group(1), 16) & LARGE_ADDRESS_AWARE):
+        lines.append(f"{program}: not large-address-aware; its workers could address only 2 GB")
     imports = re.findall(r"DLL Name: (\S+)", headers)
     if not imports:
         lines.append(f"{program}: no imports found; is it a Windows program?")
@@ -51,7 +57,8 @@ def main():
     for line in failures:
         print(line, file=sys.stderr)
     if not failures:
-        print(f"{len(options.programs)} program(s): {options.machine}, system DLLs only")
+        aware = ", large-address-aware" if options.machine == "i686" else ""
+        print(f"{len(options.programs)} program(s): {options.machine}{aware}, system DLLs only")
     return 1 if failures else 0
 
 

@@ -134,8 +134,18 @@ BOOL WINAPI OnConsoleEvent(DWORD Event) {
   ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
+// What a worker, a copy of this program on this system, can address: a 32-bit one 2 GiB, or
+// 3 GiB on 32-bit Windows booted for it, and 4 GiB on 64-bit Windows, being large-address-aware.
+uint64_t AddressableBytes() {
+  SYSTEM_INFO Info = {};
+  GetSystemInfo(&Info);
+  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(Info.lpMaximumApplicationAddress)) + 1;
+}
+
 bool EnsureJob(uint64_t MemoryCap, std::string& Reason) {
   if (Job != nullptr) return true;
+  // A cap beyond what the worker can address means nothing, and would not fit the job's limit.
+  MemoryCap = std::min(MemoryCap, AddressableBytes());
   Job = CreateJobObjectW(nullptr, nullptr);
   if (Job == nullptr) {
     Reason = SystemMessage(GetLastError());
@@ -144,7 +154,7 @@ bool EnsureJob(uint64_t MemoryCap, std::string& Reason) {
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION Limits = {};
   Limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
                                             JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
-  if (MemoryCap > 0 && MemoryCap <= static_cast<uint64_t>(static_cast<SIZE_T>(-1))) {
+  if (MemoryCap > 0) {
     Limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_MEMORY;
     Limits.ProcessMemoryLimit = static_cast<SIZE_T>(MemoryCap);
   }
@@ -173,6 +183,20 @@ struct PendingRead {
   char Buffer[65536];
   bool InFlight = false;
 };
+
+// How long stopping a worker waits for its end and for its cancelled read.
+constexpr DWORD StopWaitMilliseconds = 5000;
+
+// Cancels a read in progress and waits, within a bound, until it has completed; false when it
+// has not, so that its buffer must stay.
+bool CancelRead(HANDLE Output, PendingRead& Read) {
+  CancelIoEx(Output, &Read.Overlapped);
+  if (WaitForSingleObject(Read.Event.Get(), StopWaitMilliseconds) != WAIT_OBJECT_0) return false;
+  DWORD Got = 0;
+  if (!GetOverlappedResult(Output, &Read.Overlapped, &Got, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE) return false;
+  Read.InFlight = false;
+  return true;
+}
 
 // Starts a read unless one is in progress; false when the worker's output has ended.
 bool Issue(HANDLE Output, PendingRead& Read) {
@@ -436,19 +460,17 @@ void WorkerProcess::Stop() {
   if (Handle_ != -1) {
     const HANDLE Process = Handle(Handle_);
     TerminateProcess(Process, 1);
-    WaitForSingleObject(Process, INFINITE);
+    // A process held up in the system may outlast this wait; the job still ends it with the engine.
+    WaitForSingleObject(Process, StopWaitMilliseconds);
     Record(nullptr, Process);
     CloseHandle(Process);
     Handle_ = -1;
   }
   auto* Read = static_cast<PendingRead*>(Pending_);
   if (Output_ != -1) {
-    // The buffer must outlive the read that writes into it.
-    if (Read != nullptr && Read->InFlight) {
-      DWORD Got = 0;
-      CancelIoEx(Handle(Output_), &Read->Overlapped);
-      GetOverlappedResult(Handle(Output_), &Read->Overlapped, &Got, TRUE);
-    }
+    // The buffer must outlive the read that writes into it: a read whose cancellation is not
+    // seen to complete keeps its buffer for the rest of the run rather than hold the engine.
+    if (Read != nullptr && Read->InFlight && !CancelRead(Handle(Output_), *Read)) Read = nullptr;
     CloseHandle(Handle(Output_));
   }
   if (Input_ != -1) CloseHandle(Handle(Input_));
