@@ -11,6 +11,8 @@
 namespace Engine {
 
 struct DocumentInfo {
+  // A language tag (BCP 47), or empty when the document states none.
+  std::string Language;
   std::string Title;
   std::string Author;
   std::string Subject;
@@ -26,6 +28,8 @@ struct OutlineItem {
   int Page = 0;
   // An http, https or mailto target, already filtered by SafeUri.
   std::string Uri;
+  // Where on its page the item leads, in points from the top as shown; -1 when it does not say.
+  double Top = -1;
   std::vector<OutlineItem> Children;
 };
 
@@ -53,6 +57,8 @@ struct Word {
 struct Line {
   std::vector<Word> Words;
   Box Area;
+  // The node of the page's text (PageText::Nodes) the line stands in; -1: none.
+  int Node = -1;
   // Characters advance down the page (vertical CJK, or text turned by a quarter).
   bool Vertical = false;
   // Glyph height for horizontal lines, glyph width for vertical ones.
@@ -69,9 +75,63 @@ struct PageLink {
   std::string Uri;
 };
 
-// What a page says: its lines of words in reading order, and its links.
+// What an element of a page's text is to a reader: HTML's elements, nearly one for one.
+enum class NodeKind : uint8_t {
+  Group,  // a block of no particular kind
+  Paragraph,
+  Heading,
+  List,
+  OrderedList,
+  ListItem,
+  Table,
+  TableHead,
+  TableBody,
+  TableFoot,
+  Row,
+  HeaderCell,
+  Cell,
+  Figure,
+  Quote,
+  Code,
+  Note,
+  Caption,
+  Artifact,  // running heads, page numbers: kept for selection, out of the structure
+};
+constexpr uint8_t LastNodeKind = static_cast<uint8_t>(NodeKind::Artifact);
+
+// An element around some of a page's lines. Nodes come in document order, each after its parent.
+struct TextNode {
+  NodeKind Kind = NodeKind::Group;
+  int Parent = -1;  // an earlier node, or -1 for the page
+  // The line before which the node opens: its first line, or for a node without lines the
+  // first line after it.
+  uint32_t At = 0;
+  uint8_t Level = 0;  // a heading's, 1 to 6
+  std::string Lang;
+  std::string Label;  // a figure's alternate text
+  std::string Id;     // a header cell's id, for the cells that name it
+  std::string Headers;  // a cell's header cells, ids parted by spaces
+  uint8_t Scope = 0;    // a header cell's: 0 none, 1 row, 2 column, 3 both
+  uint16_t RowSpan = 1;
+  uint16_t ColSpan = 1;
+  // A figure's place on the page.
+  bool HasArea = false;
+  Box Area;
+  // An element that runs over pages: Element numbers it in the document (0: none); Continued
+  // when an earlier page holds its start, LaterPages the pages (1-based) that hold the rest.
+  uint32_t Element = 0;
+  bool Continued = false;
+  std::vector<uint32_t> LaterPages;
+};
+
+// Most levels of nodes a page keeps, and most pages an element's continuation names.
+constexpr int MaxNodeDepth = 32;
+constexpr size_t MaxLaterPages = 8;
+
+// What a page says: its lines of words in reading order, the elements they stand in, and its links.
 struct PageText {
   std::vector<Line> Lines;
+  std::vector<TextNode> Nodes;
   std::vector<PageLink> Links;
 };
 
@@ -89,6 +149,14 @@ struct LiftedGlyphs {
   // cairo's path data of each glyph the runs use, in points with y down from the baseline.
   std::vector<std::string> Outlines;
   std::vector<LiftedRun> Runs;
+};
+
+// A heading that a bookmark announces on its page: its title, its depth in the outline (0 at
+// the top) and where its destination puts the top of the view (negative: anywhere on the page).
+struct HeadingHint {
+  std::string Title;
+  int Depth = 0;
+  double Top = -1;
 };
 
 // Largest drawing that a page draws inside itself instead of loading it as a picture

@@ -91,8 +91,9 @@ class Coordinator {
     TempRegistry::Start(static_cast<size_t>(PageCount_) + 1);
     std::string Reason;
     if (!CreateTemporary(HtmlPath(Place_), 0, Html_, HtmlTemp_, Reason)) CannotWrite(HtmlPath(Place_), Reason);
-    Write(DocumentHead(Info));
-    Write(OutlineNav(Opened.Outline));
+    Write(DocumentHead(Info, Opened.Outline));
+    Language_ = Info.Language;
+    NoteHeadings(Opened.Outline, 0);
 
     Pages_.resize(static_cast<size_t>(PageCount_) + 1);
     const int Wanted = std::min(std::clamp(Platform::ProcessorCount(), 1, 8), PageCount_);
@@ -236,6 +237,7 @@ class Coordinator {
     PageCommand Command;
     Command.Number = Page;
     Command.TempPath = TempName;
+    if (const auto Found = Headings_.find(Page); Found != Headings_.end()) Command.Headings = Found->second;
     State(Page).At = PageState::Stage::Assigned;
     Slot.Page = Page;
     Slot.Deadline = Clock::now() + Duration(Budget_.PageSeconds);
@@ -336,6 +338,7 @@ class Coordinator {
       PageView Content;
       Content.Number = NextToWrite_;
       Content.Size = Each.Size;
+      Content.Language = Language_;
       Content.Background = UrlSegment(PageFileName(Place_, NextToWrite_));
       Content.DrawingInPage = DrawnInPage(NextToWrite_, Content.Drawing);
       const auto Text = Texts_.find(NextToWrite_);
@@ -412,6 +415,14 @@ class Coordinator {
     for (auto& Slot : Workers_) Slot->Process.Stop();
   }
 
+  // The headings the outline announces on each page, for the workers to find on it.
+  void NoteHeadings(const std::vector<OutlineItem>& Items, int Depth) {
+    for (const OutlineItem& Item : Items) {
+      if (Item.Page > 0 && !Item.Title.empty()) Headings_[Item.Page].push_back({CleanUtf8(Item.Title), Depth, Item.Top});
+      NoteHeadings(Item.Children, Depth + 1);
+    }
+  }
+
   static PageOutcome OutcomeOf(const PageState& Each) {
     return {Each.Lost, Each.HasText, Each.Size.OutOfRange, Each.GlyphsDropped};
   }
@@ -460,6 +471,9 @@ class Coordinator {
   std::string OpenFailure_;
   // Why the outline and metadata are missing; empty when they were read.
   std::string InfoLost_;
+  // The document's language, or empty.
+  std::string Language_;
+  std::map<int, std::vector<HeadingHint>> Headings_;
 };
 
 }  // namespace

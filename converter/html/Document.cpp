@@ -31,15 +31,18 @@ constexpr const char* StyleSheet =
     // ligatures it finds there and a word would lose its width; the layer wants none.
     ".tx{position:absolute;left:0;top:0;width:100%;height:100%;color:transparent;white-space:pre;line-height:1;"
     "font-family:qm,sans-serif;font-feature-settings:\"rlig\" 0,\"liga\" 0}"
-    ".tx>p{position:absolute;margin:0;left:0;width:100%}"
-    ".tx>p.v{top:0;height:100%;width:auto;writing-mode:vertical-rl}"
-    ".tx>p.r{direction:rtl}"
+    // The elements of the text's structure place nothing: their lines are placed on the page.
+    ".tx *{margin:0;padding:0;font:inherit;list-style:none;border-spacing:0}"
+    ".tx span{position:absolute;left:0;width:100%}"
+    ".tx span.v{top:0;height:100%;width:auto;writing-mode:vertical-rl}"
+    ".tx span.r{direction:rtl}"
     // A piece's margin comes before it in the line's direction; pieces placed one by one have none.
     ".tx i{font-style:normal;unicode-bidi:isolate;direction:ltr;margin-left:var(--m);letter-spacing:var(--l)}"
-    ".tx>p.r>i{margin:0 var(--m) 0 0}"
-    ".tx>p.a>i,.tx>p.v>i{position:absolute;transform-origin:0 0}"
+    ".tx span.r>i{margin:0 var(--m) 0 0}"
+    ".tx span.a>i,.tx span.v>i{position:absolute;transform-origin:0 0}"
     // Without left a word of a vertical line would stand left of its line, where the block starts.
-    ".tx>p.v>i{left:0}"
+    ".tx span.v>i{left:0}"
+    ".tx .f{position:absolute}"
     ".tx ::selection{background:rgba(0,100,255,.3);color:transparent}"
     ".pg>a{position:absolute;display:block}";
 
@@ -66,11 +69,27 @@ void AppendOutline(std::string& Out, const std::vector<OutlineItem>& Items) {
   Out += "</ul>";
 }
 
+// What a link is called to someone who cannot see the page: the words under its box, else where
+// it leads.
+std::string LinkName(const PageLink& Link, const PageText& Text) {
+  std::string Name;
+  const Box Area = Normalized(Link.Area);
+  for (const Line& Each : Text.Lines) {
+    for (const Word& Item : Each.Words) {
+      const double X = (Item.Area.X1 + Item.Area.X2) / 2, Y = (Item.Area.Y1 + Item.Area.Y2) / 2;
+      if (X < Area.X1 || X > Area.X2 || Y < Area.Y1 || Y > Area.Y2 || Name.size() > 200) continue;
+      Name += (Name.empty() ? "" : " ") + Item.Text;
+    }
+  }
+  if (!Name.empty()) return Name;
+  return Link.Page > 0 ? "Page " + std::to_string(Link.Page) : Link.Uri;
+}
+
 }  // namespace
 
-std::string DocumentHead(const DocumentInfo& Info) {
-  std::string Out =
-      "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
+std::string DocumentHead(const DocumentInfo& Info, const std::vector<OutlineItem>& Outline) {
+  std::string Out = "<!DOCTYPE html>\n<html" + (Info.Language.empty() ? std::string() : " lang=\"" + EscapeHtml(Info.Language) + "\"") +
+                    ">\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src 'none'; "
       "object-src 'none'; base-uri 'none'; form-action 'none'; img-src 'self' data: file:; font-src data:; "
       "style-src 'unsafe-inline'\">\n"
@@ -80,20 +99,18 @@ std::string DocumentHead(const DocumentInfo& Info) {
   Out += Meta("description", Info.Subject);
   Out += Meta("keywords", Info.Keywords);
   Out += "<style>" + TextLayerFontFace() + StyleSheet + "</style>\n</head>\n<body>\n";
-  return Out;
-}
-
-std::string OutlineNav(const std::vector<OutlineItem>& Items) {
-  if (Items.empty()) return {};
-  std::string Out = "<nav aria-label=\"Outline\">";
-  AppendOutline(Out, Items);
-  Out += "</nav>\n";
-  return Out;
+  if (!Outline.empty()) {
+    Out += "<nav aria-label=\"Outline\">";
+    AppendOutline(Out, Outline);
+    Out += "</nav>\n";
+  }
+  return Out + "<main>\n";
 }
 
 std::string PageMarkup(const PageView& Page) {
   const double Width = Page.Size.Width, Height = Page.Size.Height;
-  std::string Out = "<div class=\"pg\" id=\"page-" + std::to_string(Page.Number) + "\" style=\"width:" +
+  std::string Out = "<section class=\"pg\" id=\"page-" + std::to_string(Page.Number) + "\" aria-label=\"Page " +
+                    std::to_string(Page.Number) + "\" style=\"width:" +
                     FormatNumber(Width * CssPixelsPerPoint, 2) + "px;aspect-ratio:" + FormatNumber(Width, 3) + "/" +
                     FormatNumber(Height, 3) + "\">\n";
   if (Page.DrawingInPage) {
@@ -104,13 +121,13 @@ std::string PageMarkup(const PageView& Page) {
            "\">\n";
   }
   Out += Page.GlyphLayer;
-  Out += TextLayerMarkup(Page.Text, Page.Size);
+  Out += TextLayerMarkup(Page.Text, Page.Size, Page.Number, Page.Language);
   for (const PageLink& Link : Page.Text.Links) {
     std::string Target;
     if (Link.Page > 0) Target = "#page-" + std::to_string(Link.Page);
     else if (!Link.Uri.empty()) Target = Link.Uri;
     else continue;
-    Out += "<a href=\"" + EscapeHtml(Target) + "\"";
+    Out += "<a href=\"" + EscapeHtml(Target) + "\" aria-label=\"" + EscapeHtml(LinkName(Link, Page.Text)) + "\"";
     if (Link.Page == 0) Out += " rel=\"noopener noreferrer\"";
     Out += " style=\"left:" + Percent(Link.Area.X1, Width) + ";top:" + Percent(Link.Area.Y1, Height) +
            ";width:" + Percent(Link.Area.X2 - Link.Area.X1, Width) +
@@ -121,13 +138,13 @@ std::string PageMarkup(const PageView& Page) {
     Out += "<p role=\"note\" style=\"position:absolute;left:0;bottom:0;margin:0;padding:2px 6px;background:#fff3c4;"
            "color:#000;font:12px sans-serif\">" + EscapeHtml(Page.Incomplete) + "</p>\n";
   }
-  Out += "</div>\n";
+  Out += "</section>\n";
   return Out;
 }
 
 std::string DocumentTail(const std::string& FontStyle) {
   // The fonts are known once every page is drawn; a style element at the end still applies to all.
-  std::string Out;
+  std::string Out = "</main>\n";
   if (!FontStyle.empty()) Out += "<style>" + FontStyle + "</style>\n";
   return Out + "</body>\n</html>\n";
 }

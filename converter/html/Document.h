@@ -22,12 +22,14 @@ struct PageView {
   // An SVG element drawing the glyphs taken out of the drawing (GlyphLayerMarkup).
   std::string GlyphLayer;
   PageText Text;
+  // The document's language, which the text's elements repeat only where theirs differs.
+  std::string Language;
   // A note shown on the page when part of it could not be converted; empty when it is complete.
   std::string Incomplete;
 };
 
-std::string DocumentHead(const DocumentInfo& Info);
-std::string OutlineNav(const std::vector<OutlineItem>& Items);
+// The document up to its pages: head with metadata, the outline as navigation, the main landmark.
+std::string DocumentHead(const DocumentInfo& Info, const std::vector<OutlineItem>& Outline);
 std::string PageMarkup(const PageView& Page);
 // Ends the document; FontStyle holds the CSS of the fonts that the glyph layers use.
 std::string DocumentTail(const std::string& FontStyle);

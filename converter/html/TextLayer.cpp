@@ -8,8 +8,11 @@
 #include "fonts/Woff.h"
 #include "html/Percent.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <set>
 #include <vector>
 
 namespace Engine {
@@ -128,7 +131,7 @@ class LineWriter {
       Out += Piece(First, Last);
       First = Last + 1;
     }
-    Out += Flowing_ ? "\n</p>" : "</p>";
+    Out += Flowing_ ? "\n</span>" : "</span>";
   }
 
  private:
@@ -137,11 +140,11 @@ class LineWriter {
     // where the PDF's is for fonts of common proportions (ascent about four fifths of the box).
     const double Inset = (1 - FontSizeForBox) / 2 * Line_.Size;
     if (Line_.Vertical) {
-      return "<p class=\"v\" style=\"left:" + Percent(Line_.Area.X1 + Inset, Page_.Width) + ";font-size:" + FontSize_.Text +
-             "cqw\">";
+      return "<span class=\"v\" style=\"left:" + Percent(Line_.Area.X1 + Inset, Page_.Width) + ";font-size:" +
+             FontSize_.Text + "cqw\">";
     }
     const char* Class = !Flowing_ ? " class=\"a\"" : Line_.RightToLeft ? " class=\"r\"" : "";
-    return std::string("<p") + Class + " style=\"top:" + Percent(Line_.Area.Y1 + Inset, Page_.Height) +
+    return std::string("<span") + Class + " style=\"top:" + Percent(Line_.Area.Y1 + Inset, Page_.Height) +
            ";font-size:" + FontSize_.Text + "cqw\">";
   }
 
@@ -220,9 +223,167 @@ const std::string& TextLayerFontFace() {
   return Face;
 }
 
-std::string TextLayerMarkup(const PageText& Text, const PageSize& Size) {
+namespace {
+
+bool SameLanguage(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I) {
+    if (std::tolower(static_cast<unsigned char>(A[I])) != std::tolower(static_cast<unsigned char>(B[I]))) return false;
+  }
+  return true;
+}
+
+// Writes the nodes of a page's text around its lines: each node opens before its first line (or
+// where it stands, when it has none) and closes when a line or node outside it comes.
+class NodeWriter {
+ public:
+  NodeWriter(const PageText& Text, const PageSize& Size, int Page, std::string_view Language)
+      : Text_(Text), Size_(Size), Page_(Page), Language_(Language), TableOf_(Text.Nodes.size(), -1) {
+    // The header cells each table holds, which its cells may name: a name that leads nowhere
+    // (a header on another page, an empty one) is left out.
+    for (size_t I = 0; I < Text.Nodes.size(); ++I) {
+      const TextNode& Node = Text.Nodes[I];
+      TableOf_[I] = Node.Kind == NodeKind::Table ? static_cast<int>(I) : Node.Parent >= 0 ? TableOf_[static_cast<size_t>(Node.Parent)] : -1;
+      if (Node.Kind == NodeKind::HeaderCell && !Node.Id.empty()) Headers_.emplace(TableOf_[I], Node.Id);
+    }
+  }
+
+  void Write(std::string& Out) {
+    size_t Next = 0;
+    for (size_t I = 0; I <= Text_.Lines.size(); ++I) {
+      for (; Next < Text_.Nodes.size() && Text_.Nodes[Next].At == I; ++Next) {
+        CloseUntil(Text_.Nodes[Next].Parent, Out);
+        Out += Opening(static_cast<int>(Next));
+        Open_.push_back(static_cast<int>(Next));
+      }
+      if (I == Text_.Lines.size()) break;
+      const Line& Each = Text_.Lines[I];
+      CloseUntil(std::find(Open_.begin(), Open_.end(), Each.Node) != Open_.end() ? Each.Node : -1, Out);
+      LineWriter(Each, Size_).Write(Out);
+    }
+    CloseUntil(-1, Out);
+  }
+
+ private:
+  // Closes the open nodes inside Node (all of them for -1).
+  void CloseUntil(int Node, std::string& Out) {
+    while (!Open_.empty() && Open_.back() != Node) {
+      Out += Closing(Text_.Nodes[static_cast<size_t>(Open_.back())]);
+      Open_.pop_back();
+    }
+  }
+
+  std::string_view LanguageAround(int Node) const {
+    for (int At = Text_.Nodes[static_cast<size_t>(Node)].Parent; At >= 0; At = Text_.Nodes[static_cast<size_t>(At)].Parent) {
+      if (!Text_.Nodes[static_cast<size_t>(At)].Lang.empty()) return Text_.Nodes[static_cast<size_t>(At)].Lang;
+    }
+    return Language_;
+  }
+
+  static const char* Tag(const TextNode& Node) {
+    static const char* const Headings[] = {"h1", "h2", "h3", "h4", "h5", "h6"};
+    switch (Node.Kind) {
+      case NodeKind::Paragraph:
+      case NodeKind::Caption: return "p";
+      case NodeKind::Heading: return Headings[std::clamp<int>(Node.Level, 1, 6) - 1];
+      case NodeKind::List: return "ul";
+      case NodeKind::OrderedList: return "ol";
+      case NodeKind::ListItem: return "li";
+      case NodeKind::Table: return "table";
+      case NodeKind::TableHead: return "thead";
+      case NodeKind::TableBody: return "tbody";
+      case NodeKind::TableFoot: return "tfoot";
+      case NodeKind::Row: return "tr";
+      case NodeKind::HeaderCell: return "th";
+      case NodeKind::Cell: return "td";
+      case NodeKind::Quote: return "blockquote";
+      case NodeKind::Code: return "code";
+      default: return "div";
+    }
+  }
+
+  // The part of an element that an earlier page holds the start of is a plain block, which the
+  // start owns (aria-owns): a screen reader reads both parts as one.
+  static std::string PartId(uint32_t Element, uint32_t Page) {
+    return "x" + std::to_string(Element) + "p" + std::to_string(Page);
+  }
+
+  std::string Opening(int Index) const {
+    const TextNode& Node = Text_.Nodes[static_cast<size_t>(Index)];
+    std::string Attributes;
+    const auto Add = [&](const char* Name, const std::string& Value) {
+      if (!Value.empty()) Attributes += std::string(" ") + Name + "=\"" + EscapeHtml(Value) + "\"";
+    };
+    if (!Node.Lang.empty() && !SameLanguage(Node.Lang, LanguageAround(Index))) Add("lang", Node.Lang);
+    if (Node.Element > 0 && Node.Continued) {
+      return "<div id=\"" + PartId(Node.Element, static_cast<uint32_t>(Page_)) + "\"" + Attributes + ">";
+    }
+    if (Node.Element > 0 && !Node.LaterPages.empty()) {
+      std::string Owned;
+      for (const uint32_t Later : Node.LaterPages) Owned += (Owned.empty() ? "" : " ") + PartId(Node.Element, Later);
+      Add("aria-owns", Owned);
+    }
+    switch (Node.Kind) {
+      case NodeKind::HeaderCell:
+        Add("id", Node.Id.empty() ? std::string() : "s-" + Node.Id);
+        Add("scope", Node.Scope == 1 ? "row" : Node.Scope == 2 ? "col" : "");
+        [[fallthrough]];
+      case NodeKind::Cell: {
+        std::string Headers;
+        for (size_t Begin = 0; Begin < Node.Headers.size();) {
+          size_t End = Node.Headers.find(' ', Begin);
+          if (End == std::string::npos) End = Node.Headers.size();
+          const std::string Id = Node.Headers.substr(Begin, End - Begin);
+          if (Headers_.count({TableOf_[static_cast<size_t>(Index)], Id}) != 0) Headers += (Headers.empty() ? "s-" : " s-") + Id;
+          Begin = End + 1;
+        }
+        Add("headers", Headers);
+        Add("rowspan", Node.RowSpan > 1 ? std::to_string(Node.RowSpan) : "");
+        Add("colspan", Node.ColSpan > 1 ? std::to_string(Node.ColSpan) : "");
+        break;
+      }
+      case NodeKind::Figure:
+        if (!Node.Label.empty()) return FigureOpening(Node, Attributes);
+        break;
+      case NodeKind::Note: Attributes += " role=\"note\""; break;
+      case NodeKind::Artifact: Attributes += " aria-hidden=\"true\""; break;
+      default: break;
+    }
+    return std::string("<") + Tag(Node) + Attributes + ">";
+  }
+
+  // A figure with a description: an image to assistive technology, over the figure's place where
+  // that is known; any text it holds stays selectable but is not read again.
+  std::string FigureOpening(const TextNode& Node, const std::string& Attributes) const {
+    std::string Out = "<div role=\"img\" aria-label=\"" + EscapeHtml(Node.Label) + "\"" + Attributes;
+    if (!Node.HasArea) return Out + ">";
+    const Box Area = Normalized(Node.Area);
+    Out += " class=\"f\" style=\"left:" + Percent(Area.X1, Size_.Width) + ";top:" + Percent(Area.Y1, Size_.Height) +
+           ";width:" + Percent(Area.X2 - Area.X1, Size_.Width) + ";height:" + Percent(Area.Y2 - Area.Y1, Size_.Height) +
+           "\"></div><div aria-hidden=\"true\">";
+    return Out;
+  }
+
+  static std::string Closing(const TextNode& Node) {
+    if (Node.Element > 0 && Node.Continued) return "</div>";
+    if (Node.Kind == NodeKind::Figure && !Node.Label.empty()) return "</div>";
+    return std::string("</") + Tag(Node) + ">";
+  }
+
+  const PageText& Text_;
+  const PageSize& Size_;
+  int Page_;
+  std::string_view Language_;
+  std::vector<int> TableOf_;  // each node's table, or -1
+  std::set<std::pair<int, std::string>> Headers_;
+  std::vector<int> Open_;
+};
+
+}  // namespace
+
+std::string TextLayerMarkup(const PageText& Text, const PageSize& Size, int Page, std::string_view Language) {
   std::string Out = "<div class=\"tx\">";
-  for (const Line& TextLine : Text.Lines) LineWriter(TextLine, Size).Write(Out);
+  NodeWriter(Text, Size, Page, Language).Write(Out);
   Out += "</div>\n";
   return Out;
 }

@@ -4,6 +4,7 @@
 #include "base/PageModel.h"
 
 #include <string>
+#include <string_view>
 
 namespace Engine {
 
@@ -12,8 +13,9 @@ namespace Engine {
 // and finding mark the words where they stand. An @font-face rule of family "qm".
 const std::string& TextLayerFontFace();
 
-// The text layer of a page of the given size: each line an element placed where it stands, its
-// words stretched to their widths on the page.
-std::string TextLayerMarkup(const PageText& Text, const PageSize& Size);
+// The text layer of page Page, of the given size, in a document of the given language: each line
+// an element placed where it stands, its words stretched to their widths on the page, inside the
+// elements that its nodes say it belongs to (paragraphs, headings, lists, tables, figures).
+std::string TextLayerMarkup(const PageText& Text, const PageSize& Size, int Page = 1, std::string_view Language = {});
 
 }  // namespace Engine

@@ -3,6 +3,8 @@
 
 #include "base/Text.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -14,6 +16,8 @@ namespace {
 constexpr double MaxGlyphCoordinate = 1e5;
 // More pages than any document has; a count beyond is a lie.
 constexpr uint32_t MaxPageCount = 1u << 24;
+// A figure's alternate text is cut here.
+constexpr size_t MaxLabelBytes = 4096;
 
 class Writer {
  public:
@@ -114,12 +118,13 @@ void PutOutline(Writer& Out, const std::vector<OutlineItem>& Items) {
     Out.Text(Item.Title);
     Out.U32(static_cast<uint32_t>(Item.Page));
     Out.Text(Item.Uri);
+    Out.F64(Item.Top);
     PutOutline(Out, Item.Children);
   }
 }
 
-// An item is at least a title length, a page and a link length and a child count.
-constexpr size_t MinOutlineItemBytes = 16;
+// An item is at least a title length, a page, a link length, a place and a child count.
+constexpr size_t MinOutlineItemBytes = 24;
 
 void GetOutline(Reader& In, int Depth, int PageCount, std::vector<OutlineItem>& Items) {
   const uint32_t Count = In.Count(MinOutlineItemBytes);
@@ -129,6 +134,8 @@ void GetOutline(Reader& In, int Depth, int PageCount, std::vector<OutlineItem>& 
     const uint32_t Page = In.U32();
     Item.Page = ValidPage(Page, PageCount) ? static_cast<int>(Page) : 0;
     Item.Uri = SafeUri(In.Text());
+    const double Top = In.F64();
+    Item.Top = Item.Page > 0 && Top >= 0 && Top <= MaxPageSize ? Top : -1;
     // Nesting deeper than the worker may send is a forgery, not a document.
     if (Depth >= MaxOutlineDepth) {
       if (In.U32() != 0) In.Ok = false;
@@ -137,6 +144,104 @@ void GetOutline(Reader& In, int Depth, int PageCount, std::vector<OutlineItem>& 
     }
     Items.push_back(std::move(Item));
   }
+}
+
+void PutNodes(Writer& Out, const std::vector<TextNode>& Nodes) {
+  Out.U32(static_cast<uint32_t>(Nodes.size()));
+  for (const TextNode& Node : Nodes) {
+    Out.U8(static_cast<uint8_t>(Node.Kind));
+    Out.U32(static_cast<uint32_t>(Node.Parent + 1));
+    Out.U32(Node.At);
+    Out.U8(Node.Level);
+    for (const std::string* Field : {&Node.Lang, &Node.Label, &Node.Id, &Node.Headers}) Out.Text(*Field);
+    Out.U8(Node.Scope);
+    Out.U32(Node.RowSpan);
+    Out.U32(Node.ColSpan);
+    Out.U8(Node.HasArea ? 1 : 0);
+    if (Node.HasArea) Out.Area(Node.Area);
+    Out.U32(Node.Element);
+    Out.U8(Node.Continued ? 1 : 0);
+    Out.U32(static_cast<uint32_t>(Node.LaterPages.size()));
+    for (const uint32_t Page : Node.LaterPages) Out.U32(Page);
+  }
+}
+
+// A language tag as HTML takes it: letters, digits and hyphens, a first part of two or three
+// letters; anything else is no language.
+std::string LanguageTag(std::string_view Text) {
+  size_t First = 0;
+  while (First < Text.size() && std::isalpha(static_cast<unsigned char>(Text[First])) != 0) ++First;
+  if (First < 2 || First > 3 || Text.size() > 35) return {};
+  for (const char C : Text) {
+    if (std::isalnum(static_cast<unsigned char>(C)) == 0 && C != '-') return {};
+  }
+  return std::string(Text);
+}
+
+// Ids as an attribute's value and as parts of a list of them: the characters ids are made of here.
+std::string IdText(std::string_view Text, bool List) {
+  std::string Out;
+  for (const char C : Text.substr(0, 2048)) {
+    if (std::isalnum(static_cast<unsigned char>(C)) != 0 || C == '-' || C == '_' || C == '.' || C == ':') Out += C;
+    else if (List && C == ' ' && !Out.empty() && Out.back() != ' ') Out += ' ';
+  }
+  while (!Out.empty() && Out.back() == ' ') Out.pop_back();
+  return Out;
+}
+
+// The nodes of a page's text, each checked: a kind that is one, a parent before it, lines in
+// order, values of sane size; lines may only name nodes that are there.
+bool GetNodes(Reader& In, uint32_t Number, int PageCount, PageText& Text) {
+  // A node is at least its kind, parent, place, level, four text lengths, scope, spans, area
+  // flag, element, continuation flag and page count.
+  const uint32_t Count = In.Count(1 + 4 + 4 + 1 + 4 * 4 + 1 + 4 + 4 + 1 + 4 + 1 + 4);
+  Text.Nodes.clear();
+  std::vector<int> Depth;
+  for (uint32_t I = 0; I < Count && In.Ok; ++I) {
+    TextNode Node;
+    const uint8_t Kind = In.U8();
+    const uint32_t Parent = In.U32();
+    Node.At = In.U32();
+    Node.Level = In.U8();
+    for (std::string* Field : {&Node.Lang, &Node.Label, &Node.Id, &Node.Headers}) *Field = In.Text();
+    Node.Scope = In.U8();
+    const uint32_t RowSpan = In.U32(), ColSpan = In.U32();
+    Node.HasArea = In.U8() != 0;
+    if (Node.HasArea) Node.Area = In.Area();
+    Node.Element = In.U32();
+    Node.Continued = In.U8() != 0;
+    const uint32_t Later = In.Count(4);
+    for (uint32_t J = 0; J < Later && In.Ok; ++J) {
+      const uint32_t Page = In.U32();
+      if (Page <= Number || !ValidPage(Page, PageCount) || Node.LaterPages.size() >= MaxLaterPages) return false;
+      Node.LaterPages.push_back(Page);
+    }
+    Node.Parent = static_cast<int>(Parent) - 1;
+    const uint32_t ParentAt = Node.Parent >= 0 ? Text.Nodes[static_cast<size_t>(Node.Parent)].At : 0;
+    const uint32_t LastAt = I > 0 ? Text.Nodes.back().At : 0;
+    if (!In.Ok || Kind > LastNodeKind || Parent > I || Node.At > Text.Lines.size() || Node.At < ParentAt ||
+        Node.At < LastAt || Node.Level > 6 || Node.Scope > 3 || RowSpan < 1 || RowSpan > 1000 || ColSpan < 1 ||
+        ColSpan > 1000 || (Node.HasArea && (std::fabs(Node.Area.X1) > MaxGlyphCoordinate ||
+                                            std::fabs(Node.Area.Y1) > MaxGlyphCoordinate ||
+                                            std::fabs(Node.Area.X2) > MaxGlyphCoordinate ||
+                                            std::fabs(Node.Area.Y2) > MaxGlyphCoordinate))) {
+      return false;
+    }
+    Depth.push_back(Node.Parent >= 0 ? Depth[static_cast<size_t>(Node.Parent)] + 1 : 1);
+    if (Depth.back() > MaxNodeDepth) return false;
+    Node.Kind = static_cast<NodeKind>(Kind);
+    Node.RowSpan = static_cast<uint16_t>(RowSpan);
+    Node.ColSpan = static_cast<uint16_t>(ColSpan);
+    Node.Lang = LanguageTag(Node.Lang);
+    Node.Label = CleanUtf8(Node.Label.substr(0, MaxLabelBytes));
+    Node.Id = IdText(Node.Id, false);
+    Node.Headers = IdText(Node.Headers, true);
+    Text.Nodes.push_back(std::move(Node));
+  }
+  for (const Line& Each : Text.Lines) {
+    if (Each.Node < -1 || Each.Node >= static_cast<int>(Text.Nodes.size())) return false;
+  }
+  return In.Ok;
 }
 
 }  // namespace
@@ -156,6 +261,12 @@ std::string Encode(const PageCommand& Message) {
   Writer Out(MessageKind::Page);
   Out.U32(static_cast<uint32_t>(Message.Number));
   Out.Text(Message.TempPath);
+  Out.U32(static_cast<uint32_t>(Message.Headings.size()));
+  for (const HeadingHint& Hint : Message.Headings) {
+    Out.Text(Hint.Title);
+    Out.U32(static_cast<uint32_t>(Hint.Depth));
+    Out.F64(Hint.Top);
+  }
   return Out.Framed();
 }
 
@@ -166,7 +277,8 @@ std::string Encode(const OpenedReport& Message) {
   Out.U32(static_cast<uint32_t>(Message.PageCount));
   Out.U8(Message.WithInfo ? 1 : 0);
   if (Message.WithInfo) {
-    for (const std::string* Field : {&Message.Info.Title, &Message.Info.Author, &Message.Info.Subject, &Message.Info.Keywords}) {
+    for (const std::string* Field : {&Message.Info.Language, &Message.Info.Title, &Message.Info.Author,
+                                     &Message.Info.Subject, &Message.Info.Keywords}) {
       Out.Text(*Field);
     }
     PutOutline(Out, Message.Outline);
@@ -190,6 +302,7 @@ std::string Encode(const PageTextReport& Message) {
     Out.Area(Each.Area);
     Out.F64(Each.Size);
     Out.U8(static_cast<uint8_t>((Each.Vertical ? 1 : 0) | (Each.RightToLeft ? 2 : 0)));
+    Out.U32(static_cast<uint32_t>(Each.Node + 1));
     Out.U32(static_cast<uint32_t>(Each.Words.size()));
     for (const Word& Item : Each.Words) {
       Out.Text(Item.Text);
@@ -202,6 +315,7 @@ std::string Encode(const PageTextReport& Message) {
     Out.U32(static_cast<uint32_t>(Link.Page));
     Out.Text(Link.Uri);
   }
+  PutNodes(Out, Message.Text.Nodes);
   return Out.Framed();
 }
 
@@ -254,6 +368,15 @@ bool Decode(std::string_view Body, PageCommand& Message) {
   Reader In(Body, MessageKind::Page);
   const uint32_t Number = In.U32();
   Message.TempPath = In.Text();
+  const uint32_t Hints = In.Count(4 + 4 + 8);
+  Message.Headings.clear();
+  for (uint32_t I = 0; I < Hints && In.Ok; ++I) {
+    HeadingHint Hint;
+    Hint.Title = In.Text();
+    Hint.Depth = static_cast<int>(std::min<uint32_t>(In.U32(), MaxOutlineDepth));
+    Hint.Top = In.F64();
+    Message.Headings.push_back(std::move(Hint));
+  }
   if (Number < 1 || Number > MaxPageCount) return false;
   Message.Number = static_cast<int>(Number);
   return In.AtEnd();
@@ -270,9 +393,11 @@ bool Decode(std::string_view Body, OpenedReport& Message) {
   Message.PageCount = static_cast<int>(Pages);
   if (Message.Status == OpenStatus::Opened && Pages == 0) return false;
   if (Message.WithInfo) {
-    for (std::string* Field : {&Message.Info.Title, &Message.Info.Author, &Message.Info.Subject, &Message.Info.Keywords}) {
+    for (std::string* Field : {&Message.Info.Language, &Message.Info.Title, &Message.Info.Author,
+                               &Message.Info.Subject, &Message.Info.Keywords}) {
       *Field = In.Text();
     }
+    Message.Info.Language = LanguageTag(Message.Info.Language);
     Message.Outline.clear();
     GetOutline(In, 0, Message.PageCount, Message.Outline);
   }
@@ -294,7 +419,7 @@ bool Decode(std::string_view Body, int PageCount, PageTextReport& Message) {
   if (!ValidPage(Number, PageCount)) return false;
   Message.Number = static_cast<int>(Number);
   // A line is at least its box, size, flags and word count; a word its length and box.
-  const uint32_t LineCount = In.Count(4 * 8 + 8 + 1 + 4);
+  const uint32_t LineCount = In.Count(4 * 8 + 8 + 1 + 4 + 4);
   Message.Text.Lines.clear();
   Message.Text.Lines.reserve(LineCount);
   for (uint32_t I = 0; I < LineCount && In.Ok; ++I) {
@@ -304,6 +429,7 @@ bool Decode(std::string_view Body, int PageCount, PageTextReport& Message) {
     const uint8_t Flags = In.U8();
     Each.Vertical = (Flags & 1) != 0;
     Each.RightToLeft = (Flags & 2) != 0;
+    Each.Node = static_cast<int>(In.U32()) - 1;
     const uint32_t WordCount = In.Count(4 + 4 * 8);
     Each.Words.reserve(WordCount);
     for (uint32_t J = 0; J < WordCount && In.Ok; ++J) {
@@ -324,7 +450,7 @@ bool Decode(std::string_view Body, int PageCount, PageTextReport& Message) {
     Link.Uri = SafeUri(In.Text());
     if (Link.Page > 0 || !Link.Uri.empty()) Message.Text.Links.push_back(std::move(Link));
   }
-  return In.AtEnd();
+  return GetNodes(In, Number, PageCount, Message.Text) && In.AtEnd();
 }
 
 bool Decode(std::string_view Body, int PageCount, PageDrawnReport& Message) {

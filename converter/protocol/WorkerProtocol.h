@@ -22,7 +22,7 @@ std::vector<std::string> WorkerArguments(unsigned long long MemoryCap, const std
 enum class MessageKind : uint8_t {
   // Coordinator to worker.
   Open = 1,  // Path, WithInfo
-  Page = 2,  // Number, TempPath
+  Page = 2,  // Number, TempPath, Headings
   // Worker to coordinator.
   Opened = 10,     // Status, Reason, PageCount, [Info, Outline when asked]
   PageSize = 11,   // Number, Width, Height
@@ -44,6 +44,8 @@ struct OpenCommand {
 struct PageCommand {
   int Number = 0;
   std::string TempPath;
+  // The headings the document's bookmarks announce on the page.
+  std::vector<HeadingHint> Headings;
 };
 struct OpenedReport {
   OpenStatus Status = OpenStatus::Opened;

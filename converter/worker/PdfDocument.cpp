@@ -1,17 +1,17 @@
-// Reads a PDF through poppler's GLib API (its text through the C++ API): metadata, outline, pages.
+// Reads a PDF through poppler's GLib API, its text and structure through poppler's core (PdfCore).
 #include "worker/PdfDocument.h"
 
 #include "base/Text.h"
 #include "drawing/PageDrawing.h"
 #include "worker/ReadingOrder.h"
 
+#include "worker/PdfCore.h"
+
 #include <poppler.h>
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-global.h>
-#include <poppler/cpp/poppler-page.h>
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace Engine {
 
@@ -24,28 +24,34 @@ std::string TakeGString(char* Value) {
   return Out;
 }
 
-// Page number (1-based) a destination leads to, or 0.
-int DestinationPage(PopplerDocument* Doc, PopplerDest* Dest, int PageCount) {
+// Page number (1-based) a destination leads to, or 0; with Core and Top, where on it the top of
+// the view goes, in points from the top of the page as shown (-1 where it does not say).
+int DestinationPage(PopplerDocument* Doc, PopplerDest* Dest, int PageCount, const CoreDocument* Core = nullptr,
+                    double* Top = nullptr) {
   if (Dest == nullptr) return 0;
-  int Page = 0;
+  PopplerDest* Found = Dest;
   if (Dest->type == POPPLER_DEST_NAMED) {
     if (Dest->named_dest == nullptr) return 0;
-    PopplerDest* Found = poppler_document_find_dest(Doc, Dest->named_dest);
+    Found = poppler_document_find_dest(Doc, Dest->named_dest);
     if (Found == nullptr) return 0;
-    Page = Found->page_num;
-    poppler_dest_free(Found);
-  } else {
-    Page = Dest->page_num;
   }
-  return Page >= 1 && Page <= PageCount ? Page : 0;
+  const int Page = Found->page_num >= 1 && Found->page_num <= PageCount ? Found->page_num : 0;
+  if (Top != nullptr) {
+    const bool Placed = (Found->type == POPPLER_DEST_XYZ && Found->change_top) || Found->type == POPPLER_DEST_FITH ||
+                        Found->type == POPPLER_DEST_FITBH;
+    *Top = Page > 0 && Placed && Core != nullptr ? Core->ShownTop(Page - 1, Found->top) : -1;
+  }
+  if (Found != Dest) poppler_dest_free(Found);
+  return Page;
 }
 
-void ReadAction(PopplerDocument* Doc, PopplerAction* Action, int PageCount, int& Page, std::string& Uri) {
+void ReadAction(PopplerDocument* Doc, PopplerAction* Action, int PageCount, int& Page, std::string& Uri,
+                const CoreDocument* Core = nullptr, double* Top = nullptr) {
   Page = 0;
   Uri.clear();
   if (Action == nullptr) return;
   if (Action->type == POPPLER_ACTION_GOTO_DEST) {
-    Page = DestinationPage(Doc, Action->goto_dest.dest, PageCount);
+    Page = DestinationPage(Doc, Action->goto_dest.dest, PageCount, Core, Top);
   } else if (Action->type == POPPLER_ACTION_URI && Action->uri.uri != nullptr) {
     Uri = SafeUri(Action->uri.uri);
   }
@@ -55,8 +61,8 @@ void ReadAction(PopplerDocument* Doc, PopplerAction* Action, int PageCount, int&
 // the model keeps.
 constexpr size_t MaxOutlineItems = 20000;
 
-void ReadOutline(PopplerDocument* Doc, PopplerIndexIter* Iter, int Depth, int PageCount, size_t& Count,
-                 std::vector<OutlineItem>& Items) {
+void ReadOutline(PopplerDocument* Doc, const CoreDocument& Core, PopplerIndexIter* Iter, int Depth, int PageCount,
+                 size_t& Count, std::vector<OutlineItem>& Items) {
   do {
     if (Count >= MaxOutlineItems) return;
     ++Count;
@@ -64,13 +70,13 @@ void ReadOutline(PopplerDocument* Doc, PopplerIndexIter* Iter, int Depth, int Pa
     PopplerAction* Action = poppler_index_iter_get_action(Iter);
     if (Action != nullptr) {
       if (Action->any.title != nullptr) Item.Title = Action->any.title;
-      ReadAction(Doc, Action, PageCount, Item.Page, Item.Uri);
+      ReadAction(Doc, Action, PageCount, Item.Page, Item.Uri, &Core, &Item.Top);
       poppler_action_free(Action);
     }
     if (Depth < MaxOutlineDepth) {
       PopplerIndexIter* Child = poppler_index_iter_get_child(Iter);
       if (Child != nullptr) {
-        ReadOutline(Doc, Child, Depth + 1, PageCount, Count, Item.Children);
+        ReadOutline(Doc, Core, Child, Depth + 1, PageCount, Count, Item.Children);
         poppler_index_iter_free(Child);
       }
     }
@@ -78,34 +84,17 @@ void ReadOutline(PopplerDocument* Doc, PopplerIndexIter* Iter, int Depth, int Pa
   } while (poppler_index_iter_next(Iter));
 }
 
-// poppler's C++ strings hold UTF-16.
-std::u32string FromUtf16(const poppler::ustring& Text) {
-  std::u32string Out;
-  Out.reserve(Text.size());
-  for (size_t I = 0; I < Text.size(); ++I) {
-    const char32_t Unit = Text[I];
-    if (Unit >= 0xD800 && Unit <= 0xDBFF && I + 1 < Text.size() && Text[I + 1] >= 0xDC00 && Text[I + 1] <= 0xDFFF) {
-      Out += 0x10000 + ((Unit - 0xD800) << 10) + (Text[I + 1] - 0xDC00);
-      ++I;
-    } else {
-      Out += Unit;
-    }
-  }
-  return Out;
-}
-
-Box BoxOf(const poppler::rectf& Rect) { return {Rect.left(), Rect.top(), Rect.right(), Rect.bottom()}; }
-
-void Ignore(const std::string&, void*) {}
-
 }  // namespace
 
 struct PdfDocument::Handles {
   PopplerDocument* Doc = nullptr;
-  // The text comes from poppler's C++ API: its word list holds every word of the page, where
-  // the GLib API's text, built on its selection code, loses lines of right-to-left pages and
-  // the text that form fields show.
-  std::unique_ptr<poppler::document> TextDoc;
+  // The text comes from poppler's text layout through its core classes: its word list holds
+  // every word of the page, where the GLib API's text, built on its selection code, loses lines
+  // of right-to-left pages and the text that form fields show; and it tells the marked content
+  // each word stands in, which ties the words to a tagged document's structure.
+  std::unique_ptr<CoreDocument> Core;
+  std::unique_ptr<ContentOrder> Order;
+  bool FiguresWithoutPlace = false;
   std::string_view Data;
   ~Handles() {
     if (Doc != nullptr) g_object_unref(Doc);
@@ -135,6 +124,8 @@ DocumentInfo PdfDocument::Info() const {
   Info.Author = TakeGString(poppler_document_get_author(Doc_->Doc));
   Info.Subject = TakeGString(poppler_document_get_subject(Doc_->Doc));
   Info.Keywords = TakeGString(poppler_document_get_keywords(Doc_->Doc));
+  Info.Language = Core().Language();
+  if (Info.Title.empty()) Info.Title = Core().XmpTitle();
   return Info;
 }
 
@@ -143,7 +134,7 @@ std::vector<OutlineItem> PdfDocument::Outline() const {
   PopplerIndexIter* Iter = poppler_index_iter_new(Doc_->Doc);
   if (Iter == nullptr) return Items;
   size_t Count = 0;
-  ReadOutline(Doc_->Doc, Iter, 0, PageCount(), Count, Items);
+  ReadOutline(Doc_->Doc, Core(), Iter, 0, PageCount(), Count, Items);
   poppler_index_iter_free(Iter);
   return Items;
 }
@@ -169,38 +160,37 @@ PdfPage::PdfPage(const PdfDocument& Doc, int Index, std::unique_ptr<Handles> Pag
 
 PdfPage::~PdfPage() = default;
 
-std::vector<PlacedWord> PdfPage::ReadWords() const {
-  PdfDocument::Handles& Doc = *Doc_.Doc_;
-  const int Index = Index_;
-  std::vector<PlacedWord> Words;
-  // Opened on first use: poppler's C++ API reads the same bytes a second time.
-  if (Doc.TextDoc == nullptr && Doc.Data.size() <= static_cast<size_t>(INT_MAX)) {
-    poppler::set_debug_error_function(Ignore, nullptr);
-    Doc.TextDoc.reset(poppler::document::load_from_raw_data(Doc.Data.data(), static_cast<int>(Doc.Data.size())));
-  }
-  if (Doc.TextDoc == nullptr) return Words;
-  const std::unique_ptr<poppler::page> Page(Doc.TextDoc->create_page(Index));
-  if (Page == nullptr) return Words;
-  for (const poppler::text_box& Each : Page->text_list()) {
-    PlacedWord Word;
-    Word.Text = FromUtf16(Each.text());
-    // A glyph past the word's last box (a ligature spelled with two letters) keeps that box.
-    for (size_t I = 0; I < Word.Text.size(); ++I) {
-      const poppler::rectf Rect = Each.char_bbox(I);
-      if (Rect.width() == 0 && Rect.height() == 0) break;
-      Word.CharBoxes.push_back(BoxOf(Rect));
-    }
-    if (Word.CharBoxes.empty()) Word.CharBoxes.push_back(BoxOf(Each.bbox()));
-    Word.Rotation = Each.rotation() & 3;
-    Word.SpaceAfter = Each.has_space_after();
-    Words.push_back(std::move(Word));
-  }
-  return Words;
+const CoreDocument& PdfDocument::Core() const {
+  // Opened on first use: poppler's core reads the same bytes a second time.
+  if (Doc_->Core == nullptr) Doc_->Core = std::make_unique<CoreDocument>(Doc_->Data);
+  return *Doc_->Core;
 }
 
-PageText PdfPage::ReadText(const PageSize& Size) const {
+const ContentOrder& PdfDocument::Order() const {
+  if (Doc_->Order == nullptr) {
+    const DocumentStructure& Tree = Core().Structure();
+    Doc_->Order = std::make_unique<ContentOrder>(Tree);
+    // A figure whose place the tree does not give is placed where the page draws its pictures,
+    // which the text's reading must then note too.
+    for (const StructNode& Node : Tree.Nodes) {
+      if ((Node.Role == "Figure" || Node.Role == "Formula") && !Node.HasBox) Doc_->FiguresWithoutPlace = true;
+    }
+  }
+  return *Doc_->Order;
+}
+
+PageText PdfPage::ReadText(const PageSize& Size, const std::vector<HeadingHint>& Hints) const {
   PageText Text;
-  Text.Lines = BuildLines(ReadWords(), Size.Width, Size.Height);
+  const CoreDocument& Core = Doc_.Core();
+  if (Core.Tagged()) {
+    const ContentOrder& Order = Doc_.Order();
+    std::vector<MarkedArea> Areas;
+    const std::vector<PlacedWord> Words = Core.Words(Index_, Doc_.Doc_->FiguresWithoutPlace ? &Areas : nullptr);
+    ArrangeTaggedPage(Core.Structure(), Order, Index_, Words, Areas, Size.Width, Size.Height, Text);
+  } else {
+    Text.Lines = BuildLines(Core.Words(Index_), Size.Width, Size.Height);
+    ArrangeUntaggedPage(Hints, Text);
+  }
   PopplerDocument* Doc = Doc_.Doc_->Doc;
   const int Pages = poppler_document_get_n_pages(Doc);
   GList* Links = poppler_page_get_link_mapping(Page_->Page);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/PageModel.h"
+#include "worker/Structure.h"
 
 #include <memory>
 #include <stdexcept>
@@ -17,8 +18,8 @@ struct OpenError : std::runtime_error {
   OpenError(bool Password, const std::string& Reason) : std::runtime_error(Reason), NeedsPassword(Password) {}
 };
 
+class CoreDocument;
 class PdfDocument;
-struct PlacedWord;
 
 // One page of a document, fetched from poppler once for everything read from it.
 class PdfPage {
@@ -31,8 +32,10 @@ class PdfPage {
   // beyond what a page may be; ShownPageSize says how it is shown.
   double Width() const { return Width_; }
   double Height() const { return Height_; }
-  // Its words in reading order and its links, on a page of the size it is shown at.
-  PageText ReadText(const PageSize& Size) const;
+  // Its words in reading order, in the elements they belong to, and its links, on a page of the
+  // size it is shown at. A tagged document's structure gives the elements; an untagged page's
+  // lines are joined into paragraphs, and its bookmarks' titles (Hints) make headings.
+  PageText ReadText(const PageSize& Size, const std::vector<HeadingHint>& Hints = {}) const;
   // Its drawing as an SVG document (DrawPageSvg); empty when it cannot be drawn.
   std::string Draw(const PageSize& Size, bool* Pictured = nullptr, LiftedGlyphs* Lifted = nullptr) const;
 
@@ -40,8 +43,6 @@ class PdfPage {
   friend class PdfDocument;
   struct Handles;
   PdfPage(const PdfDocument& Doc, int Index, std::unique_ptr<Handles> Page);
-  // Its words as poppler's text layout finds them.
-  std::vector<PlacedWord> ReadWords() const;
   const PdfDocument& Doc_;
   int Index_;
   std::unique_ptr<Handles> Page_;
@@ -63,6 +64,11 @@ class PdfDocument {
   std::vector<OutlineItem> Outline() const;
   // Page Index (0-based); null when poppler cannot give it.
   std::unique_ptr<PdfPage> OpenPage(int Index) const;
+  // The same document read through poppler's core classes: words with their marked content,
+  // structure, language.
+  const CoreDocument& Core() const;
+  // The order of a tagged document's marked content, worked out once.
+  const ContentOrder& Order() const;
 
  private:
   friend class PdfPage;

@@ -172,21 +172,6 @@ bool Apart(const PlacedWord& Word, const PlacedWord& Next, bool Vertical) {
   return std::max(B.X1 - A.X2, A.X1 - B.X2) > 0.1 * std::max(A.Y2 - A.Y1, B.Y2 - B.Y1);
 }
 
-// Whether a page reads right to left: more letters of right-to-left scripts than of others.
-// A line takes its direction from the page, so that a Hebrew line quoting two English words
-// reads from the right however many letters the English words have.
-bool RightToLeftPage(const std::vector<PlacedWord>& Words) {
-  size_t Right = 0, Left = 0;
-  for (const PlacedWord& Word : Words) {
-    for (const char32_t C : Word.Text) {
-      const Direction Kind = DirectionOf(C);
-      Right += Kind == Direction::Right;
-      Left += Kind == Direction::Left;
-    }
-  }
-  return Right > Left;
-}
-
 // Whether a line reads right to left. A paragraph takes its direction from its first letter,
 // which stands at the start of its lines: at the right end of a right-to-left line. A line whose
 // outermost letters at both ends, and most of its letters, are of one direction reads that way
@@ -263,11 +248,25 @@ Line FinishLine(const RawLine& Raw, bool RightToLeft) {
 
 }  // namespace
 
-std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width, double Height) {
+// Whether a page reads right to left: more letters of right-to-left scripts than of others.
+// A line takes its direction from the page, so that a Hebrew line quoting two English words
+// reads from the right however many letters the English words have.
+bool RightToLeftPage(const std::vector<PlacedWord>& Words) {
+  size_t Right = 0, Left = 0;
+  for (const PlacedWord& Word : Words) {
+    for (const char32_t C : Word.Text) {
+      const Direction Kind = DirectionOf(C);
+      Right += Kind == Direction::Right;
+      Left += Kind == Direction::Left;
+    }
+  }
+  return Right > Left;
+}
+
+std::vector<Line> BuildLines(const std::vector<const PlacedWord*>& Words, double Width, double Height, bool RightToLeft) {
   std::vector<Line> Lines;
   RawLine Current;
   Box Last;
-  const bool RightToLeft = RightToLeftPage(Words);
   const auto Flush = [&] {
     if (!Current.Words.empty()) {
       Line Done = FinishLine(Current, RightToLeft);
@@ -275,7 +274,8 @@ std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width,
     }
     Current = RawLine{};
   };
-  for (const PlacedWord& Each : Words) {
+  for (const PlacedWord* Word : Words) {
+    const PlacedWord& Each = *Word;
     if (Each.Text.empty()) continue;
     std::vector<Box> Boxes;
     for (const Box& B : Each.CharBoxes) Boxes.push_back(Normalized(B));
@@ -297,6 +297,13 @@ std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width,
   }
   Flush();
   return Lines;
+}
+
+std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width, double Height) {
+  std::vector<const PlacedWord*> All;
+  All.reserve(Words.size());
+  for (const PlacedWord& Each : Words) All.push_back(&Each);
+  return BuildLines(All, Width, Height, RightToLeftPage(Words));
 }
 
 }  // namespace Engine

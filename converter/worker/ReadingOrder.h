@@ -16,6 +16,9 @@ struct PlacedWord {
   std::vector<Box> CharBoxes;
   int Rotation = 0;
   bool SpaceAfter = true;
+  // The marked content it stands in (its MCID; -1 for none), or an artifact's.
+  int Mcid = -1;
+  bool Artifact = false;
 };
 
 // Groups Words, given line by line in reading order as poppler's layout gives them, into lines.
@@ -27,5 +30,10 @@ struct PlacedWord {
 // page does, and a page with more right-to-left letters than others reads from the right.
 // Words that touch without a space become one word, as in plain text.
 std::vector<Line> BuildLines(const std::vector<PlacedWord>& Words, double Width, double Height);
+
+// Whether a page reads right to left: more letters of right-to-left scripts than of others.
+bool RightToLeftPage(const std::vector<PlacedWord>& Words);
+// BuildLines for some of a page's words, the page's direction given.
+std::vector<Line> BuildLines(const std::vector<const PlacedWord*>& Words, double Width, double Height, bool RightToLeft);
 
 }  // namespace Engine

@@ -105,7 +105,7 @@ class Session {
       Size = ShownPageSize(Raw.Width, Raw.Height);
       PageTextReport Text;
       Text.Number = Command.Number;
-      Text.Text = Page->ReadText(Size);
+      Text.Text = Page->ReadText(Size, Command.Headings);
       if (!Send(Encode(Text))) return false;
     }
 

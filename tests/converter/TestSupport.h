@@ -37,7 +37,7 @@ inline std::vector<std::string> LayerElements(const std::string& Markup) {
   for (size_t At = Markup.find("<i style="); At != std::string::npos; At = Markup.find("<i style=", At + 1)) {
     const size_t Begin = Markup.find('>', At) + 1;
     const size_t End = Markup.find("</i>", Begin);
-    Out.push_back(Markup.substr(Begin, End - Begin) + (Markup.compare(End + 4, 5, "\n</p>") == 0 ? "\n" : ""));
+    Out.push_back(Markup.substr(Begin, End - Begin) + (Markup.compare(End + 4, 8, "\n</span>") == 0 ? "\n" : ""));
   }
   return Out;
 }

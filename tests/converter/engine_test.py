@@ -103,7 +103,7 @@ class SampleConversion(EngineCase):
         self.assertEqual(self.result.stderr, "")
 
     def test_every_page_in_order_with_its_text(self):
-        ids = re.findall(r'<div class="pg" id="(page-\d+)"', self.markup)
+        ids = re.findall(r'<section class="pg" id="(page-\d+)"', self.markup)
         self.assertEqual(ids, ["page-1", "page-2", "page-3", "page-4"])
         texts = page_texts(self.markup)
         self.assertEqual(len(texts), 4)
@@ -120,7 +120,7 @@ class SampleConversion(EngineCase):
         self.assertGreaterEqual(textmatch.recall(reference, candidate), 0.99)
 
     def test_page_sizes_follow_rotation(self):
-        ratios = re.findall(r'id="page-\d+" style="width:[0-9.]+px;aspect-ratio:([0-9.]+)/([0-9.]+)"', self.markup)
+        ratios = re.findall(r'id="page-\d+" aria-label="Page \d+" style="width:[0-9.]+px;aspect-ratio:([0-9.]+)/([0-9.]+)"', self.markup)
         self.assertEqual(len(ratios), 4)
         (w1, h1), (w2, h2), (w3, h3), _ = [(float(a), float(b)) for a, b in ratios]
         self.assertAlmostEqual(w1, 595.28, places=1)
@@ -259,8 +259,8 @@ class ScannedPage(EngineCase):
         # Japanese in a font that is not embedded reaches the text through poppler-data's maps,
         # and is laid out down the page as it is set.
         self.assertIn("日本語の縦書き", text)
-        self.assertRegex(markup, r'<p class="v"[^>]*><i[^>]*>日本語の縦書き')
-        self.assertNotRegex(markup, r'<p style[^>]*><i[^>]*>日本語')
+        self.assertRegex(markup, r'<span class="v"[^>]*><i[^>]*>日本語の縦書き')
+        self.assertNotRegex(markup, r'<span style[^>]*><i[^>]*>日本語')
 
 
 def one_page_pdf(content, page_entries=b"", more=()):
@@ -506,7 +506,7 @@ class HostileDocuments(EngineCase):
         return lines[0]
 
     def page_blocks(self, markup):
-        return re.split(r'(?=<div class="pg")', markup)[1:]
+        return re.split(r'(?=<section class="pg")', markup)[1:]
 
     def test_each_hostile_page_ends_within_its_budget_and_is_marked(self):
         cases = [  # name, pages, forms, page budget, the page's text kept, what the warning says

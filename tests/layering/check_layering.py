@@ -9,7 +9,8 @@ Engine: the entry above both sides of the process boundary. On the coordinator's
 coordinator over the HTML writer and the shared fonts; on the worker's side, the worker over the
 drawing, its passes and the pictures and areas they share. Neither side sees the other; both see
 the protocol, the fonts' code and the base. A pass never includes another pass. poppler and
-cairo are for the worker's side alone: the coordinator never reads the document.
+cairo are for the worker's side alone: the coordinator never reads the document; poppler's
+core classes (<poppler/...>) are for worker/PdfCore alone.
 
 Usage: check_layering.py [--engine] FOLDER. Prints each forbidden include and exits 1 if there is one."""
 
@@ -57,7 +58,7 @@ ENGINE = {
     "system_only_in": {
         "windows.h": ["platform/win32/"],
         "poppler.h": ["worker/", "drawing/"],
-        "poppler/": ["worker/"],
+        "poppler/": ["worker/PdfCore."],
         "cairo": ["drawing/"],
     },
     "apart": ["pass"],

@@ -78,7 +78,8 @@ class EngineLayeringTest(unittest.TestCase):
         root = self.tree({
             "Engine.cpp": ['#include "coordinator/Coordinator.h"', '#include "worker/Worker.h"'],
             "worker/Worker.cpp": ['#include "drawing/PageDrawing.h"', '#include "protocol/WorkerProtocol.h"',
-                                  "#include <poppler/cpp/poppler-page.h>"],
+                                  "#include <poppler.h>"],
+            "worker/PdfCore.cpp": ['#include "worker/Worker.h"', "#include <poppler/PDFDoc.h>"],
             "drawing/Passes.cpp": ['#include "drawing/passes/CompactSvg.h"', '#include "drawing/passes/StyleClasses.h"'],
             "drawing/passes/CompactSvg.cpp": ['#include "drawing/passes/CompactSvg.h"', '#include "drawing/Pictures.h"',
                                               '#include "fonts/GlyphOutline.h"', "#include <cairo.h>"],
@@ -99,6 +100,7 @@ class EngineLayeringTest(unittest.TestCase):
             ("base/Text.cpp", '#include "fonts/GlyphOutline.h"', "base includes fonts"),
             ("coordinator/Coordinator.cpp", "#include <poppler.h>", "belongs in worker/ or drawing/"),
             ("html/Document.cpp", "#include <cairo.h>", "belongs in drawing/"),
+            ("worker/PdfDocument.cpp", "#include <poppler/TextOutputDev.h>", "belongs in worker/PdfCore."),
             ("worker/Worker.cpp", '#include "paths/PathPieces.h"', "worker includes pathpieces"),
         ]
         for path, line, message in cases:

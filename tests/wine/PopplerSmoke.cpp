@@ -1,12 +1,14 @@
 // Proves a build's poppler stack end to end: draws page 1 of a PDF to SVG with poppler's GLib API
-// and cairo, and prints the page count and page 1's words from poppler's C++ interface.
+// and cairo, and prints the page count and page 1's words from poppler's core text layout.
 // Usage: poppler_smoke IN.pdf OUT.svg
 #include <cairo-svg.h>
 #include <cairo.h>
 #include <poppler.h>
-// The GLib and C++ interfaces share header names; the C++ ones are reached through their folder.
-#include <cpp/poppler-document.h>
-#include <cpp/poppler-page.h>
+// The GLib interface and the core share header names; the core's are reached through their folder.
+#include <poppler/GlobalParams.h>
+#include <poppler/PDFDoc.h>
+#include <poppler/Stream.h>
+#include <poppler/TextOutputDev.h>
 
 #include <cstdio>
 #include <fstream>
@@ -43,18 +45,21 @@ bool DrawFirstPage(const std::string& Data, const char* SvgPath) {
   return Drawn;
 }
 
-bool PrintWords(const std::string& Data) {
-  std::unique_ptr<poppler::document> Document(
-      poppler::document::load_from_raw_data(Data.data(), static_cast<int>(Data.size())));
-  if (!Document) {
-    std::fprintf(stderr, "poppler-cpp: cannot open\n");
+bool PrintWords(std::string& Data) {
+  const GlobalParamsIniter Params([](ErrorCategory, Goffset, const char*) {});
+  Object NoDictionary;
+  PDFDoc Document(new MemStream(Data.data(), 0, static_cast<Goffset>(Data.size()), std::move(NoDictionary)));
+  if (!Document.isOk()) {
+    std::fprintf(stderr, "poppler core: cannot open\n");
     return false;
   }
-  std::printf("pages %d\n", Document->pages());
-  std::unique_ptr<poppler::page> Page(Document->create_page(0));
-  for (const poppler::text_box& Box : Page->text_list()) {
-    std::vector<char> Word = Box.text().to_utf8();
-    std::fwrite(Word.data(), 1, Word.size(), stdout);
+  std::printf("pages %d\n", Document.getNumPages());
+  TextOutputDev Text(nullptr, false, 0, false, false);
+  Document.displayPage(&Text, 1, 72, 72, 0, false, false, false);
+  const std::unique_ptr<TextWordList> Words(Text.makeWordList());
+  for (int I = 0; Words != nullptr && I < Words->getLength(); ++I) {
+    const std::unique_ptr<GooString> Word(Words->get(I)->getText());
+    std::fwrite(Word->c_str(), 1, static_cast<size_t>(Word->getLength()), stdout);
     std::fputc('\n', stdout);
   }
   return true;

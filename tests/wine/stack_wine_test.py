@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks the Windows build's poppler stack under wine64 against the same program built for Linux:
-the same page count and words (through poppler's C++ interface and its UTF-16 conversions), and
+the same page count and words (through poppler's core text layout), and
 page 1 drawn to the same SVG (poppler's GLib API and cairo), Japanese in a font that is not
 embedded included, with Debian's Noto Sans CJK (Linux's choice) in the place of Windows' MS Mincho."""
 

@@ -35,13 +35,16 @@ PageView SamplePage() {
 
 TEST(PageMarkup, EscapedWordsInOrderAndLinksWithSafeTargets) {
   const std::string Markup = PageMarkup(SamplePage());
-  EXPECT_EQ(Markup.find("<div class=\"pg\" id=\"page-3\""), 0u);
+  EXPECT_EQ(Markup.find("<section class=\"pg\" id=\"page-3\" aria-label=\"Page 3\""), 0u) << "each page a labelled region";
   EXPECT_NE(Markup.find("<img src=\"doc-1.svg#p3\" alt=\"\" loading=\"lazy\""), std::string::npos);
   // Each line ends with a line break, so copied text keeps its lines; words keep their spaces.
   EXPECT_EQ(LayerElements(Markup), (std::vector<std::string>{"&lt;b&gt;bold&lt;/b&gt; ", "&amp;\n", "\xE7\xB8\xA6\n"}));
-  EXPECT_NE(Markup.find("<p class=\"v\""), std::string::npos) << "the vertical line is laid out vertically";
-  EXPECT_NE(Markup.find("<a href=\"#page-1\""), std::string::npos);
-  EXPECT_NE(Markup.find("<a href=\"https://example.com/&quot;x&quot;\" rel=\"noopener noreferrer\""), std::string::npos);
+  EXPECT_NE(Markup.find("<span class=\"v\""), std::string::npos) << "the vertical line is laid out vertically";
+  // A link is named by the words under it, or else by where it leads.
+  EXPECT_NE(Markup.find("<a href=\"#page-1\" aria-label=\"&lt;b&gt;bold&lt;/b&gt; &amp;\""), std::string::npos) << Markup;
+  EXPECT_NE(Markup.find("<a href=\"https://example.com/&quot;x&quot;\" aria-label=\"https://example.com/&quot;x&quot;\" "
+                        "rel=\"noopener noreferrer\""),
+            std::string::npos);
   EXPECT_EQ(Markup.find("<a href=\"\""), std::string::npos) << "a link without a target is left out";
   EXPECT_EQ(std::count(Markup.begin(), Markup.end(), '<') - std::count(Markup.begin(), Markup.end(), '>'), 0);
 }
@@ -79,7 +82,7 @@ TEST(DocumentHead, EscapesMetadataAndForbidsScripts) {
   Info.Author = "A \"quoted\" <b>author</b>";
   Info.Subject = "";
   Info.Keywords = "one, two";
-  const std::string Head = DocumentHead(Info);
+  const std::string Head = DocumentHead(Info, {});
   EXPECT_NE(Head.find("<title>&lt;script&gt;alert(1)&lt;/script&gt; &quot;quotes&quot; &lt;/title&gt;</title>"),
             std::string::npos);
   EXPECT_NE(Head.find("<meta name=\"author\" content=\"A &quot;quoted&quot; &lt;b&gt;author&lt;/b&gt;\">"),
@@ -90,20 +93,25 @@ TEST(DocumentHead, EscapesMetadataAndForbidsScripts) {
   EXPECT_NE(Head.find("script-src 'none'"), std::string::npos);
   EXPECT_EQ(Head.find("<script"), std::string::npos);
   EXPECT_LT(Head.find("<meta charset=\"utf-8\">"), 100u) << "the encoding is declared before any text";
+  EXPECT_NE(Head.find("<html>"), std::string::npos) << "no language where the document states none";
+  EXPECT_EQ(Head.substr(Head.size() - 7), "<main>\n") << "the pages follow in the main landmark";
+  Info.Language = "fr-CA";
+  EXPECT_NE(DocumentHead(Info, {}).find("<html lang=\"fr-CA\">"), std::string::npos);
 }
 
-TEST(OutlineNav, NestsAndEscapesAndLinksPages) {
-  OutlineItem Child{"Child <two>", 2, "", {}};
-  OutlineItem Web{"Web", 0, "https://example.com/?a=1&b=2", {}};
-  OutlineItem Dead{"No target", 0, "", {}};
-  OutlineItem Top{"Top & \"first\"", 1, "", {Child}};
-  const std::string Nav = OutlineNav({Top, Web, Dead});
-  EXPECT_EQ(Nav,
-            "<nav aria-label=\"Outline\"><ul><li><a href=\"#page-1\">Top &amp; &quot;first&quot;</a>"
-            "<ul><li><a href=\"#page-2\">Child &lt;two&gt;</a></li></ul></li>"
-            "<li><a href=\"https://example.com/?a=1&amp;b=2\" rel=\"noopener noreferrer\">Web</a></li>"
-            "<li>No target</li></ul></nav>\n");
-  EXPECT_EQ(OutlineNav({}), "");
+TEST(DocumentHead, TheOutlineNestsEscapesAndLinksPages) {
+  OutlineItem Child{"Child <two>", 2, "", -1, {}};
+  OutlineItem Web{"Web", 0, "https://example.com/?a=1&b=2", -1, {}};
+  OutlineItem Dead{"No target", 0, "", -1, {}};
+  OutlineItem Top{"Top & \"first\"", 1, "", -1, {Child}};
+  const std::string Head = DocumentHead(DocumentInfo{}, {Top, Web, Dead});
+  EXPECT_NE(Head.find("<body>\n<nav aria-label=\"Outline\"><ul><li><a href=\"#page-1\">Top &amp; &quot;first&quot;</a>"
+                      "<ul><li><a href=\"#page-2\">Child &lt;two&gt;</a></li></ul></li>"
+                      "<li><a href=\"https://example.com/?a=1&amp;b=2\" rel=\"noopener noreferrer\">Web</a></li>"
+                      "<li>No target</li></ul></nav>\n<main>\n"),
+            std::string::npos)
+      << Head;
+  EXPECT_EQ(DocumentHead(DocumentInfo{}, {}).find("<nav"), std::string::npos);
 }
 
 TEST(PageMarkup, ADrawingDrawnInThePageIsNotLoadedAgain) {

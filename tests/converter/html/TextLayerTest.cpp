@@ -23,8 +23,8 @@ std::vector<double> FlowingLefts(const std::string& Markup) {
     const size_t At = Style.find(Name + ":");
     return At == std::string::npos ? 0.0 : std::strtod(Style.c_str() + At + Name.size() + 1, nullptr);
   };
-  for (size_t Line = Markup.find("<p"); Line != std::string::npos; Line = Markup.find("<p", Line + 1)) {
-    const size_t LineEnd = Markup.find("</p>", Line);
+  for (size_t Line = Markup.find("<span"); Line != std::string::npos; Line = Markup.find("<span", Line + 1)) {
+    const size_t LineEnd = Markup.find("</span>", Line);
     const std::string Head = Markup.substr(Line, Markup.find('>', Line) - Line);
     if (Head.find("class=\"a\"") != std::string::npos || Head.find("class=\"v\"") != std::string::npos) continue;
     const bool Leftwards = Head.find("class=\"r\"") != std::string::npos;
@@ -133,9 +133,9 @@ TEST(TextLayerMarkup, ArabicPiecesArePlacedOneByOne) {
   Row.Words = {{"\xD9\x86\xD8\xB5", {150, 0, 170, 10}}, {"...", {100, 0, 140, 10}}};
   Page.Lines = {Row};
   const std::string Markup = TextLayerMarkup(Page, Size);
-  EXPECT_NE(Markup.find("<p class=\"a\""), std::string::npos) << Markup;
+  EXPECT_NE(Markup.find("<span class=\"a\""), std::string::npos) << Markup;
   EXPECT_NE(Markup.find("<i style=\"left:75%;scale:2.33 1\">"), std::string::npos) << Markup;
-  EXPECT_NE(Markup.find("<i style=\"left:50%;scale:3.1 1\">...\n</i></p>"), std::string::npos) << Markup;
+  EXPECT_NE(Markup.find("<i style=\"left:50%;scale:3.1 1\">...\n</i></span>"), std::string::npos) << Markup;
   EXPECT_EQ(Markup.find("--m"), std::string::npos) << Markup;
 }
 

@@ -40,15 +40,18 @@ TEST(WorkerProtocol, EveryMessageComesThroughWhole) {
   OpenedReport Opened;
   Opened.PageCount = 7;
   Opened.WithInfo = true;
-  Opened.Info = {"Title", "Author", "", "k1, k2"};
-  Opened.Outline = {{"Part", 2, "", {{"Chapter", 3, "", {}}, {"Web", 0, "mailto:a@b.c", {}}}}};
+  Opened.Info = {"en-GB", "Title", "Author", "", "k1, k2"};
+  Opened.Outline = {{"Part", 2, "", -1, {{"Chapter", 3, "", 90.5, {}}, {"Web", 0, "mailto:a@b.c", -1, {}}}}};
   OpenedReport OpenedBack;
   ASSERT_TRUE(Decode(Body(Encode(Opened)), OpenedBack));
   EXPECT_EQ(OpenedBack.PageCount, 7);
   EXPECT_EQ(OpenedBack.Info.Keywords, "k1, k2");
+  EXPECT_EQ(OpenedBack.Info.Language, "en-GB");
   ASSERT_EQ(OpenedBack.Outline.size(), 1u);
   ASSERT_EQ(OpenedBack.Outline[0].Children.size(), 2u);
   EXPECT_EQ(OpenedBack.Outline[0].Children[0].Page, 3);
+  EXPECT_DOUBLE_EQ(OpenedBack.Outline[0].Children[0].Top, 90.5);
+  EXPECT_EQ(OpenedBack.Outline[0].Top, -1);
   EXPECT_EQ(OpenedBack.Outline[0].Children[1].Uri, "mailto:a@b.c");
 
   PageTextReport TextBack;
@@ -168,12 +171,12 @@ TEST(WorkerProtocol, ForgedFieldsAreRefusedOrDefused) {
   OpenedReport Deep;
   Deep.PageCount = 2;
   Deep.WithInfo = true;
-  OutlineItem Item{"leaf", 9, "javascript:x", {}};
-  for (int Depth = 0; Depth <= MaxOutlineDepth + 1; ++Depth) Item = OutlineItem{"level", 1, "", {Item}};
+  OutlineItem Item{"leaf", 9, "javascript:x", -1, {}};
+  for (int Depth = 0; Depth <= MaxOutlineDepth + 1; ++Depth) Item = OutlineItem{"level", 1, "", -1, {Item}};
   Deep.Outline = {Item};
   OpenedReport DeepOut;
   EXPECT_FALSE(Decode(Body(Encode(Deep)), DeepOut)) << "nesting deeper than a worker sends";
-  Deep.Outline = {OutlineItem{"leaf", 9, "javascript:x", {}}};
+  Deep.Outline = {OutlineItem{"leaf", 9, "javascript:x", -1, {}}};
   ASSERT_TRUE(Decode(Body(Encode(Deep)), DeepOut));
   EXPECT_EQ(DeepOut.Outline[0].Page, 0);
   EXPECT_EQ(DeepOut.Outline[0].Uri, "");
