@@ -95,7 +95,30 @@ def ParseHtml(text):
     builder = _TreeBuilder()
     builder.feed(text)
     builder.close()
+    _Own(builder.root)
     return builder.root
+
+
+def _Own(root):
+    """Moves each element that another owns (aria-owns) under its owner, after the owner's own
+    children, as assistive technology reads it."""
+    by_id = {}
+    for node in root.Walk():
+        if "id" in node.attrs:
+            by_id.setdefault(node.attrs["id"], node)
+    for owner in list(root.Walk()):
+        for ident in owner.attrs.get("aria-owns", "").split():
+            owned = by_id.get(ident)
+            if owned is None or owned is owner or owned.parent is None:
+                continue
+            ancestor = owner
+            while ancestor is not None and ancestor is not owned:
+                ancestor = ancestor.parent
+            if ancestor is owned:  # owning an ancestor would make a loop
+                continue
+            owned.parent.children.remove(owned)
+            owned.parent = owner
+            owner.children.append(owned)
 
 
 def _Hidden(node):
@@ -218,18 +241,31 @@ def CheckTagged(html_text, facts):
     return report
 
 
+# A section's number before a heading's title ("3.2", "IV.", "A").
+SECTION_NUMBER = re.compile(r"^(?:\d+|[IVXLC]+|[A-Z])(?:\.\d+)*\.?\s+")
+
+
+def TitleKey(text):
+    """A heading's title as a bookmark may give it: without the section number the page sets before
+    it, without a hyphen that breaks a word over two lines, and in one case (small capitals)."""
+    text = re.sub(r"(\w)- (\w)", r"\1\2", Normalise(text))
+    return SECTION_NUMBER.sub("", text).casefold()
+
+
 def CheckBookmarks(html_text, facts):
     """How many outline entries whose title stands on their page are headings in the HTML: by
-    text alone, at the entry's depth, and at the depth plus the one offset that suits most."""
+    text alone, at the entry's depth, and at the depth plus the one offset that suits most. Titles
+    are compared by TitleKey."""
     page = HtmlFacts(html_text)
     entries = [e for e in facts.outline if e.on_page]
-    texts = Counter(text for _, text in page.headings)
-    by_text = sum((Counter(e.title for e in entries) & texts).values())
+    headings = Counter((level, TitleKey(text)) for level, text in page.headings)
+    texts = Counter(TitleKey(text) for _, text in page.headings)
+    by_text = sum((Counter(TitleKey(e.title) for e in entries) & texts).values())
     best_offset, best = 0, -1
     counts = {}
     for offset in range(0, 6):
-        wanted = Counter((e.depth + offset, e.title) for e in entries)
-        counts[offset] = sum((wanted & Counter(page.headings)).values())
+        wanted = Counter((e.depth + offset, TitleKey(e.title)) for e in entries)
+        counts[offset] = sum((wanted & headings).values())
         if counts[offset] > best:
             best_offset, best = offset, counts[offset]
     return {"entries": len(facts.outline), "on_page": len(entries),

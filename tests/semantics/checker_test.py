@@ -119,6 +119,8 @@ class Bookmarks(unittest.TestCase):
             ("all one level deeper", "<h2>Contents</h2><h2>1 Start</h2><h3>1.1 Detail</h3>", 1.0, 0.0, (1.0, 1)),
             ("flat", "<h2>Contents</h2><h2>1 Start</h2><h2>1.1 Detail</h2>", 1.0, 1 / 3, (2 / 3, 1)),
             ("not headings", "<p>Contents</p><p>1 Start</p><p>1.1 Detail</p>", 0.0, 0.0, (0.0, 0)),
+            ("as the page sets them", "<h1>CONTENTS</h1><h1>Start</h1><h2>1.1 De- tail</h2>", 1.0, 1.0, (1.0, 0)),
+            ("other words", "<h1>Contents</h1><h1>1 Stop</h1><h2>1.1 Details</h2>", 1 / 3, 1 / 3, (1 / 3, 0)),
         ]
         for name, body, text, level, (offset_recall, offset) in cases:
             with self.subTest(name):

@@ -31,6 +31,9 @@ HEADING_TYPES = {"H", "H1", "H2", "H3", "H4", "H5", "H6"}
 # innermost of them.
 BLOCK_TYPES = HEADING_TYPES | {"P", "LI", "LBody", "TH", "TD", "Caption", "Code", "BlockQuote",
                                "Figure", "Formula", "TOCI", "Note"}
+# Of those, the ones that are inline inside another block (code or a note in a paragraph), as
+# HTML's code and a note's text are.
+INLINE_IN_BLOCK = {"Code", "Note"}
 
 # A gap wider than this share of the font size between two glyphs on a line is a word space.
 SPACE_GAP = 0.15
@@ -628,7 +631,7 @@ def HeadingLevel(element, depth):
 
 def Gather(elements, facts):
     """Fills facts from the tree's elements."""
-    def Visit(element, sections, numbering):
+    def Visit(element, sections, numbering, in_block):
         kind = element.type
         if kind in HEADING_TYPES and element.text:
             facts.headings.append(Heading(HeadingLevel(element, sections), element.text))
@@ -662,14 +665,17 @@ def Gather(elements, facts):
             facts.links.append(Link(element.text, element.alt, element.annotations))
         if element.lang:
             facts.langs.append(Lang(kind, element.lang, element.text))
-        if kind in BLOCK_TYPES and element.text and not any(
-                c.type in BLOCK_TYPES for c in _Walk(element.children)):
+        def Block(each, inside):
+            return each.type in BLOCK_TYPES and not (inside and each.type in INLINE_IN_BLOCK)
+
+        if Block(element, in_block) and element.text and not any(
+                Block(c, True) for c in _Walk(element.children)):
             facts.order.append(element.text)
         for child in element.children:
-            Visit(child, sections + (kind == "Sect"), numbering)
+            Visit(child, sections + (kind == "Sect"), numbering, in_block or Block(element, in_block))
 
     for element in elements:
-        Visit(element, 0, None)
+        Visit(element, 0, None, False)
 
 
 # ---------------------------------------------------------------------------------------------
