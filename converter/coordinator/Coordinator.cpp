@@ -147,13 +147,16 @@ class Coordinator {
     Slot.Page = 0;
     if (!Slot.Process.Start(WorkerArguments(Budget_.WorkerBytes + InputBytes_, Platform::OwnId()),
                             Budget_.WorkerBytes + InputBytes_, Reason)) {
-      StartFailure_ = Reason;
+      StartFailure_ = Reason.empty() ? "the system gave no reason" : Reason;
       return false;
     }
     OpenCommand Open;
     Open.Path = Input_;
     Open.WithInfo = WithInfo;
-    return Slot.Process.Send(Encode(Open));
+    if (Slot.Process.Send(Encode(Open))) return true;
+    Slot.Process.Stop();
+    StartFailure_ = "it ended before it could be given the document";
+    return false;
   }
 
   // Frames that have arrived from Slot's worker; false when its output has ended. Malformed is
@@ -385,9 +388,15 @@ class Coordinator {
       for (auto& Slot : Workers_) {
         if (Slot->Page > 0 && Now >= Slot->Deadline) Fail(*Slot, Loss::PageTime);
       }
+      bool StartFailed = false;
       for (auto& Slot : Workers_) {
         if (OutOfTime || NextPage > PageCount_ || NextPage >= NextToWrite_ + PagesAhead) break;
-        if (Slot->Page == 0 && Assign(*Slot, NextPage)) ++NextPage;
+        if (Slot->Page != 0) continue;
+        if (Assign(*Slot, NextPage)) {
+          ++NextPage;
+        } else {
+          StartFailed = true;
+        }
       }
       WriteFinishedPages();
       if (NextToWrite_ > PageCount_) break;
@@ -403,9 +412,12 @@ class Coordinator {
       }
       if (!AnyBusy) {
         // Pages wait and no worker could be started for them.
-        if (!OutOfTime && NextPage <= PageCount_) {
+        if (StartFailed && !OutOfTime && NextPage <= PageCount_) {
           throw RunFailure(ExitInternal, "cannot start a worker process: " + StartFailure_);
         }
+        // Nothing is read, yet no start failed: every worker waited for the slow page at the
+        // head of the pages ahead, which has just been written, so there is room to hand out
+        // more. Each round like this writes or hands out a page, so it cannot go on for ever.
         continue;
       }
       const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Until - Clock::now()).count() + 1;
