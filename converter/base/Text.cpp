@@ -71,7 +71,20 @@ std::string EscapeHtml(std::string_view Text) {
   return Out;
 }
 
+std::string CutText(std::string_view Text, size_t MostBytes) {
+  if (Text.size() <= MostBytes) return std::string(Text);
+  static constexpr std::string_view Ellipsis = "\u2026";
+  if (MostBytes < Ellipsis.size()) return {};
+  size_t End = MostBytes - Ellipsis.size();
+  // Back to the start of a character: continuation bytes are 10xxxxxx.
+  while (End > 0 && (static_cast<unsigned char>(Text[End]) & 0xC0) == 0x80) --End;
+  return std::string(Text.substr(0, End)) + std::string(Ellipsis);
+}
+
 std::string SafeUri(std::string_view Uri) {
+  // Far past the longest target that browsers, servers and search engines take (some 2 to 64 KB).
+  constexpr size_t MaxUriBytes = 64 * 1024;
+  if (Uri.size() > 4 * MaxUriBytes) return {};
   size_t Begin = 0;
   size_t End = Uri.size();
   // Browsers strip leading and trailing C0 controls and spaces before they read the scheme.
@@ -90,7 +103,7 @@ std::string SafeUri(std::string_view Uri) {
       }
       // Cleaning drops C1 controls, which may be all that followed the scheme.
       std::string Cleaned = CleanUtf8(Trimmed);
-      return Cleaned.size() > Scheme.size() ? Cleaned : std::string();
+      return Cleaned.size() > Scheme.size() && Cleaned.size() <= MaxUriBytes ? Cleaned : std::string();
     }
   }
   return {};

@@ -11,11 +11,18 @@ namespace Engine {
 // taken from a PDF can break the page or make a title or link read backwards.
 std::string CleanUtf8(std::string_view Text);
 
+// Metadata and outline titles are cut to this many bytes; no reader wants more from one.
+constexpr size_t MaxLabelTextBytes = 2048;
+// Returns Text cut to at most MostBytes of whole UTF-8 characters, the cut marked with an
+// ellipsis within those bytes.
+std::string CutText(std::string_view Text, size_t MostBytes = MaxLabelTextBytes);
+
 // Escapes cleaned text for use both between tags and inside a double- or single-quoted attribute.
 std::string EscapeHtml(std::string_view Text);
 
 // Returns the link target when it is an http, https or mailto URI, else an empty string.
 // Leading and trailing blanks are cut; tabs and newlines inside are removed, as browsers do.
+// Targets longer than browsers and servers take are dropped: cut, a link goes somewhere else.
 std::string SafeUri(std::string_view Uri);
 
 // Percent-encodes a file name for use as a relative URL: every byte but letters, digits and

@@ -38,15 +38,22 @@ constexpr size_t MaxAreas = 20000;
 
 void Quiet(ErrorCategory, Goffset, const char*) {}
 
-// A PDF text string (PDFDocEncoding, or UTF-16 with its byte order mark) as clean UTF-8, cut.
-std::string TextOf(const Object& Value, size_t Limit = MaxTextBytes) {
+// A PDF text string (PDFDocEncoding, or UTF-16 with its byte order mark) as clean UTF-8, cut to
+// Limit bytes; Cut tells whether there was more. Only what can make Limit bytes is decoded.
+std::string TextOf(const Object& Value, size_t Limit = MaxTextBytes, bool* Cut = nullptr) {
+  if (Cut != nullptr) *Cut = false;
   if (!Value.isString()) return {};
-  const GooString* Raw = Value.getString();
+  const std::string& Whole = Value.getString()->toStr();
+  // Every character takes at least one byte of UTF-8 and at most two of the string but for its
+  // byte order mark (a pair of UTF-16 surrogates makes four bytes of UTF-8).
+  const size_t Taken = std::min(Whole.size(), 2 * Limit + 4);
   Unicode* Chars = nullptr;
-  const int Length = TextStringToUCS4(Raw->toStr(), &Chars);
+  const int Length = TextStringToUCS4(Whole.substr(0, Taken), &Chars);
   std::string Out;
-  for (int I = 0; I < Length && Out.size() < Limit; ++I) AppendUtf8(Out, Chars[I]);
+  int I = 0;
+  for (; I < Length && Out.size() < Limit; ++I) AppendUtf8(Out, Chars[I]);
   gfree(Chars);
+  if (Cut != nullptr) *Cut = I < Length || Taken < Whole.size();
   return CleanUtf8(Out);
 }
 
@@ -420,6 +427,20 @@ CoreDocument::CoreDocument(std::string_view Data) : Doc_(std::make_unique<Handle
 CoreDocument::~CoreDocument() = default;
 
 bool CoreDocument::Ok() const { return Doc_->Doc != nullptr && Doc_->Doc->isOk(); }
+
+std::string CoreDocument::InfoText(const char* Key) const {
+  if (!Ok()) return {};
+  const Object Info = Doc_->Doc->getDocInfo();
+  if (!Info.isDict()) return {};
+  bool Cut = false;
+  const std::string Text = TextOf(Info.dictLookup(Key), MaxLabelTextBytes, &Cut);
+  return Cut ? CutText(Text + "\u2026", MaxLabelTextBytes) : Text;
+}
+
+int CoreDocument::PageCount() const {
+  if (!Ok() || Doc_->Doc->getCatalog() == nullptr) return 0;
+  return Doc_->Doc->getCatalog()->getNumPages();
+}
 
 std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* Areas) const {
   std::vector<PlacedWord> Words;

@@ -21,6 +21,11 @@ class CoreDocument {
   CoreDocument& operator=(const CoreDocument&) = delete;
 
   bool Ok() const;
+  // An entry of the document information dictionary (Title, Author...), cut and marked where
+  // it is longer than a reader wants.
+  std::string InfoText(const char* Key) const;
+  // The pages the page tree holds, whatever the file's linearization data claims.
+  int PageCount() const;
   // The words of page Index (0-based) as poppler's text layout finds them, in its reading order,
   // each with the marked content it stands in. With Areas, also where the page draws pictures and
   // shapes inside marked content (which costs the drawing a second reading).

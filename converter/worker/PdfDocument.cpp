@@ -69,7 +69,7 @@ void ReadOutline(PopplerDocument* Doc, const CoreDocument& Core, PopplerIndexIte
     OutlineItem Item;
     PopplerAction* Action = poppler_index_iter_get_action(Iter);
     if (Action != nullptr) {
-      if (Action->any.title != nullptr) Item.Title = Action->any.title;
+      if (Action->any.title != nullptr) Item.Title = CutText(Action->any.title);
       ReadAction(Doc, Action, PageCount, Item.Page, Item.Uri, &Core, &Item.Top);
       poppler_action_free(Action);
     }
@@ -116,16 +116,21 @@ PdfDocument::PdfDocument(std::string_view Data) : Doc_(std::make_unique<Handles>
 
 PdfDocument::~PdfDocument() = default;
 
-int PdfDocument::PageCount() const { return poppler_document_get_n_pages(Doc_->Doc); }
+// A linearized file's count of pages is the file's claim; the page tree is what there is.
+int PdfDocument::PageCount() const {
+  const int Claimed = poppler_document_get_n_pages(Doc_->Doc);
+  return Core().Ok() ? std::min(Claimed, Core().PageCount()) : Claimed;
+}
 
 DocumentInfo PdfDocument::Info() const {
   DocumentInfo Info;
-  Info.Title = TakeGString(poppler_document_get_title(Doc_->Doc));
-  Info.Author = TakeGString(poppler_document_get_author(Doc_->Doc));
-  Info.Subject = TakeGString(poppler_document_get_subject(Doc_->Doc));
-  Info.Keywords = TakeGString(poppler_document_get_keywords(Doc_->Doc));
+  // Read raw and cut before decoding: a title can be a file's whole size.
+  Info.Title = Core().InfoText("Title");
+  Info.Author = Core().InfoText("Author");
+  Info.Subject = Core().InfoText("Subject");
+  Info.Keywords = Core().InfoText("Keywords");
   Info.Language = Core().Language();
-  if (Info.Title.empty()) Info.Title = Core().XmpTitle();
+  if (Info.Title.empty()) Info.Title = CutText(Core().XmpTitle());
   return Info;
 }
 

@@ -60,8 +60,26 @@ TEST(SafeUri, KeepsOnlyWebAndMailLinks) {
       {"control inside", "https://example.com/\x7F", ""},
       {"right-to-left override inside dropped", "https://example.com/\xE2\x80\xAE" "fdp.exe", "https://example.com/fdp.exe"},
       {"empty", "", ""},
+      {"as long as servers take", "https://e.com/" + std::string(65536 - 14, 'a'), "https://e.com/" + std::string(65536 - 14, 'a')},
+      {"longer than servers take", "https://e.com/" + std::string(65536 - 13, 'a'), ""},
   };
   for (const TextCase& Case : Cases) EXPECT_EQ(SafeUri(Case.In), Case.Out) << Case.Name;
+}
+
+TEST(CutText, CutsWholeCharactersAndMarksTheCut) {
+  const std::vector<TextCase> Cases = {
+      {"short enough", "Title", "Title"},
+      {"exactly the length", "0123456789", "0123456789"},
+      {"ASCII cut", "0123456789A", "0123456\u2026"},
+      // The cut would fall inside the two bytes of an e with acute accent: it moves before it.
+      {"inside a character", "012345\u00e9789A", "012345\u2026"},
+      {"after a character", "01234\u00e9789A", "01234\u00e9\u2026"},
+  };
+  for (const TextCase& Case : Cases) {
+    const std::string Cut = CutText(Case.In, 10);
+    EXPECT_EQ(Cut, Case.Out) << Case.Name;
+    EXPECT_LE(Cut.size(), 10u) << Case.Name;
+  }
 }
 
 TEST(UrlSegment, FileNamesCannotBecomeFragmentsQueriesOrSchemes) {
