@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -39,9 +40,10 @@ struct RunFailure : std::runtime_error {
   RunFailure(int Code, const std::string& Message) : std::runtime_error(Message), Status(Code) {}
 };
 
-// Pages drawn ahead of the first page not yet written: bounds the text held in memory when one
-// page is slow and the others go on.
+// Pages drawn ahead of the first page not yet written, and the bytes of their text and glyphs
+// held until it is: bound the coordinator's memory when one page is slow and the others go on.
 constexpr int PagesAhead = 256;
+constexpr size_t MostHeldBytes = 64u << 20;
 struct PageState {
   enum class Stage { Waiting, Assigned, Done };
   Stage At = Stage::Waiting;
@@ -52,6 +54,10 @@ struct PageState {
   Loss Lost = Loss::None;
   // Some glyphs were left out: the document has more than its fonts keep.
   bool GlyphsDropped = false;
+  // Bytes of its reports held until the page is written.
+  size_t Held = 0;
+  // Its first worker died on it, and it was given again to a worker running alone.
+  bool Retried = false;
 };
 
 struct WorkerSlot {
@@ -59,6 +65,7 @@ struct WorkerSlot {
   std::string Stream;
   bool Opened = false;  // its Opened report has come
   int Page = 0;         // the page it is reading, 0 when idle
+  bool Alone = false;   // it runs alone, with the memory of all the workers
   Clock::time_point Deadline;
 };
 
@@ -74,31 +81,35 @@ class Coordinator {
  public:
   Coordinator(const std::string& Input, const std::string& OutputBase) : Input_(Input), OutputBase_(OutputBase) {
     Budget_ = ReadBudgets([](const char* Name) -> const char* { return std::getenv(Name); });
+    Plan_ = PlanWorkers(Budget_, Platform::ProcessorCount(), Platform::PhysicalMemory(), INT_MAX);
   }
 
   void Run() {
     Start_ = Clock::now();
     CheckOutputFolder();
     CheckInput();
+    // What the input is bounds the run, not what it claims: a few hundred bytes can declare a
+    // million pages.
+    DocumentDeadline_ = Start_ + Duration(Budget_.DocumentLimit(InputBytes_));
+    OutputLimit_ = Budget_.OutputLimit(InputBytes_);
+    TempRegistry::Start();
     const OpenedReport Opened = ReadDocument();
     PageCount_ = Opened.PageCount;
-    DocumentDeadline_ = Start_ + Duration(Budget_.DocumentLimit(PageCount_));
 
     DocumentInfo Info = Opened.Info;
     Info.Title = CleanUtf8(Info.Title);
     if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = UntitledName(Input_);
 
-    TempRegistry::Start(static_cast<size_t>(PageCount_) + 1);
     std::string Reason;
     if (!CreateTemporary(HtmlPath(Place_), 0, Html_, HtmlTemp_, Reason)) CannotWrite(HtmlPath(Place_), Reason);
     Write(DocumentHead(Info, Opened.Outline));
     Language_ = Info.Language;
     NoteHeadings(Opened.Outline, 0);
 
-    Pages_.resize(static_cast<size_t>(PageCount_) + 1);
-    const int Wanted = std::min(std::clamp(Platform::ProcessorCount(), 1, 8), PageCount_);
+    const int Wanted = std::min(Plan_.Workers, PageCount_);
     while (static_cast<int>(Workers_.size()) < Wanted) Workers_.push_back(std::make_unique<WorkerSlot>());
     ConvertPages();
+    if (Converted_ < PageCount_) Write(DocumentNote(UnconvertedNote(Rest(), NamedBudgets())));
     Write(DocumentTail(Fonts_.StyleSheet()));
     if (!Html_.Write(Buffer_, Reason) || !Html_.Finish(Reason, true)) CannotWrite(HtmlPath(Place_), Reason);
     PutInPlace();
@@ -145,8 +156,9 @@ class Coordinator {
     Slot.Stream.clear();
     Slot.Opened = false;
     Slot.Page = 0;
-    if (!Slot.Process.Start(WorkerArguments(Budget_.WorkerBytes + InputBytes_, Platform::OwnId()),
-                            Budget_.WorkerBytes + InputBytes_, Reason)) {
+    const uint64_t Share = Slot.Alone ? Plan_.WorkerBytes * static_cast<uint64_t>(Plan_.Workers) : Plan_.WorkerBytes;
+    const uint64_t Cap = Share + InputBytes_;
+    if (!Slot.Process.Start(WorkerArguments(Cap, Platform::OwnId()), Cap, Reason)) {
       StartFailure_ = Reason.empty() ? "the system gave no reason" : Reason;
       return false;
     }
@@ -184,11 +196,12 @@ class Coordinator {
   bool TryOpen(bool WithInfo, OpenedReport& Report) {
     WorkerSlot& First = *Workers_[0];
     if (!StartWorker(First, WithInfo)) throw RunFailure(ExitInternal, "cannot start a worker process: " + StartFailure_);
-    const Clock::time_point Deadline = Clock::now() + Duration(Budget_.PageSeconds);
+    const Clock::time_point Deadline = std::min(DocumentDeadline_, Clock::now() + Duration(Budget_.PageSeconds));
     while (true) {
       const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - Clock::now()).count();
       if (Left <= 0 || Platform::WaitForWorkers({&First.Process}, Left) < 0) {
-        OpenFailure_ = "not read within the time budget of " + Seconds(Budget_.PageSeconds);
+        OpenFailure_ = "not read within the time budget of " +
+                       Seconds(std::min(Budget_.PageSeconds, Budget_.DocumentLimit(InputBytes_)));
         break;
       }
       std::vector<std::string> Frames;
@@ -220,13 +233,14 @@ class Coordinator {
 
   void Write(const std::string& Text) {
     Buffer_ += Text;
+    Written_ += Text.size();
     if (Buffer_.size() < (1u << 20)) return;
     std::string Reason;
     if (!Html_.Write(Buffer_, Reason)) CannotWrite(HtmlPath(Place_), Reason);
     Buffer_.clear();
   }
 
-  PageState& State(int Page) { return Pages_[static_cast<size_t>(Page)]; }
+  PageState& State(int Page) { return Pages_[Page]; }
 
   // Gives the next page to Slot, starting a worker there if it has none.
   bool Assign(WorkerSlot& Slot, int Page) {
@@ -243,7 +257,7 @@ class Coordinator {
     if (const auto Found = Headings_.find(Page); Found != Headings_.end()) Command.Headings = Found->second;
     State(Page).At = PageState::Stage::Assigned;
     Slot.Page = Page;
-    Slot.Deadline = Clock::now() + Duration(Budget_.PageSeconds);
+    Slot.Deadline = std::min(DocumentDeadline_, Clock::now() + Duration(Budget_.PageSeconds));
     if (!Slot.Process.Send(Encode(Command))) Fail(Slot, Loss::ReaderFailed);
     return true;
   }
@@ -251,9 +265,53 @@ class Coordinator {
   // Ends Slot's worker and finishes its page with what was got from it and a blank stand-in.
   void Fail(WorkerSlot& Slot, Loss Why) {
     Slot.Process.Stop();
+    Slot.Alone = false;
     const int Page = Slot.Page;
     Slot.Page = 0;
     if (Page > 0) StandIn(Page, Why);
+  }
+
+  // A worker died on its page (a crash, or its share of the memory): the page is read again
+  // from the start by a worker running alone with the memory all workers share, once. The
+  // heaviest real pages need more than a share; hostile ones die again and are noted.
+  void Died(WorkerSlot& Slot) {
+    const int Page = Slot.Page;
+    if (Page == 0 || State(Page).Retried || Plan_.Workers < 2) {
+      Fail(Slot, Loss::ReaderFailed);
+      return;
+    }
+    Slot.Process.Stop();
+    Slot.Page = 0;
+    PageState& Each = State(Page);
+    Held_ -= Each.Held;
+    const PageSize Size = Each.Size;
+    Each = PageState();
+    Each.Size = Size;
+    Each.Retried = true;
+    Texts_.erase(Page);
+    Glyphs_.erase(Page);
+    // The page gets a new temporary when it is handed out again.
+    const std::string Temp = TempRegistry::Get(static_cast<size_t>(Page));
+    if (!Temp.empty()) Platform::RemoveFile(Temp.c_str());
+    TempRegistry::Set(static_cast<size_t>(Page), std::string());
+    Retry_.push_back(Page);
+  }
+
+  // Gives the oldest page to read again to a worker alone, once no other is reading.
+  bool AssignRetry() {
+    for (auto& Slot : Workers_) {
+      if (Slot->Page > 0) return true;
+    }
+    for (auto& Slot : Workers_) Slot->Process.Stop();
+    WorkerSlot& Alone = *Workers_[0];
+    Alone.Alone = true;
+    const int Page = Retry_.front();
+    if (!Assign(Alone, Page)) {
+      Alone.Alone = false;
+      return false;
+    }
+    Retry_.erase(Retry_.begin());
+    return true;
   }
 
   void StandIn(int Page, Loss Why) {
@@ -270,9 +328,9 @@ class Coordinator {
     } else {
       Written = File.Rewrite(Temp, Reason);
     }
-    if (!Written || !File.Write(BlankPageSvg(Each.Size), Reason) || !File.Finish(Reason)) {
-      CannotWrite(PagePath(Place_, Page), Reason);
-    }
+    const std::string Blank = BlankPageSvg(Each.Size);
+    if (!Written || !File.Write(Blank, Reason) || !File.Finish(Reason)) CannotWrite(PagePath(Place_, Page), Reason);
+    Written_ += Blank.size();
   }
 
   // Handles one message from Slot's worker; false when the worker broke the protocol.
@@ -298,6 +356,7 @@ class Coordinator {
         PageTextReport Text;
         if (!Decode(Body, PageCount_, Text) || Text.Number != Slot.Page || !Each.Sized || Each.HasText) return false;
         Each.HasText = true;
+        Hold(Each, Body.size());
         Texts_[Slot.Page] = std::move(Text.Text);
         return true;
       }
@@ -307,7 +366,17 @@ class Coordinator {
         if (Drawn.Drawing == DrawingState::WriteFailed) CannotWrite(PagePath(Place_, Slot.Page), CleanUtf8(Drawn.Reason));
         if (Drawn.Drawing == DrawingState::Blank) Each.Lost = Loss::NotDrawn;
         if (Drawn.Drawing == DrawingState::Pictured) Each.Lost = Loss::Pictured;
-        if (!Drawn.Glyphs.Runs.empty()) Glyphs_[Slot.Page] = std::move(Drawn.Glyphs);
+        if (Slot.Alone) {
+          // The next page gets a worker with an ordinary share.
+          Slot.Process.Stop();
+          Slot.Alone = false;
+        }
+        if (!Drawn.Glyphs.Runs.empty()) {
+          Hold(Each, Body.size());
+          Glyphs_[Slot.Page] = std::move(Drawn.Glyphs);
+        }
+        uint64_t Bytes = 0;
+        if (Platform::FileSize(TempRegistry::Get(static_cast<size_t>(Slot.Page)), Bytes)) Written_ += Bytes;
         Each.At = PageState::Stage::Done;
         Slot.Page = 0;
         return true;
@@ -332,12 +401,19 @@ class Coordinator {
       return;
     }
     // A worker whose output ended has died (a crash, or its memory cap).
-    if (!Open) Fail(Slot, Loss::ReaderFailed);
+    if (!Open) Died(Slot);
+  }
+
+  void Hold(PageState& Each, size_t Bytes) {
+    Each.Held += Bytes;
+    Held_ += Bytes;
   }
 
   void WriteFinishedPages() {
-    while (NextToWrite_ <= PageCount_ && State(NextToWrite_).At == PageState::Stage::Done) {
-      PageState& Each = State(NextToWrite_);
+    while (true) {
+      const auto Found = Pages_.find(NextToWrite_);
+      if (Found == Pages_.end() || Found->second.At != PageState::Stage::Done) return;
+      PageState& Each = Found->second;
       PageView Content;
       Content.Number = NextToWrite_;
       Content.Size = Each.Size;
@@ -359,7 +435,10 @@ class Coordinator {
       }
       Content.Incomplete = IncompleteNote(OutcomeOf(Each));
       Write(PageMarkup(Content));
-      ++NextToWrite_;
+      Outcomes_.push_back(OutcomeOf(Each));
+      Held_ -= Each.Held;
+      Pages_.erase(Found);
+      Converted_ = NextToWrite_++;
     }
   }
 
@@ -372,25 +451,32 @@ class Coordinator {
            InlineDrawing(std::string_view(Drawing.Data(), Drawing.Size()), Markup);
   }
 
+  // Hands pages out in order until all are written, or the run's time or output runs out: then
+  // the pages not yet handed out are not converted.
   void ConvertPages() {
     int NextPage = 1;
-    bool OutOfTime = false;
-    while (NextToWrite_ <= PageCount_) {
+    while (true) {
       const Clock::time_point Now = Clock::now();
-      if (!OutOfTime && Now >= DocumentDeadline_) {
-        OutOfTime = true;
+      if (Cut_ != Cut::Time && Now >= DocumentDeadline_) {
+        Cut_ = Cut::Time;
         for (auto& Slot : Workers_) {
           if (Slot->Page > 0) Fail(*Slot, Loss::DocumentTime);
           Slot->Process.Stop();
         }
-        for (; NextPage <= PageCount_; ++NextPage) StandIn(NextPage, Loss::DocumentTime);
+        for (const int Page : Retry_) StandIn(Page, Loss::DocumentTime);
+        Retry_.clear();
       }
+      // Pages being read may finish; no more are begun.
+      if (Cut_ == Cut::None && Written_ > OutputLimit_) Cut_ = Cut::Output;
       for (auto& Slot : Workers_) {
         if (Slot->Page > 0 && Now >= Slot->Deadline) Fail(*Slot, Loss::PageTime);
       }
-      bool StartFailed = false;
+      bool StartFailed = !Retry_.empty() && !AssignRetry();
       for (auto& Slot : Workers_) {
-        if (OutOfTime || NextPage > PageCount_ || NextPage >= NextToWrite_ + PagesAhead) break;
+        if (!Retry_.empty() || Slot->Alone || Cut_ != Cut::None || NextPage > PageCount_ || NextPage >= NextToWrite_ + PagesAhead ||
+            Held_ > MostHeldBytes) {
+          break;
+        }
         if (Slot->Page != 0) continue;
         if (Assign(*Slot, NextPage)) {
           ++NextPage;
@@ -399,7 +485,7 @@ class Coordinator {
         }
       }
       WriteFinishedPages();
-      if (NextToWrite_ > PageCount_) break;
+      if (NextToWrite_ == NextPage && (Cut_ != Cut::None || NextPage > PageCount_)) break;
 
       // Idle workers are watched too: one that ends between pages is replaced before its next.
       std::vector<Platform::WorkerProcess*> Watched;
@@ -412,9 +498,7 @@ class Coordinator {
       }
       if (!AnyBusy) {
         // Pages wait and no worker could be started for them.
-        if (StartFailed && !OutOfTime && NextPage <= PageCount_) {
-          throw RunFailure(ExitInternal, "cannot start a worker process: " + StartFailure_);
-        }
+        if (StartFailed) throw RunFailure(ExitInternal, "cannot start a worker process: " + StartFailure_);
         // Nothing is read, yet no start failed: every worker waited for the slow page at the
         // head of the pages ahead, which has just been written, so there is room to hand out
         // more. Each round like this writes or hands out a page, so it cannot go on for ever.
@@ -425,6 +509,16 @@ class Coordinator {
       if (Ready >= 0) Listen(*Workers_[static_cast<size_t>(Ready)]);
     }
     for (auto& Slot : Workers_) Slot->Process.Stop();
+  }
+
+  // The pages left unconverted, and why.
+  Unconverted Rest() const {
+    Unconverted Out;
+    if (Converted_ >= PageCount_) return Out;
+    Out.First = Converted_ + 1;
+    Out.Last = PageCount_;
+    Out.OutOfTime = Cut_ == Cut::Time;
+    return Out;
   }
 
   // The headings the outline announces on each page, for the workers to find on it.
@@ -441,16 +535,17 @@ class Coordinator {
 
   // One line for every page that came out incomplete, grouped by what it lost and why.
   void ReportLosses() {
-    std::vector<PageOutcome> Outcomes;
-    for (int Page = 1; Page <= PageCount_; ++Page) Outcomes.push_back(OutcomeOf(State(Page)));
-    const std::string Line =
-        LossWarning(Outcomes, InfoLost_, {Budget_.PageSeconds, Budget_.DocumentLimit(PageCount_)});
+    const std::string Line = LossWarning(Outcomes_, InfoLost_, NamedBudgets(), Rest());
     if (!Line.empty()) Say(Line);
+  }
+
+  LossBudgets NamedBudgets() const {
+    return {Budget_.PageSeconds, Budget_.DocumentLimit(InputBytes_), OutputLimit_};
   }
 
   void PutInPlace() {
     std::string Reason;
-    for (int Page = 1; Page <= PageCount_; ++Page) {
+    for (int Page = 1; Page <= Converted_; ++Page) {
       const std::string Final = PagePath(Place_, Page);
       if (!Platform::MoveIntoPlace(TempRegistry::Get(static_cast<size_t>(Page)), Final, Reason)) CannotWrite(Final, Reason);
     }
@@ -463,14 +558,27 @@ class Coordinator {
   std::string OutputBase_;
   OutputPlace Place_;
   Budgets Budget_;
+  WorkerPlan Plan_;
   size_t InputBytes_ = 0;
   int PageCount_ = 0;
   Clock::time_point Start_;
   Clock::time_point DocumentDeadline_;
+  uint64_t OutputLimit_ = 0;
+  // Bytes written so far, the HTML's and the drawings'.
+  uint64_t Written_ = 0;
+  enum class Cut { None, Time, Output };
+  Cut Cut_ = Cut::None;
   Platform::OutputFile Html_;
   std::string HtmlTemp_;
   std::string Buffer_;
-  std::vector<PageState> Pages_;
+  // Pages handed out and not yet written.
+  std::map<int, PageState> Pages_;
+  // What became of each page written, page 1 first.
+  std::vector<PageOutcome> Outcomes_;
+  int Converted_ = 0;
+  size_t Held_ = 0;
+  // Pages to read again, alone.
+  std::vector<int> Retry_;
   // Text and links of pages read but not yet written; kept apart so that the state of every
   // page of a long document stays small.
   std::map<int, PageText> Texts_;

@@ -39,7 +39,24 @@ std::string GroupLoss(Loss Why, bool KeptText, const LossBudgets& Budgets) {
   }
 }
 
+std::string PagesNamed(const Unconverted& Rest) {
+  return Rest.First == Rest.Last ? "page " + std::to_string(Rest.First)
+                                 : "pages " + std::to_string(Rest.First) + "-" + std::to_string(Rest.Last);
+}
+
+std::string WhyUnconverted(const Unconverted& Rest, const LossBudgets& Budgets) {
+  if (Rest.OutOfTime) return "the document ran out of its time budget of " + Seconds(Budgets.DocumentSeconds);
+  return "the document reached its output budget of " + FormatNumber(static_cast<double>(Budgets.OutputBytes) / (1 << 20), 1) +
+         " MiB";
+}
+
 }  // namespace
+
+std::string UnconvertedNote(const Unconverted& Rest, const LossBudgets& Budgets) {
+  std::string Named = PagesNamed(Rest);
+  Named[0] = 'P';
+  return Named + (Rest.First == Rest.Last ? " was" : " were") + " not converted: " + WhyUnconverted(Rest, Budgets) + ".";
+}
 
 std::string IncompleteNote(const PageOutcome& Page) {
   std::string Note = LossNote(Page);
@@ -54,7 +71,8 @@ std::string IncompleteNote(const PageOutcome& Page) {
   return Note;
 }
 
-std::string LossWarning(const std::vector<PageOutcome>& Pages, const std::string& InfoLost, const LossBudgets& Budgets) {
+std::string LossWarning(const std::vector<PageOutcome>& Pages, const std::string& InfoLost, const LossBudgets& Budgets,
+                        const Unconverted& Rest) {
   std::map<std::pair<int, bool>, std::vector<int>> Groups;
   std::vector<int> OutOfRange;
   for (size_t I = 0; I < Pages.size(); ++I) {
@@ -69,15 +87,20 @@ std::string LossWarning(const std::vector<PageOutcome>& Pages, const std::string
     Line += (OutOfRange.size() == 1 ? "page " + PageList(OutOfRange) + " is" : "pages " + PageList(OutOfRange) + " are") +
             " larger than a PDF page may be and shown cut to 14400 points each way, marked in the HTML";
   }
-  if (Groups.empty()) return Line;
-  Line += Line.empty() ? "warning: " : "; ";
-  Line += "incomplete pages, marked in the HTML:";
-  bool First = true;
-  for (const auto& [Key, Numbers] : Groups) {
-    Line += First ? " " : "; ";
-    First = false;
-    Line += (Numbers.size() == 1 ? "page " : "pages ") + PageList(Numbers);
-    Line += GroupLoss(static_cast<Loss>(Key.first), Key.second, Budgets);
+  if (!Groups.empty()) {
+    Line += Line.empty() ? "warning: " : "; ";
+    Line += "incomplete pages, marked in the HTML:";
+    bool First = true;
+    for (const auto& [Key, Numbers] : Groups) {
+      Line += First ? " " : "; ";
+      First = false;
+      Line += (Numbers.size() == 1 ? "page " : "pages ") + PageList(Numbers);
+      Line += GroupLoss(static_cast<Loss>(Key.first), Key.second, Budgets);
+    }
+  }
+  if (Rest.First > 0) {
+    Line += Line.empty() ? "warning: " : "; ";
+    Line += PagesNamed(Rest) + " not converted (" + WhyUnconverted(Rest, Budgets) + "), noted at the end of the HTML";
   }
   return Line;
 }

@@ -1,6 +1,7 @@
 // What a conversion lost: the note on an incomplete page and the warning line that lists such pages.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,26 @@ std::string IncompleteNote(const PageOutcome& Page);
 struct LossBudgets {
   double PageSeconds = 0;
   double DocumentSeconds = 0;
+  uint64_t OutputBytes = 0;
 };
 
-// The warning line for a run whose pages (Pages[0] is page 1) came out as given, and whose outline
-// and metadata were left out for the reason InfoLost (empty when they were read): every
-// incomplete page grouped by what it lost and why. Empty when nothing was lost.
-std::string LossWarning(const std::vector<PageOutcome>& Pages, const std::string& InfoLost, const LossBudgets& Budgets);
+// The pages at the end of a document that were never converted, because the run's time or
+// output ran out first; none when First is 0.
+struct Unconverted {
+  int First = 0;
+  int Last = 0;
+  bool OutOfTime = false;
+};
+
+// The warning line for a run whose pages (Pages[0] is page 1) came out as given, whose outline
+// and metadata were left out for the reason InfoLost (empty when they were read), and whose
+// pages Rest were not converted: every incomplete page grouped by what it lost and why. Empty
+// when nothing was lost.
+std::string LossWarning(const std::vector<PageOutcome>& Pages, const std::string& InfoLost, const LossBudgets& Budgets,
+                        const Unconverted& Rest = {});
+
+// The note the document shows where its unconverted pages would be.
+std::string UnconvertedNote(const Unconverted& Rest, const LossBudgets& Budgets);
 
 // A time as the warnings give it: "12.5 s".
 std::string Seconds(double Value);

@@ -62,12 +62,32 @@ bool CreateTemporary(const std::string& Final, size_t Slot, Platform::OutputFile
 namespace {
 
 // Read by the termination handler, so it holds plain C strings behind atomic pointers: a name is
-// complete before the handler can see it, and taken away before it is freed.
+// complete before the handler can see it, and taken away before it is freed. Slots come in
+// chunks made as pages are reached, so that a document claiming millions of pages costs nothing
+// until its pages are converted.
+constexpr size_t ChunkSlots = 1024;
+constexpr size_t MostChunks = 16384;
 struct Registry {
-  std::unique_ptr<std::atomic<char*>[]> Names;
-  size_t Count = 0;
-  ~Registry() {
-    for (size_t I = 0; I < Count; ++I) delete[] Names[I].exchange(nullptr);
+  std::atomic<std::atomic<char*>*> Chunks[MostChunks] = {};
+  ~Registry() { Drop(); }
+  void Drop() {
+    for (auto& Chunk : Chunks) {
+      std::atomic<char*>* Slots = Chunk.exchange(nullptr);
+      if (Slots == nullptr) continue;
+      for (size_t I = 0; I < ChunkSlots; ++I) delete[] Slots[I].exchange(nullptr);
+      delete[] Slots;
+    }
+  }
+  std::atomic<char*>* Slot(size_t Index, bool Make) {
+    if (Index / ChunkSlots >= MostChunks) return nullptr;
+    std::atomic<std::atomic<char*>*>& Chunk = Chunks[Index / ChunkSlots];
+    if (Chunk.load() == nullptr && Make) {
+      auto* Slots = new std::atomic<char*>[ChunkSlots];
+      for (size_t I = 0; I < ChunkSlots; ++I) Slots[I] = nullptr;
+      Chunk = Slots;
+    }
+    std::atomic<char*>* Slots = Chunk.load();
+    return Slots != nullptr ? &Slots[Index % ChunkSlots] : nullptr;
   }
 };
 Registry Recorded;
@@ -75,37 +95,39 @@ std::atomic<bool> Tracking{false};
 
 void RemoveRecorded() {
   if (!Tracking.load()) return;
-  for (size_t I = 0; I < Recorded.Count; ++I) {
-    const char* Name = Recorded.Names[I].load();
-    if (Name != nullptr) Platform::RemoveFile(Name);
+  for (auto& Chunk : Recorded.Chunks) {
+    const std::atomic<char*>* Slots = Chunk.load();
+    if (Slots == nullptr) continue;
+    for (size_t I = 0; I < ChunkSlots; ++I) {
+      const char* Name = Slots[I].load();
+      if (Name != nullptr) Platform::RemoveFile(Name);
+    }
   }
 }
 
 }  // namespace
 
-void TempRegistry::Start(size_t Slots) {
+void TempRegistry::Start() {
   Tracking = false;
-  for (size_t I = 0; I < Recorded.Count; ++I) delete[] Recorded.Names[I].exchange(nullptr);
-  Recorded.Names.reset(new std::atomic<char*>[Slots]);
-  for (size_t I = 0; I < Slots; ++I) Recorded.Names[I] = nullptr;
-  Recorded.Count = Slots;
+  Recorded.Drop();
   Tracking = true;
   Platform::OnTermination(RemoveRecorded);
 }
 
 void TempRegistry::Set(size_t Slot, const std::string& Name) {
-  if (Slot >= Recorded.Count) return;
+  std::atomic<char*>* Place = Recorded.Slot(Slot, !Name.empty());
+  if (Place == nullptr) return;
   char* Copy = nullptr;
   if (!Name.empty()) {
     Copy = new char[Name.size() + 1];
     std::memcpy(Copy, Name.c_str(), Name.size() + 1);
   }
-  delete[] Recorded.Names[Slot].exchange(Copy);
+  delete[] Place->exchange(Copy);
 }
 
 std::string TempRegistry::Get(size_t Slot) {
-  if (Slot >= Recorded.Count) return {};
-  const char* Name = Recorded.Names[Slot].load();
+  const std::atomic<char*>* Place = Recorded.Slot(Slot, false);
+  const char* Name = Place != nullptr ? Place->load() : nullptr;
   return Name != nullptr ? Name : std::string();
 }
 

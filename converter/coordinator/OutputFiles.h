@@ -36,8 +36,8 @@ bool CreateTemporary(const std::string& Final, size_t Slot, Platform::OutputFile
 // the system. Slot 0 is the HTML's, slot N page N's drawing.
 class TempRegistry {
  public:
-  // Makes room for Slots names and has them removed when the process is ended.
-  static void Start(size_t Slots);
+  // Forgets earlier names and has the names set from now on removed when the process is ended.
+  static void Start();
   static void Set(size_t Slot, const std::string& Name);
   static std::string Get(size_t Slot);
   // Removes every recorded temporary that exists.

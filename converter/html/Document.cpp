@@ -142,6 +142,11 @@ std::string PageMarkup(const PageView& Page) {
   return Out;
 }
 
+std::string DocumentNote(const std::string& Text) {
+  return "<p role=\"note\" style=\"margin:8px auto;padding:2px 6px;width:max-content;max-width:90%;background:#fff3c4;"
+         "color:#000;font:12px sans-serif\">" + EscapeHtml(Text) + "</p>\n";
+}
+
 std::string DocumentTail(const std::string& FontStyle) {
   // The fonts are known once every page is drawn; a style element at the end still applies to all.
   std::string Out = "</main>\n";

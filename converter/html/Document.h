@@ -31,6 +31,8 @@ struct PageView {
 // The document up to its pages: head with metadata, the outline as navigation, the main landmark.
 std::string DocumentHead(const DocumentInfo& Info, const std::vector<OutlineItem>& Outline);
 std::string PageMarkup(const PageView& Page);
+// A note between pages, about the document as a whole.
+std::string DocumentNote(const std::string& Text);
 // Ends the document; FontStyle holds the CSS of the fonts that the glyph layers use.
 std::string DocumentTail(const std::string& FontStyle);
 

@@ -68,6 +68,8 @@ bool MoveIntoPlace(const std::string& From, const std::string& To, std::string& 
 // Removes a file; safe to call while the process is being ended by a signal.
 void RemoveFile(const char* Path);
 bool IsFolder(const std::string& Path);
+// The size of a regular file; false when there is none at Path.
+bool FileSize(const std::string& Path, uint64_t& Bytes);
 
 // Bits from the system's random source, for names that others cannot guess.
 uint64_t RandomNumber();
@@ -124,5 +126,7 @@ std::string OwnId();
 
 // Cores to use.
 int ProcessorCount();
+// The machine's memory in bytes; 0 when the system does not say.
+uint64_t PhysicalMemory();
 
 }  // namespace Engine::Platform

@@ -56,7 +56,7 @@ class Workers(unittest.TestCase):
         for number, text in enumerate(texts, 1):
             if number not in lost:
                 self.assertIn(f"Page {number} of the document", text)
-        blocks = re.split(r'(?=<div class="pg")', markup)[1:]
+        blocks = re.split(r'(?=<section class="pg")', markup)[1:]
         self.assertEqual([number for number, block in enumerate(blocks, 1) if 'role="note"' in block], sorted(lost))
 
     def test_a_slow_first_page_holding_up_the_pages_ahead_fails_nothing(self):

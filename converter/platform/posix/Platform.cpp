@@ -199,6 +199,13 @@ bool IsFolder(const std::string& Path) {
   return stat(Path.c_str(), &Info) == 0 && S_ISDIR(Info.st_mode);
 }
 
+bool FileSize(const std::string& Path, uint64_t& Bytes) {
+  struct stat Info = {};
+  if (stat(Path.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode)) return false;
+  Bytes = static_cast<uint64_t>(Info.st_size);
+  return true;
+}
+
 uint64_t RandomNumber() {
   uint64_t Value = 0;
   if (getrandom(&Value, sizeof Value, 0) == static_cast<ssize_t>(sizeof Value)) return Value;
@@ -395,6 +402,11 @@ std::string OwnId() { return std::to_string(getpid()); }
 int ProcessorCount() {
   const long Cores = sysconf(_SC_NPROCESSORS_ONLN);
   return Cores > 0 ? static_cast<int>(Cores) : 1;
+}
+
+uint64_t PhysicalMemory() {
+  const long Pages = sysconf(_SC_PHYS_PAGES), PageSize = sysconf(_SC_PAGESIZE);
+  return Pages > 0 && PageSize > 0 ? static_cast<uint64_t>(Pages) * static_cast<uint64_t>(PageSize) : 0;
 }
 
 }  // namespace Engine::Platform

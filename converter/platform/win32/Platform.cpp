@@ -359,6 +359,16 @@ bool IsFolder(const std::string& Path) {
   return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool FileSize(const std::string& Path, uint64_t& Bytes) {
+  WIN32_FILE_ATTRIBUTE_DATA Info = {};
+  if (!GetFileAttributesExW(Wide(Path).c_str(), GetFileExInfoStandard, &Info) ||
+      (Info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+  Bytes = (static_cast<uint64_t>(Info.nFileSizeHigh) << 32) | Info.nFileSizeLow;
+  return true;
+}
+
 uint64_t RandomNumber() {
   uint64_t Value = 0;
   if (RtlGenRandom(&Value, sizeof Value)) return Value;
@@ -534,6 +544,12 @@ std::string OwnId() { return std::to_string(GetCurrentProcessId()); }
 int ProcessorCount() {
   const DWORD Count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
   return Count > 0 ? static_cast<int>(Count) : 1;
+}
+
+uint64_t PhysicalMemory() {
+  MEMORYSTATUSEX Status = {};
+  Status.dwLength = sizeof Status;
+  return GlobalMemoryStatusEx(&Status) ? Status.ullTotalPhys : 0;
 }
 
 }  // namespace Engine::Platform

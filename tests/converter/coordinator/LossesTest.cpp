@@ -69,6 +69,35 @@ TEST(LossWarning, PagesAreGroupedByWhatTheyLostAndWhy) {
   for (const auto& Case : Cases) EXPECT_EQ(LossWarning(Case.Pages, Case.InfoLost, Budgets), Case.Line) << Case.Name;
 }
 
+TEST(LossWarning, PagesNeverConvertedAreNamedWithTheBudgetThatRanOut) {
+  const LossBudgets Budgets{120, 60.3, 48u << 20};
+  const PageOutcome Complete, Late{Loss::DocumentTime, false, false, false};
+  const struct {
+    const char* Name;
+    std::vector<PageOutcome> Pages;
+    Unconverted Rest;
+    std::string Line;
+    std::string Note;
+  } Cases[] = {
+      {"out of time, with a page cut short",
+       {Complete, Late},
+       {3, 1048576, true},
+       "warning: incomplete pages, marked in the HTML: page 2 lost text and drawing (the document ran out of its time "
+       "budget of 60.3 s); pages 3-1048576 not converted (the document ran out of its time budget of 60.3 s), noted at "
+       "the end of the HTML",
+       "Pages 3-1048576 were not converted: the document ran out of its time budget of 60.3 s."},
+      {"the last page, out of output",
+       {Complete},
+       {2, 2, false},
+       "warning: page 2 not converted (the document reached its output budget of 48 MiB), noted at the end of the HTML",
+       "Page 2 was not converted: the document reached its output budget of 48 MiB."},
+  };
+  for (const auto& Case : Cases) {
+    EXPECT_EQ(LossWarning(Case.Pages, "", Budgets, Case.Rest), Case.Line) << Case.Name;
+    EXPECT_EQ(UnconvertedNote(Case.Rest, Budgets), Case.Note) << Case.Name;
+  }
+}
+
 TEST(PageList, RangesAndAnEndToLongLists) {
   std::vector<int> Scattered;
   for (int Page = 1; Page <= 60; Page += 2) Scattered.push_back(Page);

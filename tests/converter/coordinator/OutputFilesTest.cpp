@@ -93,7 +93,7 @@ TEST_F(TempFolder, NewFilesNeverReuseWhatIsThere) {
 }
 
 TEST_F(TempFolder, TemporaryNamesAreUnguessableAndTheRegistryRemovesThemAll) {
-  TempRegistry::Start(3);
+  TempRegistry::Start();
   const std::string Final = Folder + "/doc-1.svg";
   std::string First, Second, Reason;
   {
@@ -120,7 +120,7 @@ uint64_t Sequence() {
 }
 
 TEST_F(TempFolder, NothingPlantedAtATemporaryNameStopsTheRun) {
-  TempRegistry::Start(1);
+  TempRegistry::Start();
   const std::string Final = Folder + "/doc.html";
   // Whatever another user can put in the way: a folder, a link, a file.
   ASSERT_EQ(mkdir(TempPath(Final, 1).c_str(), 0755), 0);
