@@ -186,6 +186,16 @@ class Coordinator {
     Workers_.push_back(std::make_unique<WorkerSlot>());
     OpenedReport Report;
     if (TryOpen(true, Report)) return Report;
+    if (OpenDied_ && Plan_.Workers > 1) {
+      // As a page whose worker died: once more, alone with the memory all workers share. The
+      // pages then get workers with an ordinary share.
+      WorkerSlot& First = *Workers_[0];
+      First.Alone = true;
+      const bool Opened = TryOpen(true, Report);
+      First.Process.Stop();
+      First.Alone = false;
+      if (Opened) return Report;
+    }
     InfoLost_ = OpenFailure_;
     if (TryOpen(false, Report)) return Report;
     throw RunFailure(ExitNotPdf, Input_ + " is not a PDF or is too damaged to read (" + OpenFailure_ + ")");
@@ -195,6 +205,7 @@ class Coordinator {
   // converted at all; false with OpenFailure_ when the worker overran or failed.
   bool TryOpen(bool WithInfo, OpenedReport& Report) {
     WorkerSlot& First = *Workers_[0];
+    OpenDied_ = false;
     if (!StartWorker(First, WithInfo)) throw RunFailure(ExitInternal, "cannot start a worker process: " + StartFailure_);
     const Clock::time_point Deadline = std::min(DocumentDeadline_, Clock::now() + Duration(Budget_.PageSeconds));
     while (true) {
@@ -223,6 +234,7 @@ class Coordinator {
         }
       }
       if (!Open) {
+        OpenDied_ = true;
         OpenFailure_ = "its reader crashed or hit its memory cap";
         break;
       }
@@ -589,6 +601,7 @@ class Coordinator {
   int NextToWrite_ = 1;
   std::string StartFailure_;
   std::string OpenFailure_;
+  bool OpenDied_ = false;
   // Why the outline and metadata are missing; empty when they were read.
   std::string InfoLost_;
   // The document's language, or empty.
