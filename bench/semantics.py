@@ -2,6 +2,7 @@
 
 import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -72,18 +73,42 @@ def rule_counts(results, names, rules):
 
 def source_facts(pdf, structure):
     """What a PDF gives for a language and for headings: its catalog's /Lang, whether it has a
-    structure tree, and how many bookmarks have their title on their target page (the only ones
-    that can become headings)."""
+    structure tree and the highest level of the headings tagged in it, and how many bookmarks have
+    their title on their target page (the only ones that can become headings) and the least depth
+    among them."""
     import pikepdf
     with pikepdf.open(pdf) as doc:
         lang = doc.Root.get("/Lang")
         tree = doc.Root.get("/StructTreeRoot")
         tagged = isinstance(tree, pikepdf.Dictionary) and tree.get("/K") is not None
-        usable = 0
+        usable = []
         if isinstance(doc.Root.get("/Outlines"), pikepdf.Dictionary):
-            usable = sum(e.on_page for e in structure.ReadOutline(doc, structure.PageTexts(pdf)))
+            usable = [e for e in structure.ReadOutline(doc, structure.PageTexts(pdf)) if e.on_page]
+    levels = [h.level for h in structure.ReadFacts(pdf).headings] if tagged else []
     return {"lang": str(lang).strip() or None if lang is not None else None, "tagged": tagged,
-            "usable_bookmarks": usable}
+            "top_tagged_level": min(levels, default=None), "usable_bookmarks": len(usable),
+            "top_bookmark_depth": min((e.depth for e in usable), default=None)}
+
+
+def top_heading(html):
+    """The highest heading level in an HTML file, None when it has no heading."""
+    with open(html, encoding="utf-8", errors="replace") as f:
+        levels = [int(n) for n in re.findall(r"<h([1-6])[\s>]", f.read(), re.IGNORECASE)]
+    return min(levels, default=None)
+
+
+def offered(docs, results, html_of, structure):
+    """For the documents whose HTML (from `results`, axe's of one converter) lacks a language or a
+    top heading: what their PDF offers of either, and the highest heading the HTML has."""
+    sources = {}
+    for d in docs:
+        got = results.get(d.name)
+        if isinstance(got, dict) and ("html-has-lang" in got or "page-has-heading-one" in got):
+            try:
+                sources[d.name] = dict(source_facts(d.path, structure), html_top=top_heading(html_of(d)))
+            except Exception as e:  # noqa: BLE001 - a PDF pikepdf cannot read is told, not fatal
+                sources[d.name] = {"error": str(e)[:200]}
+    return sources
 
 
 def measure(docs, convs, html_of, work, ours=None, timeout=900, log=print):
@@ -126,13 +151,7 @@ def measure(docs, convs, html_of, work, ours=None, timeout=900, log=print):
 
     started = time.perf_counter()
     if ours is not None:
-        for d in docs:
-            got = result["axe"].get(ours.name, {}).get(d.name)
-            if isinstance(got, dict) and ("html-has-lang" in got or "page-has-heading-one" in got):
-                try:
-                    result["sources"][d.name] = source_facts(d.path, structure)
-                except Exception as e:  # noqa: BLE001 - a PDF pikepdf cannot read is told, not fatal
-                    result["sources"][d.name] = {"error": str(e)[:200]}
+        result["sources"] = offered(docs, result["axe"].get(ours.name, {}), lambda d: html_of(d, ours), structure)
     result["seconds"]["sources"] = time.perf_counter() - started
     return result
 
@@ -192,15 +211,21 @@ def source_notes(sem, ours):
             if "error" in facts:
                 offering.append(f"{n} (unread: {facts['error']})")
             elif facts.get("tagged") or facts.get("usable_bookmarks"):
-                what = ["tagged"] if facts.get("tagged") else []
+                what = []
+                if facts.get("tagged"):
+                    top = facts.get("top_tagged_level")
+                    what.append(f"tagged, highest heading H{top}" if top else "tagged, no heading")
                 if facts.get("usable_bookmarks"):
-                    what.append(f"{facts['usable_bookmarks']} bookmarks on their pages")
-                offering.append(f"{n} ({', '.join(what)})")
+                    what.append(f"{facts['usable_bookmarks']} bookmarks on their pages, the least deep at "
+                                f"depth {facts.get('top_bookmark_depth')}")
+                top = facts.get("html_top")
+                what.append(f"HTML headings from h{top}" if top else "no heading in the HTML")
+                offering.append(f"{n} ({'; '.join(what)})")
             else:
                 bare.append(n)
         notes.append(f"{ours}'s page-has-heading-one: of the {len(no_h1)} documents whose HTML has no `h1`, "
                      f"these have neither a structure tree nor a bookmark whose title stands on its target "
-                     f"page: {_names(bare)}; these have one of them: {_names(offering)}.")
+                     f"page: {_names(bare)}; these have one of them, what it gives and what the HTML made of it: {_names(offering)}.")
     return notes
 
 

@@ -523,7 +523,8 @@ def made_up_semantics():
                 "beta": {"one": {"region": 3}, "two": "axe failed: Timeout"},
                 "gamma": {"one": "no HTML", "two": {}}},
         "sources": {"one": {"lang": None, "tagged": False, "usable_bookmarks": 0},
-                    "two": {"lang": "de", "tagged": True, "usable_bookmarks": 2}},
+                    "two": {"lang": "de", "tagged": True, "top_tagged_level": 2, "usable_bookmarks": 2,
+                            "top_bookmark_depth": 3, "html_top": 2}},
         "seconds": {"structure": 30.0, "axe": 90.0, "sources": 0.0}, "missing": []}
 
 
@@ -569,7 +570,7 @@ class SemanticsTest(unittest.TestCase):
 
     def test_source_facts(self):
         def pdf(catalog, title=b"Intro", text=b"Intro"):
-            content = b"BT /F1 12 Tf 72 700 Td (" + text + b") Tj ET"
+            content = b"/H2 << /MCID 0 >> BDC BT /F1 12 Tf 72 700 Td (" + text + b") Tj ET EMC"
             return pdf_file([
                 b"<< /Type /Catalog /Pages 2 0 R " + catalog + b" >>",
                 b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -580,14 +581,17 @@ class SemanticsTest(unittest.TestCase):
                 b"<< /Title (" + title + b") /Parent 5 0 R /Dest [3 0 R /Fit] >>",
                 b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
                 b"<< /Type /StructTreeRoot /K 9 0 R >>",
-                b"<< /Type /StructElem /S /P /P 8 0 R /Pg 3 0 R /K 0 >>",
+                b"<< /Type /StructElem /S /H2 /P 8 0 R /Pg 3 0 R /K 0 >>",
             ])
         cases = [  # catalog entries, outline title, page text: what the PDF offers
             (b"/Lang (de-CH) /Outlines 5 0 R", b"Intro", b"Intro",
-             {"lang": "de-CH", "tagged": False, "usable_bookmarks": 1}),
+             {"lang": "de-CH", "tagged": False, "top_tagged_level": None, "usable_bookmarks": 1,
+              "top_bookmark_depth": 1}),
             (b"/Lang ( ) /Outlines 5 0 R", b"Elsewhere", b"Intro",
-             {"lang": None, "tagged": False, "usable_bookmarks": 0}),
-            (b"/StructTreeRoot 8 0 R", b"Intro", b"Intro", {"lang": None, "tagged": True, "usable_bookmarks": 0}),
+             {"lang": None, "tagged": False, "top_tagged_level": None, "usable_bookmarks": 0,
+              "top_bookmark_depth": None}),
+            (b"/StructTreeRoot 8 0 R", b"Intro", b"Intro",
+             {"lang": None, "tagged": True, "top_tagged_level": 2, "usable_bookmarks": 0, "top_bookmark_depth": None}),
         ]
         tmp = tempfile.mkdtemp(prefix="bench-test-")
         self.addCleanup(shutil.rmtree, tmp)
@@ -598,6 +602,22 @@ class SemanticsTest(unittest.TestCase):
                 with open(path, "wb") as f:
                     f.write(pdf(catalog, title, text))
                 self.assertEqual(semantics.source_facts(path, structure), want)
+        for html, top in [("<h3 id=a>x</h3><H2>y</H2>", 2), ("<header><h6\n>z</h6>", 6), ("<p>h1</p><hr>", None)]:
+            with self.subTest(html):
+                path = os.path.join(tmp, "page.html")
+                with open(path, "w") as f:
+                    f.write(html)
+                self.assertEqual(semantics.top_heading(path), top)
+        # Only the documents whose HTML lacks a language or a top heading are looked into; one
+        # pikepdf cannot read says why instead of ending the stage.
+        docs = [harness.Document(n, os.path.join(tmp, f"{i}.pdf"), 1, 0) for i, n in enumerate("abc")]
+        docs.append(harness.Document("d", os.path.join(tmp, "page.html"), 1, 0))
+        results = {"a": {"page-has-heading-one": 1}, "b": {"region": 3}, "c": "axe failed: x",
+                   "d": {"html-has-lang": 1}}
+        got = semantics.offered(docs, results, lambda d: path, structure)
+        self.assertEqual(sorted(got), ["a", "d"])
+        self.assertEqual((got["a"]["lang"], got["a"]["html_top"]), ("de-CH", None))
+        self.assertIn("error", got["d"])
 
     def test_tables(self):
         run = made_up_run()
@@ -622,7 +642,8 @@ class SemanticsTest(unittest.TestCase):
         self.assertIn("states no language, these state none in the PDF either (no `/Lang` in the catalog): one; "
                       "these do: two (`de`).", text)
         self.assertIn("neither a structure tree nor a bookmark whose title stands on its target page: one; "
-                      "these have one of them: two (tagged, 2 bookmarks on their pages).", text)
+                      "these have one of them, what it gives and what the HTML made of it: two (tagged, highest heading H2; "
+                      "2 bookmarks on their pages, the least deep at depth 3; HTML headings from h2).", text)
         self.assertEqual(rows(lines, "t2")[0][-1], "region (2)", "the per-file table of alpha")
         run.semantics = None
         self.assertEqual(harness.semantics_table(run)[-2], "Not measured in this run.")
