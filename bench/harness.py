@@ -24,6 +24,7 @@ import cdp
 import chart
 import madedocs
 import makedoc
+import semantics
 import ssim
 import textmatch
 
@@ -269,6 +270,7 @@ class Run:
     info: dict = dataclasses.field(default_factory=dict)
     elapsed: float = 0.0
     build: str = ""
+    semantics: dict | None = None  # the semantics stage's figures (semantics.measure)
 
     def get(self, doc, name):
         return self.outcomes.get((doc.name, name))
@@ -1201,6 +1203,10 @@ def front_table(run):
     return lines + table(["measure", "value"], "lr", rows) + [""]
 
 
+def semantics_table(run):
+    return semantics.report_lines(run, table)
+
+
 def chart_link(run):
     return [f"![Bytes, show time and looks per document]({CHART})", "",
             f"The chart ([{CHART}]({CHART})): per document, each converter's bytes against "
@@ -1210,7 +1216,7 @@ def chart_link(run):
 
 REPORT = [header_lines, chart_link, documents_table, targets_table, shipped_summary_table, speed_table,
           totals_table, looks_table, looks_means_table, layouts_table, lowest_pages_table, show_table, text_table,
-          front_table]
+          semantics_table, front_table]
 
 
 def report(run):
@@ -1289,7 +1295,7 @@ def made_documents(listed, folder, look_pages):
 
 def packages():
     """Every package that ships a measured document or a tool or input that makes one."""
-    return sorted({d.package for d in SHIPPED} | {p for m in MADE for p in m.packages})
+    return sorted({d.package for d in SHIPPED} | {p for m in MADE for p in m.packages} | set(semantics.PACKAGES))
 
 
 def main():
@@ -1302,6 +1308,8 @@ def main():
     ap.add_argument("--packages", action="store_true",
                     help="print the packages that ship the measured documents, and stop")
     ap.add_argument("--front-repeats", type=int, default=100)
+    ap.add_argument("--no-semantics", action="store_true",
+                    help="leave out the structure and accessibility-rule checks")
     ap.add_argument("--build-note", default="build not attempted")
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "bench"))
     ap.add_argument("--report", default=os.path.join(BENCH, "RESULTS.md"))
@@ -1361,6 +1369,12 @@ def main():
     browser_texts = measure_fidelity(run, work, args.look_pages)
     print("Text", flush=True)
     measure_text(run, browser_texts)
+    if not args.no_semantics:
+        print("Semantics", flush=True)
+        run.semantics = semantics.measure(
+            docs, [c for c in run.convs if not c.missing],
+            lambda doc, conv: (run.get(doc, conv.name) or Outcome()).html, work, run.ours, CONVERSION_TIMEOUT,
+            log=lambda line: print(line, flush=True))
     print("Front end", flush=True)
     run.front = measure_front_end(long_pdf, args.front_repeats)
 
@@ -1373,7 +1387,7 @@ def main():
     raw = {
         "info": info, "docs": [dataclasses.asdict(d) for d in docs],
         "outcomes": {f"{d}/{c}": dataclasses.asdict(v) for (d, c), v in run.outcomes.items()},
-        "front": run.front,
+        "front": run.front, "semantics": run.semantics,
     }
     with open(os.path.join(work, "results.json"), "w") as f:
         json.dump(raw, f, indent=1, default=str)

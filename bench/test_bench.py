@@ -22,6 +22,7 @@ import chart  # noqa: E402
 import harness  # noqa: E402
 import madedocs  # noqa: E402
 import makedoc  # noqa: E402
+import semantics  # noqa: E402
 import ssim  # noqa: E402
 import textmatch  # noqa: E402
 
@@ -493,6 +494,159 @@ class ReportTest(unittest.TestCase):
                 cells = len(line.strip().strip("|").split("|"))
                 width = width or cells
                 self.assertEqual(cells, width, f"{part.__name__}: {line}")
+
+
+def made_up_semantics():
+    """The semantics stage's figures for made_up_run: alpha's structure rows, beta's failed conversion,
+    axe's results with one document axe could not check."""
+    def kind(found, total):
+        return {"found": found, "total": total, "recall": found / total if total else None}
+
+    tagged = {"name": "t1", "tagged": True, "axe": {},
+              "structure": {"headings": kind(2, 4), "heading_texts": kind(3, 4), "list_items": kind(0, 0),
+                            "header_cells": kind(1, 1), "alt_texts": kind(0, 2), "order": kind(5, 10),
+                            "lang": {"pdf": "fr", "html": "fr", "match": True}},
+              # a tagged file's bookmarks are not summed: its headings come from its tags
+              "bookmarks": {"on_page": 3, "text": kind(3, 3), "level": kind(3, 3),
+                            "level_with_offset": dict(kind(3, 3), offset=0)}}
+    other = {"name": "t2", "tagged": True, "axe": {"region": 2},
+             "structure": {"headings": kind(1, 1), "heading_texts": kind(1, 1), "list_items": kind(3, 4),
+                           "header_cells": kind(0, 0), "alt_texts": kind(0, 0), "order": kind(1, 5),
+                           "lang": {"pdf": "en", "html": None, "match": False}}}
+    manual = {"name": "m1", "tagged": False, "axe": {},
+              "bookmarks": {"on_page": 4, "text": kind(4, 4), "level": kind(2, 4),
+                            "level_with_offset": dict(kind(4, 4), offset=1)}}
+    return {
+        "rules": ["html-has-lang", "region", "page-has-heading-one"],
+        "structure": {"alpha": [tagged, other, manual], "beta": "failed: pdf exited with 1"},
+        "axe": {"alpha": {"one": {"html-has-lang": 1, "page-has-heading-one": 1}, "two": {"html-has-lang": 1, "page-has-heading-one": 1, "region": 40}},
+                "beta": {"one": {"region": 3}, "two": "axe failed: Timeout"},
+                "gamma": {"one": "no HTML", "two": {}}},
+        "sources": {"one": {"lang": None, "tagged": False, "usable_bookmarks": 0},
+                    "two": {"lang": "de", "tagged": True, "top_tagged_level": 2, "usable_bookmarks": 2,
+                            "top_bookmark_depth": 3, "html_top": 2}},
+        "seconds": {"structure": 30.0, "axe": 90.0, "sources": 0.0}, "missing": []}
+
+
+class SemanticsTest(unittest.TestCase):
+    """The semantics stage: axe's results per document, their counts per rule, the source's facts and the tables."""
+
+    def test_a_batch_axe_cannot_finish_is_checked_file_by_file(self):
+        calls = []
+
+        def check(files, timeout):
+            calls.append((list(files), timeout))
+            if "hangs.html" in files:
+                raise subprocess.TimeoutExpired("node", timeout)
+            if "broken.html" in files:
+                raise RuntimeError("axe.js failed: page crashed\nnet::ERR_FAILED")
+            return {f: ({"region": 4} if f == "b.html" else {}) for f in files if f != "lost.html"}
+
+        got = semantics.axe_results(["a.html", "broken.html", "b.html", "hangs.html", "lost.html"], check, 10)
+        self.assertEqual(got, {"a.html": {}, "broken.html": "axe failed: net::ERR_FAILED", "b.html": {"region": 4},
+                               "hangs.html": "axe failed: Command 'node' timed out after 130 seconds",
+                               "lost.html": "axe gave no result"})
+        self.assertEqual(calls[0], (["a.html", "broken.html", "b.html", "hangs.html", "lost.html"], 170))
+        self.assertEqual(len(calls), 6, "one batch, then each file alone")
+        self.assertEqual(semantics.axe_results([], check), {})
+
+    def test_rules_count_documents_not_elements_and_only_those_checked(self):
+        results = {"a": {"region": 40, "list": 1}, "b": {"region": 1}, "c": "axe failed: x", "d": {},
+                   "e": {"region": 2}}
+        cases = [  # documents, counts per rule, documents checked
+            (["a", "b", "c", "d"], {"region": 2, "list": 1, "image-alt": 0}, 3),
+            (["c"], {"region": 0, "list": 0, "image-alt": 0}, 0),
+            (["d", "e", "missing"], {"region": 1, "list": 0, "image-alt": 0}, 2),
+        ]
+        for names, counts, checked in cases:
+            with self.subTest(names):
+                self.assertEqual(semantics.rule_counts(results, names, ["region", "list", "image-alt"]),
+                                 (counts, checked))
+
+    def test_structure_sums_take_each_kind_from_the_files_that_have_it(self):
+        sums = semantics.structure_sums(made_up_semantics()["structure"]["alpha"])
+        self.assertEqual(sums, {"headings": (3, 5), "list_items": (3, 4), "header_cells": (1, 1),
+                                "alt_texts": (0, 2), "order": (6, 15), "lang": (1, 2), "bookmarks": (2, 4)})
+
+    def test_source_facts(self):
+        def pdf(catalog, title=b"Intro", text=b"Intro"):
+            content = b"/H2 << /MCID 0 >> BDC BT /F1 12 Tf 72 700 Td (" + text + b") Tj ET EMC"
+            return pdf_file([
+                b"<< /Type /Catalog /Pages 2 0 R " + catalog + b" >>",
+                b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                b"/Resources << /Font << /F1 7 0 R >> >> >>",
+                b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream",
+                b"<< /Type /Outlines /First 6 0 R /Last 6 0 R /Count 1 >>",
+                b"<< /Title (" + title + b") /Parent 5 0 R /Dest [3 0 R /Fit] >>",
+                b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                b"<< /Type /StructTreeRoot /K 9 0 R >>",
+                b"<< /Type /StructElem /S /H2 /P 8 0 R /Pg 3 0 R /K 0 >>",
+            ])
+        cases = [  # catalog entries, outline title, page text: what the PDF offers
+            (b"/Lang (de-CH) /Outlines 5 0 R", b"Intro", b"Intro",
+             {"lang": "de-CH", "tagged": False, "top_tagged_level": None, "usable_bookmarks": 1,
+              "top_bookmark_depth": 1}),
+            (b"/Lang ( ) /Outlines 5 0 R", b"Elsewhere", b"Intro",
+             {"lang": None, "tagged": False, "top_tagged_level": None, "usable_bookmarks": 0,
+              "top_bookmark_depth": None}),
+            (b"/StructTreeRoot 8 0 R", b"Intro", b"Intro",
+             {"lang": None, "tagged": True, "top_tagged_level": 2, "usable_bookmarks": 0, "top_bookmark_depth": None}),
+        ]
+        tmp = tempfile.mkdtemp(prefix="bench-test-")
+        self.addCleanup(shutil.rmtree, tmp)
+        structure = semantics._checks()[1]
+        for i, (catalog, title, text, want) in enumerate(cases):
+            with self.subTest(catalog):
+                path = os.path.join(tmp, f"{i}.pdf")
+                with open(path, "wb") as f:
+                    f.write(pdf(catalog, title, text))
+                self.assertEqual(semantics.source_facts(path, structure), want)
+        for html, top in [("<h3 id=a>x</h3><H2>y</H2>", 2), ("<header><h6\n>z</h6>", 6), ("<p>h1</p><hr>", None)]:
+            with self.subTest(html):
+                path = os.path.join(tmp, "page.html")
+                with open(path, "w") as f:
+                    f.write(html)
+                self.assertEqual(semantics.top_heading(path), top)
+        # Only the documents whose HTML lacks a language or a top heading are looked into; one
+        # pikepdf cannot read says why instead of ending the stage.
+        docs = [harness.Document(n, os.path.join(tmp, f"{i}.pdf"), 1, 0) for i, n in enumerate("abc")]
+        docs.append(harness.Document("d", os.path.join(tmp, "page.html"), 1, 0))
+        results = {"a": {"page-has-heading-one": 1}, "b": {"region": 3}, "c": "axe failed: x",
+                   "d": {"html-has-lang": 1}}
+        got = semantics.offered(docs, results, lambda d: path, structure)
+        self.assertEqual(sorted(got), ["a", "d"])
+        self.assertEqual((got["a"]["lang"], got["a"]["html_top"]), ("de-CH", None))
+        self.assertIn("error", got["d"])
+
+    def test_tables(self):
+        run = made_up_run()
+        run.docs[1].shipped = harness.Shipped("two", "pkg", "/two.pdf", "x", held_out=True)
+        run.semantics = made_up_semantics()
+        lines = harness.semantics_table(run)
+        self.assertIn("The stage took 2.0 min: 30 s for structure, 90 s for the rules.", "\n".join(lines))
+        cases = [  # first cells: the rest
+            (("headings, with their level",), ["3/5 (0.60)", "failed: pdf exited with 1", "–"]),
+            (("language",), ["1/2 (0.50)", "failed: pdf exited with 1", "–"]),
+            (("list items",), ["3/4 (0.75)", "failed: pdf exited with 1", "–"]),
+            (("bookmarks as headings",), ["2/4 (0.50)", "failed: pdf exited with 1", "–"]),
+            # alpha, beta, gamma, each over the tuning document and the held-out one
+            (("html-has-lang",), ["1/1", "1/1", "0/1", "0/0", "0/0", "0/1"]),
+            (("region",), ["0/1", "1/1", "1/1", "0/0", "0/0", "0/1"]),
+        ]
+        for first, want in cases:
+            with self.subTest(first):
+                self.assertEqual(rows(lines, *first), [want])
+        text = "\n".join(lines)
+        self.assertIn("Not checked: beta: two (axe failed: Timeout); gamma: one (no HTML).", text)
+        self.assertIn("states no language, these state none in the PDF either (no `/Lang` in the catalog): one; "
+                      "these do: two (`de`).", text)
+        self.assertIn("neither a structure tree nor a bookmark whose title stands on its target page: one; "
+                      "these have one of them, what it gives and what the HTML made of it: two (tagged, highest heading H2; "
+                      "2 bookmarks on their pages, the least deep at depth 3; HTML headings from h2).", text)
+        self.assertEqual(rows(lines, "t2")[0][-1], "region (2)", "the per-file table of alpha")
+        run.semantics = None
+        self.assertEqual(harness.semantics_table(run)[-2], "Not measured in this run.")
 
 
 class TargetTest(unittest.TestCase):

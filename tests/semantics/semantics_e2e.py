@@ -46,7 +46,11 @@ ARGS = None
 
 
 def Convert(converter, pdf, out_dir):
-    """Converts one PDF; returns the path of the HTML file."""
+    """Converts one PDF; returns the path of the HTML file. The converter is "pdftohtml", "mutool",
+    the engine's path, or a function (pdf, out_dir) -> HTML path that runs another command line
+    (the benchmark's own)."""
+    if callable(converter):
+        return converter(pdf, out_dir)
     name = os.path.splitext(os.path.basename(pdf))[0]
     if converter == "pdftohtml":
         subprocess.run(["pdftohtml", "-q", "-s", "-i", "-noframes", pdf, os.path.join(out_dir, name)],
@@ -61,10 +65,10 @@ def Convert(converter, pdf, out_dir):
     return os.path.join(out_dir, name + ".html")
 
 
-def RunAxe(files):
+def RunAxe(files, timeout=900):
     """axe's violations per HTML file, by rule."""
     result = subprocess.run(["node", os.path.join(HERE, "axe.js"), "--rules", ",".join(AXE_RULES), *files],
-                            capture_output=True, text=True, timeout=900)
+                            capture_output=True, text=True, timeout=timeout)
     if result.returncode not in (0, 1):
         raise RuntimeError(f"axe.js failed: {result.stderr}")
     return {entry["file"]: {v["rule"]: v["nodes"] for v in entry["violations"]}
