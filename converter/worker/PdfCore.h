@@ -5,12 +5,30 @@
 #include "worker/ReadingOrder.h"
 #include "worker/Structure.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace Engine {
+
+// What reading a page's text met on the way. Operations counts what drawing the page costs:
+// fills, strokes, pictures, shadings (a mesh by its triangles or patches) and Type 3 glyphs (by
+// the painting operators of their procedures), wherever the page draws them from: forms,
+// transparency groups, tiling patterns' cells, annotations' appearances. Cut is set when the
+// reading stopped early (TextPassSeconds, TextPassSteps); the words found before are kept.
+struct PageWork {
+  uint64_t Operations = 0;
+  bool Cut = false;
+};
+
+// The reading of a page's text stops after this long, or after this many steps (operations and
+// forms entered, each counted once): a page past these draws far too much for its drawing to be
+// made either. Five million steps take a few seconds; the busiest real page measured takes a few
+// thousand.
+constexpr double TextPassSeconds = 30;
+constexpr uint64_t TextPassSteps = 5000000;
 
 class CoreDocument {
  public:
@@ -23,8 +41,9 @@ class CoreDocument {
   bool Ok() const;
   // The words of page Index (0-based) as poppler's text layout finds them, in its reading order,
   // each with the marked content it stands in. With Areas, also where the page draws pictures and
-  // shapes inside marked content (which costs the drawing a second reading).
-  std::vector<PlacedWord> Words(int Index, std::vector<MarkedArea>* Areas = nullptr) const;
+  // shapes inside marked content (which costs the drawing a second reading). With Work, what the
+  // reading met.
+  std::vector<PlacedWord> Words(int Index, std::vector<MarkedArea>* Areas = nullptr, PageWork* Work = nullptr) const;
   // Whether the document is tagged: it has a structure tree and says its content is marked.
   bool Tagged() const;
   // The structure tree, read once; empty when the document has none, or one past sane limits of
