@@ -113,6 +113,8 @@ class MarkedTextOutput : public TextOutputDev {
   bool useTilingPatternFill() override { return Areas_ == nullptr; }
   bool tilingPatternFill(GfxState*, Gfx* Outer, Catalog*, GfxTilingPattern* Pattern, const double*, int, int, int, int,
                          double, double) override {
+    // The fill with the cell's picture is one operation, what the cell draws the others.
+    Count(1);
     if (Stopped()) return true;
     const double* Bounds = Pattern->getBBox();
     PDFRectangle Cell(Bounds[0], Bounds[1], Bounds[2], Bounds[3]);
