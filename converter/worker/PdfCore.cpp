@@ -39,7 +39,7 @@ constexpr size_t MaxKids = 100000;
 constexpr size_t MaxTextBytes = 4096;
 constexpr size_t MaxIdBytes = 128;
 // Steps of the text pass (TextPassSteps) that entering a form counts for.
-constexpr int FormSteps = 5;
+constexpr int FormSteps = 10;
 // Operations a triangle or patch of a mesh shading counts for.
 constexpr uint64_t MeshPartWeight = 4;
 // Pictures and shapes recorded for figures' places, a page.
@@ -128,7 +128,7 @@ class MarkedTextOutput : public TextOutputDev {
   }
   // Once stopped, forms are no longer entered, so that forms nested deep end at once. Forms that
   // only draw others cost the drawing nothing, but the reading time: entering one (its resources,
-  // its stream, a parser) takes about as long as five fills.
+  // its stream, a parser) takes about as long as five to ten fills.
   bool useDrawForm() override { return Cut_; }
   void drawForm(Ref) override {}
   void beginForm(Ref) override {
