@@ -17,8 +17,8 @@ constexpr size_t PageBytesBudget = 8u << 20;
 constexpr uint64_t OperationLimit = 100000;
 
 // Past this many operations a page is not drawn even as a picture: its raster of two million
-// small fills took 2 s, but a mesh shading of that many triangles, drawn as a picture, took over
-// 1.5 GB.
+// small fills took 2 to 5 s, but a mesh shading of that many triangles, drawn as a picture, took
+// over 1.5 GB.
 constexpr uint64_t PictureOperationLimit = 2000000;
 
 // What the page costs to draw, as counted before drawing it (by reading its text, which walks

@@ -254,10 +254,11 @@ class MarkedTextOutput : public TextOutputDev {
     if (++Steps_ >= TextPassSteps) Cut_ = true;
   }
 
-  // What drawing a Type 3 glyph costs, read once a glyph of a font.
+  // What drawing a Type 3 glyph costs, read once a glyph of a font. A font written into the
+  // resources directly has no object number, and is told apart by where poppler holds it.
   uint64_t Type3Weight(GfxFont& Font, CharCode Code) {
     const Ref* Id = Font.getID();
-    const auto Key = std::make_tuple(Id->num, Id->gen, Code);
+    const auto Key = std::make_tuple(Id->num >= 0 ? nullptr : static_cast<const void*>(&Font), Id->num, Id->gen, Code);
     const auto Found = Type3Weights_.find(Key);
     if (Found != Type3Weights_.end()) return Found->second;
     Object Procedure = static_cast<Gfx8BitFont&>(Font).getCharProc(static_cast<int>(Code & 0xff));
@@ -267,7 +268,10 @@ class MarkedTextOutput : public TextOutputDev {
   }
 
   void Note(const Extent& Area) {
-    if (Counting_ > 0 || Areas_ == nullptr || Area.Empty || Stack_.empty() || Stack_.back().Mcid < 0 || Areas_->size() >= MaxAreas) return;
+    if (Counting_ > 0 || Areas_ == nullptr || Area.Empty || Stack_.empty() || Stack_.back().Mcid < 0 ||
+        Areas_->size() >= MaxAreas) {
+      return;
+    }
     Areas_->push_back({Stack_.back().Mcid, Area.Area});
   }
   void NotePath(GfxState* State) {
@@ -304,7 +308,7 @@ class MarkedTextOutput : public TextOutputDev {
   uint64_t Steps_ = 0;
   bool Cut_ = false;
   int Counting_ = 0;  // inside a pattern's cell read for its count only
-  std::map<std::tuple<int, int, CharCode>, uint64_t> Type3Weights_;
+  std::map<std::tuple<const void*, int, int, CharCode>, uint64_t> Type3Weights_;
   std::vector<Mark> Stack_;
   std::vector<std::pair<int, Mark>> Marks_;  // from which character on a mark holds
   int Position_ = 0;
