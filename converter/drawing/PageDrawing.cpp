@@ -103,7 +103,7 @@ std::string DrawPageSvg(PopplerPage* Page, const PageSize& Size, bool* Pictured,
                         const DrawingCost& Cost) {
   if (Pictured != nullptr) *Pictured = false;
   if (Lifted != nullptr) *Lifted = LiftedGlyphs{};
-  if (Cost.Unbounded || Cost.Operations > PictureOperationLimit) return {};
+  if (Cost.Unbounded || Cost.RasterOperations > PictureOperationLimit) return {};
   SvgSink Sink;
   // A page known to be too busy goes straight to its picture, without cairo's SVG of it first.
   if (Cost.Operations >= OperationLimit) Sink.Overflow = true;

@@ -23,9 +23,11 @@ constexpr uint64_t PictureOperationLimit = 2000000;
 
 // What the page costs to draw, as counted before drawing it (by reading its text, which walks
 // everything the page draws, including what cairo draws apart: groups, patterns' cells, Type 3
-// glyphs, annotations). Unbounded when the count was cut short.
+// glyphs, annotations): as shapes, and as pixels, where a mesh shading costs by its parts.
+// Unbounded when the count was cut short.
 struct DrawingCost {
   uint64_t Operations = 0;
+  uint64_t RasterOperations = 0;
   bool Unbounded = false;
 };
 
@@ -33,8 +35,8 @@ struct DrawingCost {
 // by the drawing passes. Returns an empty string when cairo failed. A drawing bigger than
 // PageBytesBudget, or one of more than OperationLimit operations (counted while drawing, or
 // known from Cost beforehand), comes back as PagePictureSvg, and Pictured is then set. A page
-// whose Cost passes PictureOperationLimit, or is unbounded, is not drawn at all: the result is
-// empty. With Lifted, the glyph runs that can be drawn over the page are taken out of the drawing
+// whose RasterOperations pass PictureOperationLimit, or whose Cost is unbounded, is not drawn at
+// all: the result is empty. With Lifted, the glyph runs that can be drawn over the page are taken out of the drawing
 // into it (LiftGlyphRuns).
 std::string DrawPageSvg(PopplerPage* Page, const PageSize& Size, bool* Pictured = nullptr, LiftedGlyphs* Lifted = nullptr,
                         const DrawingCost& Cost = {});

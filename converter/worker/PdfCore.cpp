@@ -40,7 +40,7 @@ constexpr size_t MaxTextBytes = 4096;
 constexpr size_t MaxIdBytes = 128;
 // Steps of the text pass (TextPassSteps) that entering a form counts for.
 constexpr int FormSteps = 10;
-// Operations a triangle or patch of a mesh shading counts for.
+// Raster operations a triangle or patch of a mesh shading counts for.
 constexpr uint64_t MeshPartWeight = 4;
 // Pictures and shapes recorded for figures' places, a page.
 constexpr size_t MaxAreas = 20000;
@@ -88,7 +88,7 @@ class MarkedTextOutput : public TextOutputDev {
     if (!Cut_ && std::chrono::steady_clock::now() - Start_ > std::chrono::duration<double>(TextPassSeconds)) Cut_ = true;
     return Cut_;
   }
-  PageWork Work() const { return {Operations_, Cut_}; }
+  PageWork Work() const { return {Operations_, Operations_ + MeshCost_, Cut_}; }
 
   // Pictures, shapes and patterns are walked to count them (and to place them, with Areas);
   // nothing of them is decoded or drawn.
@@ -99,13 +99,15 @@ class MarkedTextOutput : public TextOutputDev {
   bool functionShadedFill(GfxState*, GfxFunctionShading*) override { return Count(1); }
   bool axialShadedFill(GfxState*, GfxAxialShading*, double, double) override { return Count(1); }
   bool radialShadedFill(GfxState*, GfxRadialShading*, double, double) override { return Count(1); }
-  // A mesh's triangle or patch costs the drawing more than a fill: poppler holds each vertex in
-  // some 150 bytes, and cairo draws each part as a patch of its own.
+  // A mesh's triangle or patch costs a raster more than a fill: poppler holds each vertex in some
+  // 150 bytes, and cairo draws each part as a patch of its own.
   bool gouraudTriangleShadedFill(GfxState*, GfxGouraudTriangleShading* Shading) override {
-    return Count(MeshPartWeight * static_cast<uint64_t>(std::max(1, Shading->getNTriangles())));
+    MeshCost_ += MeshPartWeight * static_cast<uint64_t>(std::max(0, Shading->getNTriangles()));
+    return Count(1);
   }
   bool patchMeshShadedFill(GfxState*, GfxPatchMeshShading* Shading) override {
-    return Count(MeshPartWeight * static_cast<uint64_t>(std::max(1, Shading->getNPatches())));
+    MeshCost_ += MeshPartWeight * static_cast<uint64_t>(std::max(0, Shading->getNPatches()));
+    return Count(1);
   }
   // A tiling pattern's cell is read once, as cairo draws it once, for its count only: a pattern
   // never gave the page's text. Where pictures and shapes are placed, the cells are drawn where
@@ -156,7 +158,7 @@ class MarkedTextOutput : public TextOutputDev {
   void drawChar(GfxState* State, double X, double Y, double Dx, double Dy, double OriginX, double OriginY, CharCode Code,
                 int Bytes, const Unicode* U, int ULength) override {
     const std::shared_ptr<GfxFont>& Font = State->getFont();
-    if (Font != nullptr && Font->getType() == fontType3) Count(Type3Weight(*Font, Code));
+    if (Font != nullptr && Font->getType() == fontType3) Count(Type3Weight(*Font, Code, State->getTransformedFontSize()));
     if (Counting_ > 0) return;
     // Characters are numbered as the text layout numbers them: by the bytes of the shown strings.
     // The numbers only grow, so a change of marked content is noted where it happens.
@@ -254,11 +256,15 @@ class MarkedTextOutput : public TextOutputDev {
     if (++Steps_ >= TextPassSteps) Cut_ = true;
   }
 
-  // What drawing a Type 3 glyph costs, read once a glyph of a font. A font written into the
-  // resources directly has no object number, and is told apart by where poppler holds it.
-  uint64_t Type3Weight(GfxFont& Font, CharCode Code) {
+  // What drawing a Type 3 glyph costs: its procedure's painting operators the first time it is
+  // shown at a size, one after (cairo draws a glyph once for each size it is shown at). A font
+  // written into the resources directly has no object number, and is told apart by where poppler
+  // holds it.
+  uint64_t Type3Weight(GfxFont& Font, CharCode Code, double Size) {
     const Ref* Id = Font.getID();
-    const auto Key = std::make_tuple(Id->num >= 0 ? nullptr : static_cast<const void*>(&Font), Id->num, Id->gen, Code);
+    const void* Direct = Id->num >= 0 ? nullptr : static_cast<const void*>(&Font);
+    if (!Type3Shown_.emplace(Direct, Id->num, Id->gen, Code, Size).second) return 1;
+    const auto Key = std::make_tuple(Direct, Id->num, Id->gen, Code);
     const auto Found = Type3Weights_.find(Key);
     if (Found != Type3Weights_.end()) return Found->second;
     Object Procedure = static_cast<Gfx8BitFont&>(Font).getCharProc(static_cast<int>(Code & 0xff));
@@ -308,7 +314,9 @@ class MarkedTextOutput : public TextOutputDev {
   uint64_t Steps_ = 0;
   bool Cut_ = false;
   int Counting_ = 0;  // inside a pattern's cell read for its count only
+  uint64_t MeshCost_ = 0;
   std::map<std::tuple<const void*, int, int, CharCode>, uint64_t> Type3Weights_;
+  std::set<std::tuple<const void*, int, int, CharCode, double>> Type3Shown_;
   std::vector<Mark> Stack_;
   std::vector<std::pair<int, Mark>> Marks_;  // from which character on a mark holds
   int Position_ = 0;

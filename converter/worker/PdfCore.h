@@ -14,12 +14,16 @@
 namespace Engine {
 
 // What reading a page's text met on the way. Operations counts what drawing the page costs:
-// fills, strokes, pictures, shadings (a mesh by its triangles or patches) and Type 3 glyphs (by
-// the painting operators of their procedures), wherever the page draws them from: forms,
-// transparency groups, tiling patterns' cells, annotations' appearances. Cut is set when the
-// reading stopped early (TextPassSeconds, TextPassSteps); the words found before are kept.
+// fills, strokes, pictures, shadings and Type 3 glyphs (by the painting operators of their
+// procedures the first time a glyph is shown at a size, as cairo draws it once a size; one after),
+// wherever the page draws them from: forms, transparency groups, tiling patterns' cells,
+// annotations' appearances. RasterOperations counts the same, with a mesh shading's triangles
+// or patches instead of one: cairo's SVG holds a mesh as one picture of it, but making that
+// picture, or one of the page, costs by the part. Cut is set when the reading stopped early
+// (TextPassSeconds, TextPassSteps); the words found before are kept.
 struct PageWork {
   uint64_t Operations = 0;
+  uint64_t RasterOperations = 0;
   bool Cut = false;
 };
 
