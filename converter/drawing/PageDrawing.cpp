@@ -99,11 +99,15 @@ double UnitsPerPoint(double Width, double Height) {
   return std::sqrt(PagePixelBudget / Area);
 }
 
-std::string DrawPageSvg(PopplerPage* Page, const PageSize& Size, bool* Pictured, LiftedGlyphs* Lifted) {
+std::string DrawPageSvg(PopplerPage* Page, const PageSize& Size, bool* Pictured, LiftedGlyphs* Lifted,
+                        const DrawingCost& Cost) {
   if (Pictured != nullptr) *Pictured = false;
   if (Lifted != nullptr) *Lifted = LiftedGlyphs{};
+  if (Cost.Unbounded || Cost.RasterOperations > PictureOperationLimit) return {};
   SvgSink Sink;
-  RenderSvg(Page, Size, Sink);
+  // A page known to be too busy goes straight to its picture, without cairo's SVG of it first.
+  if (Cost.Operations >= OperationLimit) Sink.Overflow = true;
+  else RenderSvg(Page, Size, Sink);
   if (!Sink.Overflow) {
     if (Sink.Svg.empty()) return {};
     PassContext Context{Size.Width, Size.Height, Lifted};

@@ -6,21 +6,26 @@
 #include "base/Utf8.h"
 
 #include <poppler/Catalog.h>
+#include <poppler/Gfx.h>
+#include <poppler/GfxFont.h>
 #include <poppler/GfxState.h>
 #include <poppler/GlobalParams.h>
 #include <poppler/PDFDoc.h>
 #include <poppler/Page.h>
+#include <poppler/Parser.h>
 #include <poppler/Stream.h>
 #include <poppler/TextOutputDev.h>
 #include <poppler/UTF.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 
 namespace Engine {
 
@@ -33,6 +38,10 @@ constexpr size_t MaxKids = 100000;
 // Texts taken from the tree are cut to these many bytes.
 constexpr size_t MaxTextBytes = 4096;
 constexpr size_t MaxIdBytes = 128;
+// Steps of the text pass (TextPassSteps) that entering a form counts for.
+constexpr int FormSteps = 10;
+// Raster operations a triangle or patch of a mesh shading counts for.
+constexpr uint64_t MeshPartWeight = 4;
 // Pictures and shapes recorded for figures' places, a page.
 constexpr size_t MaxAreas = 20000;
 
@@ -57,17 +66,86 @@ std::string TextOf(const Object& Value, size_t Limit = MaxTextBytes, bool* Cut =
   return CleanUtf8(Out);
 }
 
+// The painting operators of a Type 3 glyph's procedure (fills, strokes, pictures, shadings,
+// forms), at least one; counted up to TextPassSteps.
+uint64_t PaintingOperators(XRef* Xref, Object& Procedure) {
+  static const std::set<std::string_view> Painting = {"f", "F", "f*", "B", "B*", "b", "b*", "S", "s", "sh", "Do", "BI"};
+  uint64_t Count = 0;
+  if (Procedure.isStream()) {
+    Parser Reader(Xref, &Procedure, false);
+    for (Object Each = Reader.getObj(); !Each.isEOF() && !Each.isError() && Count < TextPassSteps;
+         Each = Reader.getObj()) {
+      if (Each.isCmd() && Painting.count(Each.getCmd()) != 0) ++Count;
+    }
+  }
+  return std::max<uint64_t>(Count, 1);
+}
+
 // A text output that notes, for every character it is shown, the marked content it stands in,
-// and where pictures and shapes are drawn in marked content.
+// and where pictures and shapes are drawn in marked content. It also counts what drawing the page
+// will cost (PageWork) and stops the reading at the text pass's bounds.
 class MarkedTextOutput : public TextOutputDev {
  public:
-  explicit MarkedTextOutput(std::vector<MarkedArea>* Areas)
-      : TextOutputDev(nullptr, false, 0, false, false), Areas_(Areas) {}
+  MarkedTextOutput(PDFDoc* Doc, std::vector<MarkedArea>* Areas)
+      : TextOutputDev(nullptr, false, 0, false, false), Doc_(Doc), Areas_(Areas), Start_(std::chrono::steady_clock::now()) {}
 
-  // Pictures and shapes are drawn for this output only where their places are wanted.
-  bool needNonText() override { return Areas_ != nullptr; }
+  // Gfx asks this every few operators, in every content stream it runs.
+  static bool Stop(void* Output) { return static_cast<MarkedTextOutput*>(Output)->Stopped(); }
+  bool Stopped() {
+    if (!Cut_ && std::chrono::steady_clock::now() - Start_ > std::chrono::duration<double>(TextPassSeconds)) Cut_ = true;
+    return Cut_;
+  }
+  PageWork Work() const { return {Operations_, Operations_ + MeshCost_, Cut_}; }
+
+  // Pictures, shapes and patterns are walked to count them (and to place them, with Areas);
+  // nothing of them is decoded or drawn.
+  bool needNonText() override { return true; }
+  // Every kind of shading is taken whole and counted, instead of Gfx cutting it into the
+  // thousands of small fills a text output would be handed (millions, for a big mesh).
+  bool useShadedFills(int) override { return true; }
+  bool functionShadedFill(GfxState*, GfxFunctionShading*) override { return Count(1); }
+  bool axialShadedFill(GfxState*, GfxAxialShading*, double, double) override { return Count(1); }
+  bool radialShadedFill(GfxState*, GfxRadialShading*, double, double) override { return Count(1); }
+  // A mesh's triangle or patch costs a raster more than a fill: poppler holds each vertex in some
+  // 150 bytes, and cairo draws each part as a patch of its own.
+  bool gouraudTriangleShadedFill(GfxState*, GfxGouraudTriangleShading* Shading) override {
+    MeshCost_ += MeshPartWeight * static_cast<uint64_t>(std::max(0, Shading->getNTriangles()));
+    return Count(1);
+  }
+  bool patchMeshShadedFill(GfxState*, GfxPatchMeshShading* Shading) override {
+    MeshCost_ += MeshPartWeight * static_cast<uint64_t>(std::max(0, Shading->getNPatches()));
+    return Count(1);
+  }
+  // A tiling pattern's cell is read once, as cairo draws it once, for its count only: a pattern
+  // never gave the page's text. Where pictures and shapes are placed, the cells are drawn where
+  // they stand instead (Gfx's own way).
+  bool useTilingPatternFill() override { return Areas_ == nullptr; }
+  bool tilingPatternFill(GfxState*, Gfx* Outer, Catalog*, GfxTilingPattern* Pattern, const double*, int, int, int, int,
+                         double, double) override {
+    // The fill with the cell's picture is one operation, what the cell draws the others.
+    Count(1);
+    if (Stopped()) return true;
+    const double* Bounds = Pattern->getBBox();
+    PDFRectangle Cell(Bounds[0], Bounds[1], Bounds[2], Bounds[3]);
+    ++Counting_;
+    {
+      Gfx Inner(Doc_, this, Pattern->getResDict(), &Cell, nullptr, Stop, this, Outer);
+      Inner.display(Pattern->getContentStream());
+    }
+    --Counting_;
+    return true;
+  }
+  // Once stopped, forms are no longer entered, so that forms nested deep end at once. Forms that
+  // only draw others cost the drawing nothing, but the reading time: entering one (its resources,
+  // its stream, a parser) takes about as long as five to ten fills.
+  bool useDrawForm() override { return Cut_; }
+  void drawForm(Ref) override {}
+  void beginForm(Ref) override {
+    for (int I = 0; I < FormSteps; ++I) Step();
+  }
 
   void beginMarkedContent(const char* Name, Dict* Properties) override {
+    if (Counting_ > 0) return;
     Mark Current = Stack_.empty() ? Mark{} : Stack_.back();
     if (Properties != nullptr) {
       const Object Mcid = Properties->lookup("MCID");
@@ -80,11 +158,15 @@ class MarkedTextOutput : public TextOutputDev {
   // An end without its beginning (optional content named in the resources opens without telling
   // the output) closes nothing that was opened.
   void endMarkedContent(GfxState* State) override {
+    if (Counting_ > 0) return;
     if (!Stack_.empty()) Stack_.pop_back();
     TextOutputDev::endMarkedContent(State);
   }
   void drawChar(GfxState* State, double X, double Y, double Dx, double Dy, double OriginX, double OriginY, CharCode Code,
                 int Bytes, const Unicode* U, int ULength) override {
+    const std::shared_ptr<GfxFont>& Font = State->getFont();
+    if (Font != nullptr && Font->getType() == fontType3) Count(Type3Weight(*Font, Code, State->getTransformedFontSize()));
+    if (Counting_ > 0) return;
     // Characters are numbered as the text layout numbers them: by the bytes of the shown strings.
     // The numbers only grow, so a change of marked content is noted where it happens.
     const Mark Current = Stack_.empty() ? Mark{} : Stack_.back();
@@ -93,34 +175,53 @@ class MarkedTextOutput : public TextOutputDev {
     TextOutputDev::drawChar(State, X, Y, Dx, Dy, OriginX, OriginY, Code, Bytes, U, ULength);
   }
   void incCharCount(int Chars) override {
+    if (Counting_ > 0) return;
     Position_ += Chars;
     TextOutputDev::incCharCount(Chars);
   }
+  void updateFont(GfxState* State) override {
+    if (Counting_ == 0) TextOutputDev::updateFont(State);
+  }
+  void restoreState(GfxState* State) override {
+    if (Counting_ == 0) TextOutputDev::restoreState(State);
+  }
+  void beginActualText(GfxState* State, const GooString* Text) override {
+    if (Counting_ == 0) TextOutputDev::beginActualText(State, Text);
+  }
+  void endActualText(GfxState* State) override {
+    if (Counting_ == 0) TextOutputDev::endActualText(State);
+  }
   void fill(GfxState* State) override {
+    Count(1);
     NotePath(State);
     TextOutputDev::fill(State);
   }
   void eoFill(GfxState* State) override {
+    Count(1);
     NotePath(State);
     TextOutputDev::eoFill(State);
   }
   void stroke(GfxState* State) override {
+    Count(1);
     NotePath(State);
     TextOutputDev::stroke(State);
   }
   void drawImage(GfxState* State, Object* Ref, Stream* Str, int Width, int Height, GfxImageColorMap* Map, bool Interpolate,
                  const int* MaskColors, bool Inline) override {
+    Count(1);
     NotePicture(State);
     TextOutputDev::drawImage(State, Ref, Str, Width, Height, Map, Interpolate, MaskColors, Inline);
   }
   void drawImageMask(GfxState* State, Object* Ref, Stream* Str, int Width, int Height, bool Invert, bool Interpolate,
                      bool Inline) override {
+    Count(1);
     NotePicture(State);
     TextOutputDev::drawImageMask(State, Ref, Str, Width, Height, Invert, Interpolate, Inline);
   }
   void drawMaskedImage(GfxState* State, Object* Ref, Stream* Str, int Width, int Height, GfxImageColorMap* Map,
                        bool Interpolate, Stream* MaskStr, int MaskWidth, int MaskHeight, bool MaskInvert,
                        bool MaskInterpolate) override {
+    Count(1);
     NotePicture(State);
     TextOutputDev::drawMaskedImage(State, Ref, Str, Width, Height, Map, Interpolate, MaskStr, MaskWidth, MaskHeight,
                                    MaskInvert, MaskInterpolate);
@@ -128,6 +229,7 @@ class MarkedTextOutput : public TextOutputDev {
   void drawSoftMaskedImage(GfxState* State, Object* Ref, Stream* Str, int Width, int Height, GfxImageColorMap* Map,
                            bool Interpolate, Stream* MaskStr, int MaskWidth, int MaskHeight, GfxImageColorMap* MaskMap,
                            bool MaskInterpolate) override {
+    Count(1);
     NotePicture(State);
     TextOutputDev::drawSoftMaskedImage(State, Ref, Str, Width, Height, Map, Interpolate, MaskStr, MaskWidth, MaskHeight,
                                        MaskMap, MaskInterpolate);
@@ -150,8 +252,39 @@ class MarkedTextOutput : public TextOutputDev {
     bool operator==(const Mark& Other) const { return Mcid == Other.Mcid && Artifact == Other.Artifact; }
   };
 
+  // Adds an operation that costs the drawing Weight; true, for the shading calls, which are then
+  // done. The reading itself is bounded by the steps it takes, whatever they cost the drawing.
+  bool Count(uint64_t Weight) {
+    Operations_ += Weight;
+    Step();
+    return true;
+  }
+  void Step() {
+    if (++Steps_ >= TextPassSteps) Cut_ = true;
+  }
+
+  // What drawing a Type 3 glyph costs: its procedure's painting operators the first time it is
+  // shown at a size, one after (cairo draws a glyph once for each size it is shown at). A font
+  // written into the resources directly has no object number, and is told apart by where poppler
+  // holds it.
+  uint64_t Type3Weight(GfxFont& Font, CharCode Code, double Size) {
+    const Ref* Id = Font.getID();
+    const void* Direct = Id->num >= 0 ? nullptr : static_cast<const void*>(&Font);
+    if (!Type3Shown_.emplace(Direct, Id->num, Id->gen, Code, Size).second) return 1;
+    const auto Key = std::make_tuple(Direct, Id->num, Id->gen, Code);
+    const auto Found = Type3Weights_.find(Key);
+    if (Found != Type3Weights_.end()) return Found->second;
+    Object Procedure = static_cast<Gfx8BitFont&>(Font).getCharProc(static_cast<int>(Code & 0xff));
+    const uint64_t Weight = PaintingOperators(Doc_->getXRef(), Procedure);
+    Type3Weights_.emplace(Key, Weight);
+    return Weight;
+  }
+
   void Note(const Extent& Area) {
-    if (Areas_ == nullptr || Area.Empty || Stack_.empty() || Stack_.back().Mcid < 0 || Areas_->size() >= MaxAreas) return;
+    if (Counting_ > 0 || Areas_ == nullptr || Area.Empty || Stack_.empty() || Stack_.back().Mcid < 0 ||
+        Areas_->size() >= MaxAreas) {
+      return;
+    }
     Areas_->push_back({Stack_.back().Mcid, Area.Area});
   }
   void NotePath(GfxState* State) {
@@ -181,7 +314,16 @@ class MarkedTextOutput : public TextOutputDev {
     Note(Area);
   }
 
+  PDFDoc* Doc_;
   std::vector<MarkedArea>* Areas_;
+  std::chrono::steady_clock::time_point Start_;
+  uint64_t Operations_ = 0;
+  uint64_t Steps_ = 0;
+  bool Cut_ = false;
+  int Counting_ = 0;  // inside a pattern's cell read for its count only
+  uint64_t MeshCost_ = 0;
+  std::map<std::tuple<const void*, int, int, CharCode>, uint64_t> Type3Weights_;
+  std::set<std::tuple<const void*, int, int, CharCode, double>> Type3Shown_;
   std::vector<Mark> Stack_;
   std::vector<std::pair<int, Mark>> Marks_;  // from which character on a mark holds
   int Position_ = 0;
@@ -442,12 +584,14 @@ int CoreDocument::PageCount() const {
   return Doc_->Doc->getCatalog()->getNumPages();
 }
 
-std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* Areas) const {
+std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* Areas, PageWork* Work) const {
   std::vector<PlacedWord> Words;
+  if (Work != nullptr) *Work = PageWork{};
   if (!Ok() || Index < 0 || Index >= Doc_->Doc->getNumPages()) return Words;
-  MarkedTextOutput Output(Areas);
-  Doc_->Doc->displayPageSlice(&Output, Index + 1, 72, 72, 0, false, false, false, -1, -1, -1, -1, nullptr, nullptr,
-                              nullptr, nullptr, true);
+  MarkedTextOutput Output(Doc_->Doc.get(), Areas);
+  Doc_->Doc->displayPageSlice(&Output, Index + 1, 72, 72, 0, false, false, false, -1, -1, -1, -1, MarkedTextOutput::Stop,
+                              &Output, nullptr, nullptr, true);
+  if (Work != nullptr) *Work = Output.Work();
   const std::unique_ptr<TextWordList> List(Output.makeWordList());
   if (List == nullptr) return Words;
   for (int I = 0; I < List->getLength(); ++I) {

@@ -5,12 +5,34 @@
 #include "worker/ReadingOrder.h"
 #include "worker/Structure.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace Engine {
+
+// What reading a page's text met on the way. Operations counts what drawing the page costs:
+// fills, strokes, pictures, shadings and Type 3 glyphs (by the painting operators of their
+// procedures the first time a glyph is shown at a size, as cairo draws it once a size; one after),
+// wherever the page draws them from: forms, transparency groups, tiling patterns' cells,
+// annotations' appearances. RasterOperations counts the same, with a mesh shading's triangles
+// or patches instead of one: cairo's SVG holds a mesh as one picture of it, but making that
+// picture, or one of the page, costs by the part. Cut is set when the reading stopped early
+// (TextPassSeconds, TextPassSteps); the words found before are kept.
+struct PageWork {
+  uint64_t Operations = 0;
+  uint64_t RasterOperations = 0;
+  bool Cut = false;
+};
+
+// The reading of a page's text stops after this long, or after this many steps (operations and
+// forms entered, each counted once): a page past these draws far too much for its drawing to be
+// made either. Five million steps take a few seconds; the busiest real page measured takes a few
+// thousand.
+constexpr double TextPassSeconds = 30;
+constexpr uint64_t TextPassSteps = 5000000;
 
 class CoreDocument {
  public:
@@ -28,8 +50,9 @@ class CoreDocument {
   int PageCount() const;
   // The words of page Index (0-based) as poppler's text layout finds them, in its reading order,
   // each with the marked content it stands in. With Areas, also where the page draws pictures and
-  // shapes inside marked content (which costs the drawing a second reading).
-  std::vector<PlacedWord> Words(int Index, std::vector<MarkedArea>* Areas = nullptr) const;
+  // shapes inside marked content (which costs the drawing a second reading). With Work, what the
+  // reading met.
+  std::vector<PlacedWord> Words(int Index, std::vector<MarkedArea>* Areas = nullptr, PageWork* Work = nullptr) const;
   // Whether the document is tagged: it has a structure tree and says its content is marked.
   bool Tagged() const;
   // The structure tree, read once; empty when the document has none, or one past sane limits of

@@ -187,15 +187,17 @@ const ContentOrder& PdfDocument::Order() const {
 PageText PdfPage::ReadText(const PageSize& Size, const std::vector<HeadingHint>& Hints) const {
   PageText Text;
   const CoreDocument& Core = Doc_.Core();
+  PageWork Work;
   if (Core.Tagged()) {
     const ContentOrder& Order = Doc_.Order();
     std::vector<MarkedArea> Areas;
-    const std::vector<PlacedWord> Words = Core.Words(Index_, Doc_.Doc_->FiguresWithoutPlace ? &Areas : nullptr);
+    const std::vector<PlacedWord> Words = Core.Words(Index_, Doc_.Doc_->FiguresWithoutPlace ? &Areas : nullptr, &Work);
     ArrangeTaggedPage(Core.Structure(), Order, Index_, Words, Areas, Size.Width, Size.Height, Text);
   } else {
-    Text.Lines = BuildLines(Core.Words(Index_), Size.Width, Size.Height);
+    Text.Lines = BuildLines(Core.Words(Index_, nullptr, &Work), Size.Width, Size.Height);
     ArrangeUntaggedPage(Hints, Text);
   }
+  Cost_ = {Work.Operations, Work.RasterOperations, Work.Cut};
   PopplerDocument* Doc = Doc_.Doc_->Doc;
   const int Pages = poppler_document_get_n_pages(Doc);
   GList* Links = poppler_page_get_link_mapping(Page_->Page);
@@ -215,7 +217,7 @@ PageText PdfPage::ReadText(const PageSize& Size, const std::vector<HeadingHint>&
 }
 
 std::string PdfPage::Draw(const PageSize& Size, bool* Pictured, LiftedGlyphs* Lifted) const {
-  return DrawPageSvg(Page_->Page, Size, Pictured, Lifted);
+  return DrawPageSvg(Page_->Page, Size, Pictured, Lifted, Cost_);
 }
 
 }  // namespace Engine

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/PageModel.h"
+#include "drawing/PageDrawing.h"
 #include "worker/Structure.h"
 
 #include <memory>
@@ -36,7 +37,8 @@ class PdfPage {
   // size it is shown at. A tagged document's structure gives the elements; an untagged page's
   // lines are joined into paragraphs, and its bookmarks' titles (Hints) make headings.
   PageText ReadText(const PageSize& Size, const std::vector<HeadingHint>& Hints = {}) const;
-  // Its drawing as an SVG document (DrawPageSvg); empty when it cannot be drawn.
+  // Its drawing as an SVG document (DrawPageSvg); empty when it cannot be drawn. After ReadText,
+  // what reading the text counted decides whether it is drawn as shapes, a picture or not at all.
   std::string Draw(const PageSize& Size, bool* Pictured = nullptr, LiftedGlyphs* Lifted = nullptr) const;
 
  private:
@@ -47,6 +49,7 @@ class PdfPage {
   int Index_;
   std::unique_ptr<Handles> Page_;
   double Width_ = 0, Height_ = 0;
+  mutable DrawingCost Cost_;
 };
 
 class PdfDocument {

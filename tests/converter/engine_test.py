@@ -509,16 +509,18 @@ class HostileDocuments(EngineCase):
         return re.split(r'(?=<section class="pg")', markup)[1:]
 
     def test_each_hostile_page_ends_within_its_budget_and_is_marked(self):
-        cases = [  # name, pages, forms, page budget, the page's text kept, what the warning says
-            ("forms-forty-deep", [(612, 792, words(b"Before the forms") + b"/X0 Do")], FORMS_FORTY_DEEP, 6,
-             False, "page 1 lost text and drawing (over the page time budget of 6 s)"),
+        cases = [  # name, pages, forms, page budget, the page's words that must be kept, what the warning says
+            # Reading the text stops after some million forms entered, keeping the words before;
+            # the drawing is not even tried.
+            ("forms-forty-deep", [(612, 792, words(b"Before the forms") + b"/X0 Do")], FORMS_FORTY_DEEP, 60,
+             "Before the forms", "page 1 kept their text but lost the drawing"),
             ("nested-saves", [(700, 500, words(b"Saved states") + NESTED_SAVES)], [], 6, None, "page 1 "),
             # Drawn in a few seconds, but as shapes it would be hundreds of megabytes: its drawing
             # becomes a picture (the time budget here leaves room for a busy machine).
             ("million-rectangles", [(900, 400, words(b"Huge drawing") + MILLION_RECTANGLES)], [], 60,
-             True, "page 1 kept their text, their drawing shown as a picture (over the drawing's size budget)"),
+             "Huge drawing", "page 1 kept their text, their drawing shown as a picture (over the drawing's size budget)"),
         ]
-        for name, pages, forms, page_seconds, text_kept, says in cases:
+        for name, pages, forms, page_seconds, kept, says in cases:
             with self.subTest(name):
                 pdf = hostile_pdf(pages, forms)
                 self.assertLess(len(pdf), 120_000)
@@ -532,8 +534,8 @@ class HostileDocuments(EngineCase):
                 self.assertIn(f"aspect-ratio:{width}/{height}", page)
                 with open(base + "-1.svg", encoding="utf-8") as f:
                     self.assertIn(f'viewBox="0 0 {width} {height}"', f.read(), "the stand-in has the page's size")
-                if text_kept is not None:
-                    self.assertEqual("Huge drawing" in page_texts(markup)[0], text_kept)
+                if kept is not None:
+                    self.assertIn(kept, page_texts(markup)[0])
 
     def test_bidi_overrides_cannot_turn_titles_text_or_links_around(self):
         # U+202E (right-to-left override) in the title, the outline, the text and a link target

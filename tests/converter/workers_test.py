@@ -9,10 +9,13 @@ import sys
 import tempfile
 import time
 import unittest
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from engine_test import FORMS_FORTY_DEEP, hostile_pdf, words  # noqa: E402
+from engine_test import hostile_pdf, words  # noqa: E402
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from pdfwrite import deflated_repeat, packed_stream, pdf_file  # noqa: E402
 from textmatch import page_texts  # noqa: E402
 
 ARGS = None
@@ -27,6 +30,25 @@ def pages(count, first=None):
     if first is not None:
         listed[0] = (612, 792, listed[0][2] + first)
     return listed
+
+
+def with_endless_first_page(listed):
+    """The pages of hostile_pdf, the first of which also draws a form of four gigabytes of spaces: not
+    one operator at which poppler could be stopped, only bytes to read, for far longer than a page's
+    budget (about ten seconds a gigabyte). Everything else poppler does on a page, the engine bounds."""
+    spaces = zlib.compress(deflated_repeat(b" " * (1 << 20), 4096), 9)
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
+               b"<< /Type /Pages /Kids [%s] /Count %d >>" % (
+                   b" ".join(b"%d 0 R" % (5 + 2 * i) for i in range(len(listed))), len(listed)),
+               b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+               packed_stream(b"/Type /XObject /Subtype /Form /BBox [0 0 612 792]", spaces, 2)]
+    for number, (width, height, content) in enumerate(listed):
+        content += b"/X0 Do" if number == 0 else b""
+        objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %d %d] /Contents %d 0 R "
+                       b"/Resources << /Font << /F1 3 0 R >> /XObject << /X0 4 0 R >> >> >>"
+                       % (width, height, 6 + 2 * number))
+        objects.append(b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream")
+    return pdf_file(objects)
 
 
 class Workers(unittest.TestCase):
@@ -67,8 +89,7 @@ class Workers(unittest.TestCase):
             self.skipTest("one core: one worker, and no page can run ahead")
         seconds = 30 if ARGS.sanitized else 10
         count = PAGES_AHEAD + 44
-        markup, stderr = self.convert("held-up", hostile_pdf(pages(count, b"/X0 Do"), FORMS_FORTY_DEEP),
-                                      page_seconds=seconds)
+        markup, stderr = self.convert("held-up", with_endless_first_page(pages(count)), page_seconds=seconds)
         self.assertEqual(stderr.strip(), f"pdf: warning: incomplete pages, marked in the HTML: page 1 lost text and "
                                          f"drawing (over the page time budget of {seconds} s)")
         self.assert_every_page(markup, count, lost=[1])
