@@ -425,8 +425,10 @@ std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* 
   std::vector<PlacedWord> Words;
   if (!Ok() || Index < 0 || Index >= Doc_->Doc->getNumPages()) return Words;
   MarkedTextOutput Output(Areas);
+  // Read through the document's own cross-reference table (no copy): the worker reads on one
+  // thread, and a copy a page would cost a pass over every entry and parse its object streams anew.
   Doc_->Doc->displayPageSlice(&Output, Index + 1, 72, 72, 0, false, false, false, -1, -1, -1, -1, nullptr, nullptr,
-                              nullptr, nullptr, true);
+                              nullptr, nullptr, false);
   const std::unique_ptr<TextWordList> List(Output.makeWordList());
   if (List == nullptr) return Words;
   for (int I = 0; I < List->getLength(); ++I) {

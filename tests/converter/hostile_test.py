@@ -25,8 +25,6 @@ EXPECTED_TO_FAIL_TODAY = {
     "page-tree-kids-twice": "1,048,576 pages declared; about 60 pages a second, still running at 120 s",
     "linearization-million-pages": "a million pages taken from the claim, each a stand-in: over 64 MB of output "
                                    "within a minute, and over a minute to remove 100,000 temporaries once stopped",
-    "pages-in-object-streams": "20,000 pages still running at 120 s (the text of every page copies the whole "
-                               "cross-reference table and parses its object streams again)",
     "link-targets-long": "the worker dies on 200 MB of link targets and the page loses its text with them",
     "form-text-long": "poppler lays out the field's 20 million characters, still at it at 120 s",
     "sampled-function-2-gb": "poppler holds the 268 million samples as doubles: 2.1 GB in one worker",
