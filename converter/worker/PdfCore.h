@@ -12,6 +12,13 @@
 
 namespace Engine {
 
+// Data whose cross-reference streams claim no more entries than they hold: a stream's entry count
+// cut to the entries it lists, or, where its data cannot hold the entries it lists, marked broken
+// so that poppler rebuilds the table as it would after reading that far (each figure rewritten in
+// place, padded with spaces, so that every offset stays). poppler sets aside room for every entry
+// claimed before it reads one; empty when nothing needs changing.
+std::string BoundedCrossReferences(std::string_view Data);
+
 class CoreDocument {
  public:
   // Opens the PDF held in Data, which must outlive the document.

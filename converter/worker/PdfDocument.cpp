@@ -96,14 +96,18 @@ struct PdfDocument::Handles {
   std::unique_ptr<ContentOrder> Order;
   bool FiguresWithoutPlace = false;
   std::string_view Data;
+  // The input with its cross-reference streams' claims cut to what they hold, when they claim more.
+  std::string Bounded;
   ~Handles() {
     if (Doc != nullptr) g_object_unref(Doc);
   }
 };
 
 PdfDocument::PdfDocument(std::string_view Data) : Doc_(std::make_unique<Handles>()) {
-  Doc_->Data = Data;
-  GBytes* Bytes = g_bytes_new_static(Data.data(), Data.size());
+  // Both of the worker's readers of the document read the bounded copy.
+  Doc_->Bounded = BoundedCrossReferences(Data);
+  Doc_->Data = Doc_->Bounded.empty() ? Data : std::string_view(Doc_->Bounded);
+  GBytes* Bytes = g_bytes_new_static(Doc_->Data.data(), Doc_->Data.size());
   GError* Error = nullptr;
   Doc_->Doc = poppler_document_new_from_bytes(Bytes, nullptr, &Error);
   g_bytes_unref(Bytes);
