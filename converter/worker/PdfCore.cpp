@@ -577,6 +577,100 @@ std::string BoundedCrossReferences(std::string_view Data) {
   return Bounded;
 }
 
+namespace {
+
+constexpr double CheckedSamples = 1 << 22;
+constexpr double MaxSamples = 1 << 26;
+
+// Where the object holding the text at Hit begins ("N G obj"), searching back a little; npos when
+// none does.
+size_t ObjectStart(std::string_view Data, size_t Hit) {
+  const size_t From = Hit > 65536 ? Hit - 65536 : 0;
+  for (size_t At = Data.rfind("obj", Hit); At != std::string_view::npos && At >= From && At > 0;
+       At = Data.rfind("obj", At - 1)) {
+    if (At >= 3 && Data.compare(At - 3, 3, "end") == 0) return std::string_view::npos;
+    size_t Begin = At;
+    for (int Number = 0; Number < 2; ++Number) {
+      while (Begin > 0 && IsSpace(Data[Begin - 1])) --Begin;
+      const size_t End = Begin;
+      while (Begin > 0 && IsDigit(Data[Begin - 1])) --Begin;
+      if (Begin == End) return std::string_view::npos;
+    }
+    return Begin;
+  }
+  return std::string_view::npos;
+}
+
+// The span of the first figure of the /Size array written in Text, which starts at Base; false
+// when there is no such key or more than one.
+bool FirstSizeDigits(std::string_view Text, size_t Base, size_t& At, size_t& Length) {
+  int Found = 0;
+  for (size_t Key = Text.find("/Size"); Key != std::string_view::npos; Key = Text.find("/Size", Key + 1)) {
+    size_t Start = Key + 5;
+    while (Start < Text.size() && IsSpace(Text[Start])) ++Start;
+    if (Start >= Text.size() || Text[Start] != '[') continue;
+    ++Start;
+    while (Start < Text.size() && IsSpace(Text[Start])) ++Start;
+    size_t End = Start;
+    while (End < Text.size() && IsDigit(Text[End])) ++End;
+    if (End == Start) continue;
+    ++Found;
+    At = Base + Start;
+    Length = End - Start;
+  }
+  return Found == 1;
+}
+
+}  // namespace
+
+std::string BoundedSampledFunctions(std::string_view Data) {
+  if (Data.empty() || Data.size() > static_cast<size_t>(LLONG_MAX)) return {};
+  setErrorCallback(Quiet);
+  // The data of an encrypted document's streams cannot be read here: only the outright bound holds.
+  const bool Encrypted = Data.find("/Encrypt") != std::string_view::npos;
+  std::vector<std::pair<size_t, size_t>> Zeros;  // the figures' spans
+  MemStream Whole(const_cast<char*>(Data.data()), 0, static_cast<Goffset>(Data.size()), Object(objNull));
+  size_t Previous = std::string_view::npos;
+  for (size_t Hit = Data.find("/FunctionType"); Hit != std::string_view::npos; Hit = Data.find("/FunctionType", Hit + 1)) {
+    if (NumberAt(Data, Hit + 13) != 0) continue;
+    const size_t Start = ObjectStart(Data, Hit);
+    if (Start == std::string_view::npos || Start == Previous) continue;
+    Previous = Start;
+    Parser Reader(nullptr, Whole.makeSubStream(static_cast<Goffset>(Start), false, 0, Object(objNull)), true);
+    if (!Reader.getObj(true).isInt() || !Reader.getObj(true).isInt() || !Reader.getObj(true).isCmd("obj")) continue;
+    Object Function = Reader.getObj();
+    if (!Function.isStream()) continue;
+    Dict* Entries = Function.streamGetDict();
+    const Object Type = Entries->lookupNF("FunctionType").copy();
+    const Object Sizes = Entries->lookupNF("Size").copy();
+    const Object Bits = Entries->lookupNF("BitsPerSample").copy();
+    const Object Range = Entries->lookupNF("Range").copy();
+    if (!Type.isInt() || Type.getInt() != 0 || !Sizes.isArray() || !Bits.isInt() || !Range.isArray()) continue;
+    // poppler holds every output of every point of the grid.
+    double Samples = Range.arrayGetLength() / 2;
+    for (int I = 0; I < Sizes.arrayGetLength(); ++I) {
+      const Object Each = Sizes.arrayGet(I);
+      Samples *= Each.isInt() ? std::max(Each.getInt(), 0) : 0;
+    }
+    if (Samples <= CheckedSamples) continue;
+    if (Samples <= MaxSamples) {
+      if (Encrypted || Bits.getInt() <= 0 || Bits.getInt() > 32) continue;
+      const double Bytes = std::ceil(Samples * Bits.getInt() / 8);
+      if (HoldsBytes(Function.getStream(), static_cast<unsigned long long>(Bytes))) continue;
+    }
+    const Goffset DataStart = Function.getStream()->getBaseStream()->getStart();
+    size_t At = 0, Length = 0;
+    if (DataStart > static_cast<Goffset>(Start) && DataStart <= static_cast<Goffset>(Data.size()) &&
+        FirstSizeDigits(Data.substr(Start, static_cast<size_t>(DataStart) - Start), Start, At, Length)) {
+      Zeros.emplace_back(At, Length);
+    }
+  }
+  if (Zeros.empty()) return {};
+  std::string Bounded(Data);
+  for (const auto& [At, Length] : Zeros) Bounded.replace(At, Length, "0" + std::string(Length - 1, ' '));
+  return Bounded;
+}
+
 struct CoreDocument::Handles {
   GlobalParamsIniter Params{Quiet};
   std::unique_ptr<PDFDoc> Doc;

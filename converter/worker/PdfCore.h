@@ -19,6 +19,13 @@ namespace Engine {
 // claimed before it reads one; empty when nothing needs changing.
 std::string BoundedCrossReferences(std::string_view Data);
 
+// Data whose sampled functions declare no more samples than a document can mean: one of over 64
+// million samples, or of over 4 million whose data does not hold them, given a first size of 0,
+// which poppler refuses (it sets aside 8 bytes a sample before it reads one, and reads past the
+// end of the data as samples); rewritten in place like the cross-reference's claims, and empty
+// when nothing needs changing.
+std::string BoundedSampledFunctions(std::string_view Data);
+
 class CoreDocument {
  public:
   // Opens the PDF held in Data, which must outlive the document.

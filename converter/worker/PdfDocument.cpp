@@ -96,7 +96,7 @@ struct PdfDocument::Handles {
   std::unique_ptr<ContentOrder> Order;
   bool FiguresWithoutPlace = false;
   std::string_view Data;
-  // The input with its cross-reference streams' claims cut to what they hold, when they claim more.
+  // The input with the claims that poppler would set room aside for cut, when any needs cutting.
   std::string Bounded;
   ~Handles() {
     if (Doc != nullptr) g_object_unref(Doc);
@@ -106,6 +106,8 @@ struct PdfDocument::Handles {
 PdfDocument::PdfDocument(std::string_view Data) : Doc_(std::make_unique<Handles>()) {
   // Both of the worker's readers of the document read the bounded copy.
   Doc_->Bounded = BoundedCrossReferences(Data);
+  std::string Functions = BoundedSampledFunctions(Doc_->Bounded.empty() ? Data : std::string_view(Doc_->Bounded));
+  if (!Functions.empty()) Doc_->Bounded = std::move(Functions);
   Doc_->Data = Doc_->Bounded.empty() ? Data : std::string_view(Doc_->Bounded);
   GBytes* Bytes = g_bytes_new_static(Doc_->Data.data(), Doc_->Data.size());
   GError* Error = nullptr;

@@ -1,4 +1,4 @@
-// The cross-reference claims the worker cuts before poppler sets aside room for them.
+// The claims the worker cuts before poppler sets aside room for them: cross-reference entries and samples.
 #include "worker/PdfCore.h"
 #include "worker/PdfDocument.h"
 
@@ -58,6 +58,36 @@ std::vector<std::string> Sizes(const std::string& Pdf) {
   return Out;
 }
 
+// A one-page document with a classic table whose page shades with the sampled function Function
+// (a stream's dictionary entries and its data); Trailer goes into the trailer.
+std::string ShadedPdf(const std::string& Function, const std::string& Samples, const std::string& Trailer = "") {
+  const std::vector<std::string> Bodies = {
+      "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Shading << /Sh0 5 0 R >> >> >>",
+      "<< /Length 8 >>\nstream\n/Sh0 sh\n\nendstream",
+      "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 612 0] /Function 6 0 R >>",
+      "<< " + Function + " /Length " + std::to_string(Samples.size()) + " >>\nstream\n" + Samples + "\nendstream"};
+  std::string Pdf = "%PDF-1.4\n";
+  std::vector<size_t> Offsets;
+  for (const std::string& Body : Bodies) {
+    Offsets.push_back(Pdf.size());
+    Pdf += std::to_string(Offsets.size()) + " 0 obj\n" + Body + "\nendobj\n";
+  }
+  const size_t Table = Pdf.size();
+  Pdf += "xref\n0 7\n0000000000 65535 f \n";
+  for (const size_t Each : Offsets) {
+    const std::string Figure = std::to_string(Each);
+    Pdf += std::string(10 - Figure.size(), '0') + Figure + " 00000 n \n";
+  }
+  return Pdf + "trailer\n<< /Size 7 /Root 1 0 R " + Trailer + ">>\nstartxref\n" + std::to_string(Table) + "\n%%EOF\n";
+}
+
+// What the sampled function's /Size array holds, as written.
+std::string SizeArray(const std::string& Pdf) {
+  const size_t At = Pdf.find("/Size [") + 7;
+  return Pdf.substr(At, Pdf.find(']', At) - At);
+}
+
 TEST(BoundedCrossReferences, CutsClaimsToWhatTheSectionsHold) {
   struct Case {
     const char* Name;
@@ -105,6 +135,46 @@ TEST(BoundedCrossReferences, LeavesWhatIsNoCrossReferenceStream) {
       "0000000009 00000 n \ntrailer\n<< /Size 25000000 /Root 1 0 R >>\nstartxref\n55\n%%EOF\n";
   for (const std::string& Pdf : {std::string(), std::string("not a PDF"), std::string("startxref\n99999\n"), Table}) {
     EXPECT_EQ(BoundedCrossReferences(Pdf), "");
+  }
+}
+
+TEST(BoundedSampledFunctions, RefusesSamplesNoDocumentMeans) {
+  const std::string Gray = "/FunctionType 0 /Domain [0 1] /Range [0 1] /BitsPerSample 8";
+  struct Case {
+    const char* Name;
+    std::string Pdf;
+    std::string Expected;  // the function's sizes after bounding; empty when left as they are
+  };
+  const std::vector<Case> Cases = {
+      {"a small function", ShadedPdf(Gray + " /Size [3]", "\x00\x80\xff"), ""},
+      {"268 million samples", ShadedPdf(Gray + " /Size [268435455]", "\x00\x80\xff"), "0        "},
+      {"5 million samples of 3 bytes", ShadedPdf(Gray + " /Size [5000000]", "\x00\x80\xff"), "0      "},
+      {"5 million samples all there", ShadedPdf(Gray + " /Size [5000000]", std::string(5000000, 'x')), ""},
+      {"two outputs of 3 million points, half there",
+       ShadedPdf("/FunctionType 0 /Domain [0 1] /Range [0 1 0 1] /BitsPerSample 8 /Size [3000000]", std::string(3000000, 'x')),
+       "0      "},
+      {"a grid of two inputs", ShadedPdf("/FunctionType 0 /Domain [0 1 0 1] /Range [0 1] /BitsPerSample 8 /Size [ 9000 9000 ]", "x"),
+       " 0    9000 "},
+      {"not a sampled function", ShadedPdf("/FunctionType 4 /Domain [0 1] /Range [0 1] /Size [268435455]", "{ }"), ""},
+      {"5 million samples in an encrypted document", ShadedPdf(Gray + " /Size [5000000]", "x", "/Encrypt 9 0 R "), ""},
+      {"268 million samples in an encrypted document", ShadedPdf(Gray + " /Size [268435455]", "x", "/Encrypt 9 0 R "),
+       "0        "},
+  };
+  for (const Case& Each : Cases) {
+    SCOPED_TRACE(Each.Name);
+    const std::string Bounded = BoundedSampledFunctions(Each.Pdf);
+    if (Each.Expected.empty()) {
+      EXPECT_EQ(Bounded, "");
+      continue;
+    }
+    ASSERT_EQ(Bounded.size(), Each.Pdf.size());
+    EXPECT_EQ(SizeArray(Bounded), Each.Expected);
+    EXPECT_EQ(Bounded.substr(0, Bounded.find("/Size [")), Each.Pdf.substr(0, Each.Pdf.find("/Size [")));
+    if (Each.Pdf.find("/Encrypt") != std::string::npos) continue;
+    // The page still reads, its offsets in place; poppler leaves out the shading it cannot parse.
+    const PdfDocument Doc(Bounded);
+    ASSERT_EQ(Doc.PageCount(), 1);
+    EXPECT_NE(Doc.OpenPage(0), nullptr);
   }
 }
 
