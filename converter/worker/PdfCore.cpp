@@ -582,21 +582,20 @@ namespace {
 constexpr double CheckedSamples = 1 << 22;
 constexpr double MaxSamples = 1 << 26;
 
-// Where the object holding the text at Hit begins ("N G obj"), searching back a little; npos when
-// none does.
-size_t ObjectStart(std::string_view Data, size_t Hit) {
-  const size_t From = Hit > 65536 ? Hit - 65536 : 0;
-  for (size_t At = Data.rfind("obj", Hit); At != std::string_view::npos && At >= From && At > 0;
-       At = Data.rfind("obj", At - 1)) {
-    if (At >= 3 && Data.compare(At - 3, 3, "end") == 0) return std::string_view::npos;
+// Where the last object begun in Data between From and Hit begins ("N G obj"); npos when none.
+size_t ObjectStart(std::string_view Data, size_t From, size_t Hit) {
+  for (size_t Found = Data.substr(From, Hit - From).rfind("obj"); Found != std::string_view::npos;
+       Found = Found == 0 ? std::string_view::npos : Data.substr(From, Found).rfind("obj")) {
+    const size_t At = From + Found;
+    if (At >= 3 && Data.compare(At - 3, 3, "end") == 0) continue;
     size_t Begin = At;
-    for (int Number = 0; Number < 2; ++Number) {
+    for (int Number = 0; Number < 2 && Begin != std::string_view::npos; ++Number) {
       while (Begin > 0 && IsSpace(Data[Begin - 1])) --Begin;
       const size_t End = Begin;
       while (Begin > 0 && IsDigit(Data[Begin - 1])) --Begin;
-      if (Begin == End) return std::string_view::npos;
+      if (Begin == End) Begin = std::string_view::npos;
     }
-    return Begin;
+    if (Begin != std::string_view::npos) return Begin;
   }
   return std::string_view::npos;
 }
@@ -630,12 +629,16 @@ std::string BoundedSampledFunctions(std::string_view Data) {
   const bool Encrypted = Data.find("/Encrypt") != std::string_view::npos;
   std::vector<std::pair<size_t, size_t>> Zeros;  // the figures' spans
   MemStream Whole(const_cast<char*>(Data.data()), 0, static_cast<Goffset>(Data.size()), Object(objNull));
-  size_t Previous = std::string_view::npos;
+  // Each stretch of the file is looked back over once: a sampled function's key with no object
+  // begun since the one before lies in the same object as that one.
+  size_t Looked = 0, Start = std::string_view::npos, Evaluated = std::string_view::npos;
   for (size_t Hit = Data.find("/FunctionType"); Hit != std::string_view::npos; Hit = Data.find("/FunctionType", Hit + 1)) {
     if (NumberAt(Data, Hit + 13) != 0) continue;
-    const size_t Start = ObjectStart(Data, Hit);
-    if (Start == std::string_view::npos || Start == Previous) continue;
-    Previous = Start;
+    const size_t Begun = ObjectStart(Data, Looked, Hit);
+    Looked = Hit;
+    if (Begun != std::string_view::npos) Start = Begun;
+    if (Start == std::string_view::npos || Start == Evaluated) continue;
+    Evaluated = Start;
     Parser Reader(nullptr, Whole.makeSubStream(static_cast<Goffset>(Start), false, 0, Object(objNull)), true);
     if (!Reader.getObj(true).isInt() || !Reader.getObj(true).isInt() || !Reader.getObj(true).isCmd("obj")) continue;
     Object Function = Reader.getObj();

@@ -155,6 +155,7 @@ TEST(BoundedSampledFunctions, RefusesSamplesNoDocumentMeans) {
        "0      "},
       {"a grid of two inputs", ShadedPdf("/FunctionType 0 /Domain [0 1 0 1] /Range [0 1] /BitsPerSample 8 /Size [ 9000 9000 ]", "x"),
        " 0    9000 "},
+      {"behind a nested key", ShadedPdf("/Decoy << /FunctionType 2 >> " + Gray + " /Size [268435455]", "x"), "0        "},
       {"not a sampled function", ShadedPdf("/FunctionType 4 /Domain [0 1] /Range [0 1] /Size [268435455]", "{ }"), ""},
       {"5 million samples in an encrypted document", ShadedPdf(Gray + " /Size [5000000]", "x", "/Encrypt 9 0 R "), ""},
       {"268 million samples in an encrypted document", ShadedPdf(Gray + " /Size [268435455]", "x", "/Encrypt 9 0 R "),
