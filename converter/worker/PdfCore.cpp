@@ -78,6 +78,10 @@ class MarkedTextOutput : public TextOutputDev {
     if (!Stack_.empty()) Stack_.pop_back();
     TextOutputDev::endMarkedContent(State);
   }
+  void beginString(GfxState* State, const GooString* Shown) override {
+    Longest_ = std::max(Longest_, static_cast<size_t>(Shown->getLength()));
+    TextOutputDev::beginString(State, Shown);
+  }
   void drawChar(GfxState* State, double X, double Y, double Dx, double Dy, double OriginX, double OriginY, CharCode Code,
                 int Bytes, const Unicode* U, int ULength) override {
     // Characters are numbered as the text layout numbers them: by the bytes of the shown strings.
@@ -127,6 +131,8 @@ class MarkedTextOutput : public TextOutputDev {
     TextOutputDev::drawSoftMaskedImage(State, Ref, Str, Width, Height, Map, Interpolate, MaskStr, MaskWidth, MaskHeight,
                                        MaskMap, MaskInterpolate);
   }
+
+  size_t Longest() const { return Longest_; }
 
   // The marked content of the character numbered Position.
   void MarkOf(int Position, int& Mcid, bool& Artifact) const {
@@ -180,6 +186,7 @@ class MarkedTextOutput : public TextOutputDev {
   std::vector<Mark> Stack_;
   std::vector<std::pair<int, Mark>> Marks_;  // from which character on a mark holds
   int Position_ = 0;
+  size_t Longest_ = 0;
 };
 
 // The structure element types of PDF 1.7; others are a document's own and are resolved through
@@ -678,6 +685,9 @@ struct CoreDocument::Handles {
   GlobalParamsIniter Params{Quiet};
   std::unique_ptr<PDFDoc> Doc;
   mutable std::optional<DocumentStructure> Tree;
+  // The page whose words were read last, and the longest string it shows.
+  mutable int ReadPage = -1;
+  mutable size_t ReadLongest = 0;
 };
 
 CoreDocument::CoreDocument(std::string_view Data) : Doc_(std::make_unique<Handles>()) {
@@ -700,6 +710,8 @@ std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* 
   // thread, and a copy a page would cost a pass over every entry and parse its object streams anew.
   Doc_->Doc->displayPageSlice(&Output, Index + 1, 72, 72, 0, false, false, false, -1, -1, -1, -1, nullptr, nullptr,
                               nullptr, nullptr, false);
+  Doc_->ReadPage = Index;
+  Doc_->ReadLongest = Output.Longest();
   const std::unique_ptr<TextWordList> List(Output.makeWordList());
   if (List == nullptr) return Words;
   for (int I = 0; I < List->getLength(); ++I) {
@@ -724,6 +736,11 @@ std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* 
     Words.push_back(std::move(Word));
   }
   return Words;
+}
+
+size_t CoreDocument::LongestString(int Index) const {
+  if (Doc_->ReadPage != Index) Words(Index);
+  return Doc_->ReadPage == Index ? Doc_->ReadLongest : 0;
 }
 
 bool CoreDocument::Tagged() const { return !Structure().Empty(); }

@@ -39,6 +39,9 @@ class CoreDocument {
   // each with the marked content it stands in. With Areas, also where the page draws pictures and
   // shapes inside marked content (which costs the drawing a second reading).
   std::vector<PlacedWord> Words(int Index, std::vector<MarkedArea>* Areas = nullptr) const;
+  // The most bytes that one string of page Index shows, as the last reading of its words found
+  // (they are read when they were not); 0 when the page cannot be read.
+  size_t LongestString(int Index) const;
   // Whether the document is tagged: it has a structure tree and says its content is marked.
   bool Tagged() const;
   // The structure tree, read once; empty when the document has none, or one past sane limits of

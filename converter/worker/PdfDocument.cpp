@@ -215,7 +215,13 @@ PageText PdfPage::ReadText(const PageSize& Size, const std::vector<HeadingHint>&
   return Text;
 }
 
+// poppler's cairo output sets aside room for every glyph of a string before it draws one (24
+// bytes a glyph, once for each string shown): a page showing a longer string is left undrawn, as
+// one that poppler cannot draw. No real page shows a string of 4 MB.
+constexpr size_t MaxDrawnString = 1 << 22;
+
 std::string PdfPage::Draw(const PageSize& Size, bool* Pictured, LiftedGlyphs* Lifted) const {
+  if (Doc_.Core().LongestString(Index_) > MaxDrawnString) return {};
   return DrawPageSvg(Page_->Page, Size, Pictured, Lifted);
 }
 

@@ -27,7 +27,6 @@ EXPECTED_TO_FAIL_TODAY = {
                                    "within a minute, and over a minute to remove 100,000 temporaries once stopped",
     "link-targets-long": "the worker dies on 200 MB of link targets and the page loses its text with them",
     "form-text-long": "poppler lays out the field's 20 million characters, still at it at 120 s",
-    "string-operand-85-mb": "the string and the text layout's characters of it: over 1.5 GB in one worker",
     "group-two-million-fills": "fills inside a transparency group are not counted: over 1.5 GB in one worker",
     "jpeg-65535-square": "cairo cannot hold the picture; it is left out without a note",
     "mesh-8-million-vertices": "the text pass fills the mesh triangle by triangle, still at it at 120 s",

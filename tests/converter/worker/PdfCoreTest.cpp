@@ -1,4 +1,5 @@
-// The claims the worker cuts before poppler sets aside room for them: cross-reference entries and samples.
+// The claims the worker cuts or refuses before poppler sets aside room for them: cross-reference
+// entries, samples, the glyphs of a string.
 #include "worker/PdfCore.h"
 #include "worker/PdfDocument.h"
 
@@ -60,13 +61,20 @@ std::vector<std::string> Sizes(const std::string& Pdf) {
 
 // A one-page document with a classic table whose page shades with the sampled function Function
 // (a stream's dictionary entries and its data); Trailer goes into the trailer.
-std::string ShadedPdf(const std::string& Function, const std::string& Samples, const std::string& Trailer = "") {
+std::string ShadedPdf(const std::string& Function, const std::string& Samples, const std::string& Trailer = "");
+
+// A one-page document drawing Content, with Helvetica as /F1, a shading /Sh0 of the sampled
+// function Function (a stream's dictionary entries and its data), and Trailer in its trailer.
+std::string OnePagePdf(const std::string& Content, const std::string& Function, const std::string& Samples,
+                       const std::string& Trailer) {
   const std::vector<std::string> Bodies = {
       "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Shading << /Sh0 5 0 R >> >> >>",
-      "<< /Length 8 >>\nstream\n/Sh0 sh\n\nendstream",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Shading << /Sh0 5 0 R >> "
+      "/Font << /F1 7 0 R >> >> >>",
+      "<< /Length " + std::to_string(Content.size()) + " >>\nstream\n" + Content + "\nendstream",
       "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 612 0] /Function 6 0 R >>",
-      "<< " + Function + " /Length " + std::to_string(Samples.size()) + " >>\nstream\n" + Samples + "\nendstream"};
+      "<< " + Function + " /Length " + std::to_string(Samples.size()) + " >>\nstream\n" + Samples + "\nendstream",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
   std::string Pdf = "%PDF-1.4\n";
   std::vector<size_t> Offsets;
   for (const std::string& Body : Bodies) {
@@ -74,12 +82,16 @@ std::string ShadedPdf(const std::string& Function, const std::string& Samples, c
     Pdf += std::to_string(Offsets.size()) + " 0 obj\n" + Body + "\nendobj\n";
   }
   const size_t Table = Pdf.size();
-  Pdf += "xref\n0 7\n0000000000 65535 f \n";
+  Pdf += "xref\n0 8\n0000000000 65535 f \n";
   for (const size_t Each : Offsets) {
     const std::string Figure = std::to_string(Each);
     Pdf += std::string(10 - Figure.size(), '0') + Figure + " 00000 n \n";
   }
-  return Pdf + "trailer\n<< /Size 7 /Root 1 0 R " + Trailer + ">>\nstartxref\n" + std::to_string(Table) + "\n%%EOF\n";
+  return Pdf + "trailer\n<< /Size 8 /Root 1 0 R " + Trailer + ">>\nstartxref\n" + std::to_string(Table) + "\n%%EOF\n";
+}
+
+std::string ShadedPdf(const std::string& Function, const std::string& Samples, const std::string& Trailer) {
+  return OnePagePdf("/Sh0 sh", Function, Samples, Trailer);
 }
 
 // What the sampled function's /Size array holds, as written.
@@ -176,6 +188,27 @@ TEST(BoundedSampledFunctions, RefusesSamplesNoDocumentMeans) {
     const PdfDocument Doc(Bounded);
     ASSERT_EQ(Doc.PageCount(), 1);
     EXPECT_NE(Doc.OpenPage(0), nullptr);
+  }
+}
+
+TEST(PdfPage, LeavesUndrawnAPageShowingAStringOfMillionsOfGlyphs) {
+  const std::string Function = "/FunctionType 0 /Domain [0 1] /Range [0 1] /BitsPerSample 8 /Size [2]";
+  for (const auto& [Length, Drawn] : {std::pair<size_t, bool>{16, true}, {5u << 20, false}}) {
+    SCOPED_TRACE(Length);
+    const std::string Pdf = OnePagePdf("BT /F1 12 Tf 72 700 Td (" + std::string(Length, 'S') + ") Tj ET\n"
+                                       "BT /F1 12 Tf 72 600 Td (After the string) Tj ET",
+                                       Function, "\x00\xff", "");
+    const PdfDocument Doc(Pdf);
+    const std::unique_ptr<PdfPage> Page = Doc.OpenPage(0);
+    ASSERT_NE(Page, nullptr);
+    const PageSize Size = ShownPageSize(Page->Width(), Page->Height());
+    // Its words are kept either way.
+    std::string Words;
+    for (const Line& Each : Page->ReadText(Size).Lines) {
+      for (const auto& Word : Each.Words) Words += Word.Text + " ";
+    }
+    EXPECT_NE(Words.find("After the string"), std::string::npos);
+    EXPECT_EQ(Page->Draw(Size).empty(), !Drawn);
   }
 }
 
