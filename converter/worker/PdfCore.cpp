@@ -22,6 +22,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <set>
@@ -162,6 +163,10 @@ class MarkedTextOutput : public TextOutputDev {
     if (!Stack_.empty()) Stack_.pop_back();
     TextOutputDev::endMarkedContent(State);
   }
+  void beginString(GfxState* State, const GooString* Shown) override {
+    Longest_ = std::max(Longest_, static_cast<size_t>(Shown->getLength()));
+    TextOutputDev::beginString(State, Shown);
+  }
   void drawChar(GfxState* State, double X, double Y, double Dx, double Dy, double OriginX, double OriginY, CharCode Code,
                 int Bytes, const Unicode* U, int ULength) override {
     const std::shared_ptr<GfxFont>& Font = State->getFont();
@@ -234,6 +239,8 @@ class MarkedTextOutput : public TextOutputDev {
     TextOutputDev::drawSoftMaskedImage(State, Ref, Str, Width, Height, Map, Interpolate, MaskStr, MaskWidth, MaskHeight,
                                        MaskMap, MaskInterpolate);
   }
+
+  size_t Longest() const { return Longest_; }
 
   // The marked content of the character numbered Position.
   void MarkOf(int Position, int& Mcid, bool& Artifact) const {
@@ -327,6 +334,7 @@ class MarkedTextOutput : public TextOutputDev {
   std::vector<Mark> Stack_;
   std::vector<std::pair<int, Mark>> Marks_;  // from which character on a mark holds
   int Position_ = 0;
+  size_t Longest_ = 0;
 };
 
 // The structure element types of PDF 1.7; others are a document's own and are resolved through
@@ -552,10 +560,282 @@ std::string XmpEntry(const std::string& Xmp, const std::string& Name) {
 
 }  // namespace
 
+namespace {
+
+// Entries a cross-reference stream may claim unchecked: room for them costs poppler about 40 MB.
+constexpr long long UncheckedEntries = 1 << 20;
+constexpr size_t MaxSections = 256;
+
+bool IsSpace(char C) { return C == ' ' || C == '\t' || C == '\r' || C == '\n' || C == '\f' || C == '\0'; }
+bool IsDigit(char C) { return C >= '0' && C <= '9'; }
+
+// The number written at At (after white space), or -1.
+long long NumberAt(std::string_view Data, size_t At) {
+  while (At < Data.size() && IsSpace(Data[At])) ++At;
+  long long Value = -1;
+  for (; At < Data.size() && IsDigit(Data[At]) && Value < LLONG_MAX / 10 - 10; ++At) {
+    Value = (Value < 0 ? 0 : Value * 10) + (Data[At] - '0');
+  }
+  return Value;
+}
+
+// Where poppler starts reading the cross-reference: after the last "startxref" near the end of the
+// file, and in a linearized file after its first object.
+std::vector<long long> SectionStarts(std::string_view Data) {
+  std::vector<long long> Starts;
+  const size_t Tail = std::min<size_t>(Data.size(), 24576 + 1024);
+  const size_t Found = Data.substr(Data.size() - Tail).rfind("startxref");
+  if (Found != std::string_view::npos) Starts.push_back(NumberAt(Data, Data.size() - Tail + Found + 9));
+  const std::string_view Head = Data.substr(0, 1024);
+  const size_t End = Head.find("endobj");
+  if (Head.find("/Linearized") != std::string_view::npos && End != std::string_view::npos) {
+    size_t After = End + 6;
+    while (After < Head.size() && IsSpace(Head[After])) ++After;
+    Starts.push_back(static_cast<long long>(After));
+  }
+  return Starts;
+}
+
+// The sections a trailer or a cross-reference stream links to.
+void FollowLinks(Dict* Trailer, std::vector<long long>& Pending) {
+  for (const char* Key : {"Prev", "XRefStm"}) {
+    const Object Link = Trailer->lookupNF(Key).copy();
+    if (Link.isInt()) Pending.push_back(Link.getInt());
+    else if (Link.isInt64()) Pending.push_back(Link.getInt64());
+  }
+}
+
+// Whether the stream's data, decoded, runs to at least Bytes.
+bool HoldsBytes(Stream* Data, unsigned long long Bytes) {
+  Data->reset();
+  unsigned char Buffer[1 << 16];
+  unsigned long long Got = 0;
+  while (Got < Bytes) {
+    const int Read = Data->doGetChars(static_cast<int>(std::min<unsigned long long>(sizeof Buffer, Bytes - Got)), Buffer);
+    if (Read <= 0) break;
+    Got += static_cast<unsigned long long>(Read);
+  }
+  Data->close();
+  return Got >= Bytes;
+}
+
+// The span of the digits of the one /Size Value written in Text, which starts at Base; false
+// when there is no such key or more than one.
+bool SizeDigits(std::string_view Text, size_t Base, long long Value, size_t& At, size_t& Length) {
+  int Found = 0;
+  for (size_t Key = Text.find("/Size"); Key != std::string_view::npos; Key = Text.find("/Size", Key + 1)) {
+    size_t Start = Key + 5;
+    if (Start < Text.size() && !IsSpace(Text[Start])) continue;
+    while (Start < Text.size() && IsSpace(Text[Start])) ++Start;
+    size_t End = Start;
+    while (End < Text.size() && IsDigit(Text[End])) ++End;
+    if (End == Start || End - Start > 18 || (End < Text.size() && !IsSpace(Text[End]) && Text[End] != '/' && Text[End] != '>')) {
+      continue;
+    }
+    if (std::stoll(std::string(Text.substr(Start, End - Start))) != Value) continue;
+    ++Found;
+    At = Base + Start;
+    Length = End - Start;
+  }
+  return Found == 1;
+}
+
+}  // namespace
+
+std::string BoundedCrossReferences(std::string_view Data) {
+  if (Data.empty() || Data.size() > static_cast<size_t>(LLONG_MAX)) return {};
+  setErrorCallback(Quiet);
+  struct Change {
+    size_t At, Length;
+    long long Value;
+  };
+  std::vector<Change> Changes;
+  MemStream Whole(const_cast<char*>(Data.data()), 0, static_cast<Goffset>(Data.size()), Object(objNull));
+  std::vector<long long> Pending = SectionStarts(Data);
+  std::set<long long> Seen;
+  while (!Pending.empty() && Seen.size() < MaxSections) {
+    const long long Offset = Pending.back();
+    Pending.pop_back();
+    if (Offset <= 0 || Offset >= static_cast<long long>(Data.size()) || !Seen.insert(Offset).second) continue;
+    // Read as poppler reads a section: a parser without a table, streams made.
+    Parser Reader(nullptr, Whole.makeSubStream(Offset, false, 0, Object(objNull)), true);
+    const Object First = Reader.getObj(true);
+    if (First.isCmd("xref")) {
+      // A table's entries stand in the file itself; only its trailer's links are followed.
+      const size_t Trailer = Data.find("trailer", static_cast<size_t>(Offset));
+      if (Trailer == std::string_view::npos) continue;
+      Parser TrailerReader(nullptr, Whole.makeSubStream(static_cast<Goffset>(Trailer + 7), false, 0, Object(objNull)), false);
+      const Object Dictionary = TrailerReader.getObj();
+      if (Dictionary.isDict()) FollowLinks(Dictionary.getDict(), Pending);
+      continue;
+    }
+    if (!First.isInt() || !Reader.getObj(true).isInt() || !Reader.getObj(true).isCmd("obj")) continue;
+    Object Section = Reader.getObj();
+    if (!Section.isStream()) continue;
+    Dict* Entries = Section.streamGetDict();
+    FollowLinks(Entries, Pending);
+    const Object Size = Entries->lookupNF("Size").copy();
+    if (!Size.isInt() || Size.getInt() <= 0) continue;
+    const long long Claimed = Size.getInt();
+    // What poppler will read: the widths of an entry's fields and the runs of entries listed.
+    bool Sane = true;
+    long long Width = 0;
+    const Object Widths = Entries->lookupNF("W").copy();
+    if (!Widths.isArray() || Widths.arrayGetLength() < 3) Sane = false;
+    for (int I = 0; Sane && I < 3; ++I) {
+      const Object Each = Widths.arrayGet(I);
+      Sane = Each.isInt() && Each.getInt() >= 0 && Each.getInt() <= 8;
+      if (Sane) Width += Each.getInt();
+    }
+    long long Listed = Claimed, Highest = Claimed;
+    const Object Runs = Entries->lookupNF("Index").copy();
+    if (Sane && Runs.isArray()) {
+      Listed = Highest = 0;
+      for (int I = 0; Sane && I + 1 < Runs.arrayGetLength(); I += 2) {
+        const Object Start = Runs.arrayGet(I), Count = Runs.arrayGet(I + 1);
+        Sane = Start.isInt() && Count.isInt() && Start.getInt() >= 0 && Count.getInt() >= 0;
+        if (Sane) {
+          Listed += Count.getInt();
+          Highest = std::max(Highest, static_cast<long long>(Start.getInt()) + Count.getInt());
+        }
+      }
+    }
+    long long Bound = Claimed;
+    if (!Sane) {
+      // poppler would give up on this section after setting aside room for the claim.
+      if (Claimed > UncheckedEntries) Bound = -1;
+    } else if (std::max(Claimed, Highest) > UncheckedEntries && Width > 0 &&
+               !HoldsBytes(Section.getStream(), static_cast<unsigned long long>(Listed) * static_cast<unsigned long long>(Width))) {
+      // poppler would run out of entries to read, and give up on this section, after setting
+      // aside room for them.
+      Bound = -1;
+    } else if (Claimed > Highest) {
+      Bound = Highest;
+    }
+    if (Bound == Claimed) continue;
+    const Goffset DataStart = Section.getStream()->getBaseStream()->getStart();
+    if (DataStart <= Offset || DataStart > static_cast<Goffset>(Data.size())) continue;
+    size_t At = 0, Length = 0;
+    const std::string Figure = std::to_string(Bound);
+    if (SizeDigits(Data.substr(static_cast<size_t>(Offset), static_cast<size_t>(DataStart - Offset)),
+                   static_cast<size_t>(Offset), Claimed, At, Length) &&
+        Figure.size() <= Length) {
+      Changes.push_back({At, Length, Bound});
+    }
+  }
+  if (Changes.empty()) return {};
+  std::string Bounded(Data);
+  for (const Change& Each : Changes) {
+    const std::string Figure = std::to_string(Each.Value);
+    Bounded.replace(Each.At, Each.Length, Figure + std::string(Each.Length - Figure.size(), ' '));
+  }
+  return Bounded;
+}
+
+namespace {
+
+constexpr double CheckedSamples = 1 << 22;
+constexpr double MaxSamples = 1 << 26;
+
+// Where the last object begun in Data between From and Hit begins ("N G obj"); npos when none.
+size_t ObjectStart(std::string_view Data, size_t From, size_t Hit) {
+  for (size_t Found = Data.substr(From, Hit - From).rfind("obj"); Found != std::string_view::npos;
+       Found = Found == 0 ? std::string_view::npos : Data.substr(From, Found).rfind("obj")) {
+    const size_t At = From + Found;
+    if (At >= 3 && Data.compare(At - 3, 3, "end") == 0) continue;
+    size_t Begin = At;
+    for (int Number = 0; Number < 2 && Begin != std::string_view::npos; ++Number) {
+      while (Begin > 0 && IsSpace(Data[Begin - 1])) --Begin;
+      const size_t End = Begin;
+      while (Begin > 0 && IsDigit(Data[Begin - 1])) --Begin;
+      if (Begin == End) Begin = std::string_view::npos;
+    }
+    if (Begin != std::string_view::npos) return Begin;
+  }
+  return std::string_view::npos;
+}
+
+// The span of the first figure of the /Size array written in Text, which starts at Base; false
+// when there is no such key or more than one.
+bool FirstSizeDigits(std::string_view Text, size_t Base, size_t& At, size_t& Length) {
+  int Found = 0;
+  for (size_t Key = Text.find("/Size"); Key != std::string_view::npos; Key = Text.find("/Size", Key + 1)) {
+    size_t Start = Key + 5;
+    while (Start < Text.size() && IsSpace(Text[Start])) ++Start;
+    if (Start >= Text.size() || Text[Start] != '[') continue;
+    ++Start;
+    while (Start < Text.size() && IsSpace(Text[Start])) ++Start;
+    size_t End = Start;
+    while (End < Text.size() && IsDigit(Text[End])) ++End;
+    if (End == Start) continue;
+    ++Found;
+    At = Base + Start;
+    Length = End - Start;
+  }
+  return Found == 1;
+}
+
+}  // namespace
+
+std::string BoundedSampledFunctions(std::string_view Data) {
+  if (Data.empty() || Data.size() > static_cast<size_t>(LLONG_MAX)) return {};
+  setErrorCallback(Quiet);
+  // The data of an encrypted document's streams cannot be read here: only the outright bound holds.
+  const bool Encrypted = Data.find("/Encrypt") != std::string_view::npos;
+  std::vector<std::pair<size_t, size_t>> Zeros;  // the figures' spans
+  MemStream Whole(const_cast<char*>(Data.data()), 0, static_cast<Goffset>(Data.size()), Object(objNull));
+  // Each stretch of the file is looked back over once: a sampled function's key with no object
+  // begun since the one before lies in the same object as that one.
+  size_t Looked = 0, Start = std::string_view::npos, Evaluated = std::string_view::npos;
+  for (size_t Hit = Data.find("/FunctionType"); Hit != std::string_view::npos; Hit = Data.find("/FunctionType", Hit + 1)) {
+    if (NumberAt(Data, Hit + 13) != 0) continue;
+    const size_t Begun = ObjectStart(Data, Looked, Hit);
+    Looked = Hit;
+    if (Begun != std::string_view::npos) Start = Begun;
+    if (Start == std::string_view::npos || Start == Evaluated) continue;
+    Evaluated = Start;
+    Parser Reader(nullptr, Whole.makeSubStream(static_cast<Goffset>(Start), false, 0, Object(objNull)), true);
+    if (!Reader.getObj(true).isInt() || !Reader.getObj(true).isInt() || !Reader.getObj(true).isCmd("obj")) continue;
+    Object Function = Reader.getObj();
+    if (!Function.isStream()) continue;
+    Dict* Entries = Function.streamGetDict();
+    const Object Type = Entries->lookupNF("FunctionType").copy();
+    const Object Sizes = Entries->lookupNF("Size").copy();
+    const Object Bits = Entries->lookupNF("BitsPerSample").copy();
+    const Object Range = Entries->lookupNF("Range").copy();
+    if (!Type.isInt() || Type.getInt() != 0 || !Sizes.isArray() || !Bits.isInt() || !Range.isArray()) continue;
+    // poppler holds every output of every point of the grid.
+    double Samples = Range.arrayGetLength() / 2;
+    for (int I = 0; I < Sizes.arrayGetLength(); ++I) {
+      const Object Each = Sizes.arrayGet(I);
+      Samples *= Each.isInt() ? std::max(Each.getInt(), 0) : 0;
+    }
+    if (Samples <= CheckedSamples) continue;
+    if (Samples <= MaxSamples) {
+      if (Encrypted || Bits.getInt() <= 0 || Bits.getInt() > 32) continue;
+      const double Bytes = std::ceil(Samples * Bits.getInt() / 8);
+      if (HoldsBytes(Function.getStream(), static_cast<unsigned long long>(Bytes))) continue;
+    }
+    const Goffset DataStart = Function.getStream()->getBaseStream()->getStart();
+    size_t At = 0, Length = 0;
+    if (DataStart > static_cast<Goffset>(Start) && DataStart <= static_cast<Goffset>(Data.size()) &&
+        FirstSizeDigits(Data.substr(Start, static_cast<size_t>(DataStart) - Start), Start, At, Length)) {
+      Zeros.emplace_back(At, Length);
+    }
+  }
+  if (Zeros.empty()) return {};
+  std::string Bounded(Data);
+  for (const auto& [At, Length] : Zeros) Bounded.replace(At, Length, "0" + std::string(Length - 1, ' '));
+  return Bounded;
+}
+
 struct CoreDocument::Handles {
   GlobalParamsIniter Params{Quiet};
   std::unique_ptr<PDFDoc> Doc;
   mutable std::optional<DocumentStructure> Tree;
+  // The page whose words were read last, and the longest string it shows.
+  mutable int ReadPage = -1;
+  mutable size_t ReadLongest = 0;
 };
 
 CoreDocument::CoreDocument(std::string_view Data) : Doc_(std::make_unique<Handles>()) {
@@ -589,9 +869,13 @@ std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* 
   if (Work != nullptr) *Work = PageWork{};
   if (!Ok() || Index < 0 || Index >= Doc_->Doc->getNumPages()) return Words;
   MarkedTextOutput Output(Doc_->Doc.get(), Areas);
+  // Read through the document's own cross-reference table (no copy): the worker reads on one
+  // thread, and a copy a page would cost a pass over every entry and parse its object streams anew.
   Doc_->Doc->displayPageSlice(&Output, Index + 1, 72, 72, 0, false, false, false, -1, -1, -1, -1, MarkedTextOutput::Stop,
-                              &Output, nullptr, nullptr, true);
+                              &Output, nullptr, nullptr, false);
   if (Work != nullptr) *Work = Output.Work();
+  Doc_->ReadPage = Index;
+  Doc_->ReadLongest = Output.Longest();
   const std::unique_ptr<TextWordList> List(Output.makeWordList());
   if (List == nullptr) return Words;
   for (int I = 0; I < List->getLength(); ++I) {
@@ -616,6 +900,11 @@ std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* 
     Words.push_back(std::move(Word));
   }
   return Words;
+}
+
+size_t CoreDocument::LongestString(int Index) const {
+  if (Doc_->ReadPage != Index) Words(Index);
+  return Doc_->ReadPage == Index ? Doc_->ReadLongest : 0;
 }
 
 bool CoreDocument::Tagged() const { return !Structure().Empty(); }

@@ -34,6 +34,20 @@ struct PageWork {
 constexpr double TextPassSeconds = 30;
 constexpr uint64_t TextPassSteps = 5000000;
 
+// Data whose cross-reference streams claim no more entries than they hold: a stream's entry count
+// cut to the entries it lists, or, where its data cannot hold the entries it lists, marked broken
+// so that poppler rebuilds the table as it would after reading that far (each figure rewritten in
+// place, padded with spaces, so that every offset stays). poppler sets aside room for every entry
+// claimed before it reads one; empty when nothing needs changing.
+std::string BoundedCrossReferences(std::string_view Data);
+
+// Data whose sampled functions declare no more samples than a document can mean: one of over 64
+// million samples, or of over 4 million whose data does not hold them, given a first size of 0,
+// which poppler refuses (it sets aside 8 bytes a sample before it reads one, and reads past the
+// end of the data as samples); rewritten in place like the cross-reference's claims, and empty
+// when nothing needs changing.
+std::string BoundedSampledFunctions(std::string_view Data);
+
 class CoreDocument {
  public:
   // Opens the PDF held in Data, which must outlive the document.
@@ -53,6 +67,9 @@ class CoreDocument {
   // shapes inside marked content (which costs the drawing a second reading). With Work, what the
   // reading met.
   std::vector<PlacedWord> Words(int Index, std::vector<MarkedArea>* Areas = nullptr, PageWork* Work = nullptr) const;
+  // The most bytes that one string of page Index shows, as the last reading of its words found
+  // (they are read when they were not); 0 when the page cannot be read.
+  size_t LongestString(int Index) const;
   // Whether the document is tagged: it has a structure tree and says its content is marked.
   bool Tagged() const;
   // The structure tree, read once; empty when the document has none, or one past sane limits of

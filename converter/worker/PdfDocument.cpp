@@ -96,14 +96,20 @@ struct PdfDocument::Handles {
   std::unique_ptr<ContentOrder> Order;
   bool FiguresWithoutPlace = false;
   std::string_view Data;
+  // The input with the claims that poppler would set room aside for cut, when any needs cutting.
+  std::string Bounded;
   ~Handles() {
     if (Doc != nullptr) g_object_unref(Doc);
   }
 };
 
 PdfDocument::PdfDocument(std::string_view Data) : Doc_(std::make_unique<Handles>()) {
-  Doc_->Data = Data;
-  GBytes* Bytes = g_bytes_new_static(Data.data(), Data.size());
+  // Both of the worker's readers of the document read the bounded copy.
+  Doc_->Bounded = BoundedCrossReferences(Data);
+  std::string Functions = BoundedSampledFunctions(Doc_->Bounded.empty() ? Data : std::string_view(Doc_->Bounded));
+  if (!Functions.empty()) Doc_->Bounded = std::move(Functions);
+  Doc_->Data = Doc_->Bounded.empty() ? Data : std::string_view(Doc_->Bounded);
+  GBytes* Bytes = g_bytes_new_static(Doc_->Data.data(), Doc_->Data.size());
   GError* Error = nullptr;
   Doc_->Doc = poppler_document_new_from_bytes(Bytes, nullptr, &Error);
   g_bytes_unref(Bytes);
@@ -216,7 +222,13 @@ PageText PdfPage::ReadText(const PageSize& Size, const std::vector<HeadingHint>&
   return Text;
 }
 
+// poppler's cairo output sets aside room for every glyph of a string before it draws one (24
+// bytes a glyph, once for each string shown): a page showing a longer string is left undrawn, as
+// one that poppler cannot draw. No real page shows a string of 4 MB.
+constexpr size_t MaxDrawnString = 1 << 22;
+
 std::string PdfPage::Draw(const PageSize& Size, bool* Pictured, LiftedGlyphs* Lifted) const {
+  if (Doc_.Core().LongestString(Index_) > MaxDrawnString) return {};
   return DrawPageSvg(Page_->Page, Size, Pictured, Lifted, Cost_);
 }
 

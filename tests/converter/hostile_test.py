@@ -22,12 +22,7 @@ ARGS = None
 # the engine learns it, and then taken off this list (`--all` runs them, and fails any that holds
 # while still listed).
 EXPECTED_TO_FAIL_TODAY = {
-    "pages-in-object-streams": "20,000 pages still running at 120 s (the text of every page copies the whole "
-                               "cross-reference table and parses its object streams again)",
     "form-text-long": "poppler lays out the field's 20 million characters, still at it at 120 s",
-    "sampled-function-2-gb": "poppler holds the 268 million samples as doubles: 2.1 GB in one worker",
-    "xref-stream-25-million": "25 million entries, in each of the worker's two readers of the document: over 1.5 GB",
-    "string-operand-85-mb": "the string and the text layout's characters of it: over 1.5 GB in one worker",
     "jpeg-65535-square": "cairo cannot hold the picture; it is left out without a note",
     "text-layer-empty": "the glyphs have no text; the page's empty text layer is not noted",
     "jpeg-broken": "poppler draws a blank in place of the picture; nothing is noted",
