@@ -52,6 +52,7 @@ struct PageState {
   Loss Lost = Loss::None;
   // Some glyphs were left out: the document has more than its fonts keep.
   bool GlyphsDropped = false;
+  PageDamage Damage;
 };
 
 struct WorkerSlot {
@@ -307,6 +308,7 @@ class Coordinator {
         if (Drawn.Drawing == DrawingState::WriteFailed) CannotWrite(PagePath(Place_, Slot.Page), CleanUtf8(Drawn.Reason));
         if (Drawn.Drawing == DrawingState::Blank) Each.Lost = Loss::NotDrawn;
         if (Drawn.Drawing == DrawingState::Pictured) Each.Lost = Loss::Pictured;
+        Each.Damage = Drawn.Damage;
         if (!Drawn.Glyphs.Runs.empty()) Glyphs_[Slot.Page] = std::move(Drawn.Glyphs);
         Each.At = PageState::Stage::Done;
         Slot.Page = 0;
@@ -436,7 +438,7 @@ class Coordinator {
   }
 
   static PageOutcome OutcomeOf(const PageState& Each) {
-    return {Each.Lost, Each.HasText, Each.Size.OutOfRange, Each.GlyphsDropped};
+    return {Each.Lost, Each.HasText, Each.Size.OutOfRange, Each.GlyphsDropped, Each.Damage};
   }
 
   // One line for every page that came out incomplete, grouped by what it lost and why.

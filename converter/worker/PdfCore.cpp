@@ -7,7 +7,9 @@
 
 #include <poppler/Catalog.h>
 #include <poppler/GfxState.h>
+#include <poppler/GfxFont.h>
 #include <poppler/GlobalParams.h>
+#include <poppler/OutputDev.h>
 #include <poppler/PDFDoc.h>
 #include <poppler/Page.h>
 #include <poppler/Stream.h>
@@ -15,6 +17,7 @@
 #include <poppler/UTF.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -36,7 +39,117 @@ constexpr size_t MaxIdBytes = 128;
 // Pictures and shapes recorded for figures' places, a page.
 constexpr size_t MaxAreas = 20000;
 
-void Quiet(ErrorCategory, Goffset, const char*) {}
+// The page's damage that poppler's messages go to while a DamageWatch lives; poppler's messages
+// are otherwise dropped.
+PageDamage* Watching = nullptr;
+
+void Collect(ErrorCategory Category, Goffset, const char* Message) {
+  if (Watching == nullptr || Message == nullptr) return;
+  const bool Error = Category == errSyntaxError || Category == errInternal || Category == errIO;
+  switch (ClassifyPopplerMessage(Error, Message)) {
+    case PopplerLoss::Picture: Watching->PicturesNotDecoded = true; break;
+    case PopplerLoss::Content: Watching->ContentNotRead = true; break;
+    case PopplerLoss::None: break;
+  }
+}
+
+// cairo holds no picture wider or taller than this; poppler's drawing then leaves the picture out.
+constexpr int CairoMaxPicture = 32767;
+// The check of a page gives up after this long, and after this many pictures: it only looks for
+// what no message tells, and a page that heavy is bounded by its drawing's budgets.
+constexpr auto CheckTime = std::chrono::seconds(5);
+constexpr int MaxPicturesChecked = 1000;
+
+// Reads a page as its drawing does, without drawing: each picture's size and first row, and the
+// visible glyphs that carry no text. Shadings and tiling patterns are taken as drawn, unread.
+class DamageCheck : public OutputDev {
+ public:
+  bool upsideDown() override { return true; }
+  bool useDrawChar() override { return true; }
+  bool interpretType3Chars() override { return false; }
+  bool needNonText() override { return true; }
+  bool useTilingPatternFill() override { return true; }
+  bool useShadedFills(int) override { return true; }
+  bool tilingPatternFill(GfxState*, Gfx*, Catalog*, GfxTilingPattern*, const double*, int, int, int, int, double,
+                         double) override {
+    return true;
+  }
+  bool functionShadedFill(GfxState*, GfxFunctionShading*) override { return true; }
+  bool axialShadedFill(GfxState*, GfxAxialShading*, double, double) override { return true; }
+  bool radialShadedFill(GfxState*, GfxRadialShading*, double, double) override { return true; }
+  bool gouraudTriangleShadedFill(GfxState*, GfxGouraudTriangleShading*) override { return true; }
+  bool patchMeshShadedFill(GfxState*, GfxPatchMeshShading*) override { return true; }
+
+  void drawChar(GfxState* State, double X, double Y, double, double, double, double, CharCode, int, const Unicode* U,
+                int ULength) override {
+    if ((State->getRender() & 3) == 3) return;
+    for (int I = 0; I < ULength; ++I) {
+      // A glyph that stands for a character other than a space is the text layout's to find.
+      if (ReadableCharacter(U[I])) return;
+    }
+    double Dx = 0, Dy = 0;
+    State->transform(X, Y, &Dx, &Dy);
+    if (Dx >= 0 && Dy >= 0 && Dx <= State->getPageWidth() && Dy <= State->getPageHeight()) ++GlyphsWithoutText;
+  }
+  void drawImageMask(GfxState* State, Object* Ref, Stream* Str, int Width, int Height, bool Invert, bool Interpolate,
+                     bool Inline) override {
+    if (Inline) OutputDev::drawImageMask(State, Ref, Str, Width, Height, Invert, Interpolate, Inline);
+    else Check(Str, Width, Height, (Width + 7) / 8);
+  }
+  void drawImage(GfxState* State, Object* Ref, Stream* Str, int Width, int Height, GfxImageColorMap* Map,
+                 bool Interpolate, const int* MaskColors, bool Inline) override {
+    if (Inline) OutputDev::drawImage(State, Ref, Str, Width, Height, Map, Interpolate, MaskColors, Inline);
+    else Check(Str, Width, Height, RowBytes(Width, Map));
+  }
+  void drawMaskedImage(GfxState*, Object*, Stream* Str, int Width, int Height, GfxImageColorMap* Map, bool,
+                       Stream* MaskStr, int MaskWidth, int MaskHeight, bool, bool) override {
+    Check(Str, Width, Height, RowBytes(Width, Map));
+    Check(MaskStr, MaskWidth, MaskHeight, (MaskWidth + 7) / 8);
+  }
+  void drawSoftMaskedImage(GfxState*, Object*, Stream* Str, int Width, int Height, GfxImageColorMap* Map, bool,
+                           Stream* MaskStr, int MaskWidth, int MaskHeight, GfxImageColorMap* MaskMap, bool) override {
+    Check(Str, Width, Height, RowBytes(Width, Map));
+    Check(MaskStr, MaskWidth, MaskHeight, RowBytes(MaskWidth, MaskMap));
+  }
+
+  static bool OutOfTime(void* Data) {
+    const auto* Self = static_cast<const DamageCheck*>(Data);
+    return std::chrono::steady_clock::now() > Self->Until_ || Self->Pictures_ > MaxPicturesChecked;
+  }
+
+  PageDamage Damage;
+  size_t GlyphsWithoutText = 0;
+
+ private:
+  static long long RowBytes(int Width, GfxImageColorMap* Map) {
+    if (Map == nullptr) return 0;
+    return (static_cast<long long>(Width) * Map->getNumPixelComps() * Map->getBits() + 7) / 8;
+  }
+
+  // A picture cairo cannot hold is left out of the drawing. One whose first row does not come is
+  // left blank: its data is cut short or broken from the start. JBIG2 and JPEG 2000 decode the whole
+  // picture to give a row, and say themselves what goes wrong, so only their size is checked.
+  void Check(Stream* Str, int Width, int Height, long long Row) {
+    if (Str == nullptr || ++Pictures_ > MaxPicturesChecked) return;
+    // The drawing never reads such a picture, and neither does the check: a progressive JPEG would
+    // be decoded whole to give its first row.
+    if (Width > CairoMaxPicture || Height > CairoMaxPicture) {
+      Damage.PicturesTooLarge = true;
+      return;
+    }
+    const StreamKind Kind = Str->getKind();
+    if (Kind == strJBIG2 || Kind == strJPX || Width <= 0 || Height <= 0 || Row <= 0) return;
+    const int Wanted = static_cast<int>(std::min<long long>(Row, 1 << 16));
+    std::vector<unsigned char> Bytes(static_cast<size_t>(Wanted));
+    Str->reset();
+    const int Got = Str->doGetChars(Wanted, Bytes.data());
+    Str->close();
+    if (Got < Wanted) Damage.PicturesNotDecoded = true;
+  }
+
+  std::chrono::steady_clock::time_point Until_ = std::chrono::steady_clock::now() + CheckTime;
+  int Pictures_ = 0;
+};
 
 // A PDF text string (PDFDocEncoding, or UTF-16 with its byte order mark) as clean UTF-8, cut.
 std::string TextOf(const Object& Value, size_t Limit = MaxTextBytes) {
@@ -403,14 +516,47 @@ std::string XmpEntry(const std::string& Xmp, const std::string& Name) {
 
 }  // namespace
 
+bool ReadableCharacter(char32_t Code) { return Code > 0x20 && !(Code >= 0x7F && Code <= 0xA0) && Code != 0xFFFD; }
+
+PopplerLoss ClassifyPopplerMessage(bool Error, std::string_view Message) {
+  const auto Has = [Message](std::string_view Part) { return Message.find(Part) != std::string_view::npos; };
+  const auto Starts = [Message](std::string_view Part) { return Message.substr(0, Part.size()) == Part; };
+  // Contents that are not a stream, or an array holding something else: poppler draws none of
+  // them. (A page's contents of the wrong type are told when poppler first reads the page, which
+  // may be while it looks for another, so they are not taken for the page at hand.)
+  if (Starts("Weird page contents")) return PopplerLoss::Content;
+  if (!Error) return PopplerLoss::None;
+  if (Starts("Could not find start of jpeg data") || Starts("Did no succeed opening JPX Stream.")) {
+    return PopplerLoss::Picture;
+  }
+  // Codes a fax picture cannot hold; the end-of-page code alone goes wrong in many a good file.
+  if ((Has("in CCITTFax stream") && !Has("RTC code")) || Starts("CCITTFax row is wrong length") ||
+      Starts("Invalid CCITTFax code")) {
+    return PopplerLoss::Picture;
+  }
+  // Bytes left over after a segment, segments of kinds poppler skips and a missing end of MMR data
+  // cost the picture nothing.
+  if (Has("JBIG2") && !Has("extraneous byte") && !Starts("Unknown segment type") && !Starts("Missing EOFB")) {
+    return PopplerLoss::Picture;
+  }
+  return PopplerLoss::None;
+}
+
+DamageWatch::DamageWatch() {
+  setErrorCallback(Collect);
+  Watching = &Seen_;
+}
+
+DamageWatch::~DamageWatch() { Watching = nullptr; }
+
 struct CoreDocument::Handles {
-  GlobalParamsIniter Params{Quiet};
+  GlobalParamsIniter Params{Collect};
   std::unique_ptr<PDFDoc> Doc;
   mutable std::optional<DocumentStructure> Tree;
 };
 
 CoreDocument::CoreDocument(std::string_view Data) : Doc_(std::make_unique<Handles>()) {
-  setErrorCallback(Quiet);
+  setErrorCallback(Collect);
   if (Data.size() > static_cast<size_t>(LLONG_MAX)) return;
   Object NoDictionary;
   auto* Stream = new MemStream(const_cast<char*>(Data.data()), 0, static_cast<Goffset>(Data.size()), std::move(NoDictionary));
@@ -451,6 +597,16 @@ std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* 
     Words.push_back(std::move(Word));
   }
   return Words;
+}
+
+PageDamage CoreDocument::CheckPage(int Index, size_t& GlyphsWithoutText) const {
+  GlyphsWithoutText = 0;
+  if (!Ok() || Index < 0 || Index >= Doc_->Doc->getNumPages()) return {};
+  DamageCheck Check;
+  Doc_->Doc->displayPageSlice(&Check, Index + 1, 72, 72, 0, false, true, false, -1, -1, -1, -1, DamageCheck::OutOfTime,
+                              &Check, nullptr, nullptr, true);
+  GlyphsWithoutText = Check.GlyphsWithoutText;
+  return Check.Damage;
 }
 
 bool CoreDocument::Tagged() const { return !Structure().Empty(); }

@@ -2,6 +2,7 @@
 // the structure tree and the document's language. The one file that includes those classes.
 #pragma once
 
+#include "base/PageModel.h"
 #include "worker/ReadingOrder.h"
 #include "worker/Structure.h"
 
@@ -11,6 +12,29 @@
 #include <vector>
 
 namespace Engine {
+
+// What a message of poppler's says the page lost: a picture it could not decode, content it could
+// not read, or nothing the engine notes (poppler warns of much that costs nothing). Error is
+// whether poppler reports it as an error rather than a warning.
+enum class PopplerLoss { None, Picture, Content };
+PopplerLoss ClassifyPopplerMessage(bool Error, std::string_view Message);
+
+// Whether a character shows as more than a space: not a control character, space or U+FFFD.
+bool ReadableCharacter(char32_t Code);
+
+// Notes what poppler reports losing while it lives, in any of the worker's readings of a page
+// (text, drawing, checks). The worker holds one over each page; one at a time.
+class DamageWatch {
+ public:
+  DamageWatch();
+  ~DamageWatch();
+  DamageWatch(const DamageWatch&) = delete;
+  DamageWatch& operator=(const DamageWatch&) = delete;
+  const PageDamage& Seen() const { return Seen_; }
+
+ private:
+  PageDamage Seen_;
+};
 
 class CoreDocument {
  public:
@@ -25,6 +49,10 @@ class CoreDocument {
   // each with the marked content it stands in. With Areas, also where the page draws pictures and
   // shapes inside marked content (which costs the drawing a second reading).
   std::vector<PlacedWord> Words(int Index, std::vector<MarkedArea>* Areas = nullptr) const;
+  // Reads page Index as its drawing does, for the losses no message tells: pictures of which not
+  // even a first row can be decoded, pictures too large for cairo, and how many visible glyphs on
+  // the page carry no text (GlyphsWithoutText). Gives up quietly after a few seconds.
+  PageDamage CheckPage(int Index, size_t& GlyphsWithoutText) const;
   // Whether the document is tagged: it has a structure tree and says its content is marked.
   bool Tagged() const;
   // The structure tree, read once; empty when the document has none, or one past sane limits of

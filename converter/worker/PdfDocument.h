@@ -21,6 +21,9 @@ struct OpenError : std::runtime_error {
 class CoreDocument;
 class PdfDocument;
 
+// Whether a page's text holds a word with a character that shows as more than a space.
+bool HasReadableWords(const PageText& Text);
+
 // One page of a document, fetched from poppler once for everything read from it.
 class PdfPage {
  public:
@@ -38,6 +41,9 @@ class PdfPage {
   PageText ReadText(const PageSize& Size, const std::vector<HeadingHint>& Hints = {}) const;
   // Its drawing as an SVG document (DrawPageSvg); empty when it cannot be drawn.
   std::string Draw(const PageSize& Size, bool* Pictured = nullptr, LiftedGlyphs* Lifted = nullptr) const;
+  // What its drawing loses that no message of poppler's tells (pictures left blank or out), and
+  // whether its words are lost: it draws glyphs that carry no text and its text has no words.
+  PageDamage CheckDamage(bool HasWords) const;
 
  private:
   friend class PdfDocument;

@@ -33,17 +33,9 @@ EXPECTED_TO_FAIL_TODAY = {
     "xref-stream-25-million": "25 million entries, in each of the worker's two readers of the document: over 1.5 GB",
     "string-operand-85-mb": "the string and the text layout's characters of it: over 1.5 GB in one worker",
     "group-two-million-fills": "fills inside a transparency group are not counted: over 1.5 GB in one worker",
-    "jpeg-65535-square": "cairo cannot hold the picture; it is left out without a note",
     "mesh-8-million-vertices": "the text pass fills the mesh triangle by triangle, still at it at 120 s",
     "type3-glyphs-10000": "each glyph drawn again at its size; the drawing runs to the 120 s page budget",
     "forms-forty-deep": "2^40 rectangles, ended only by the 120 s page budget",
-    "text-layer-empty": "the glyphs have no text; the page's empty text layer is not noted",
-    "jpeg-broken": "poppler draws a blank in place of the picture; nothing is noted",
-    "jpeg-too-wide": "cairo cannot hold a picture 40,000 pixels wide; it is left out without a note",
-    "ccitt-broken": "poppler draws what it could decode; nothing is noted",
-    "ccitt-too-wide": "cairo cannot hold a picture 40,000 pixels wide; it is left out without a note",
-    "jbig2-broken": "poppler draws a blank in place of the picture; nothing is noted",
-    "content-stream-missing": "poppler draws nothing of the page and finds no text; nothing is noted",
     "pattern-two-million-fills": "fills inside a tiling pattern are not counted: over 1.5 GB in one worker",
 }
 
