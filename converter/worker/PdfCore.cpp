@@ -64,8 +64,9 @@ constexpr int MaxPicturesChecked = 1000;
 // visible glyphs that carry no text. Shadings and tiling patterns are taken as drawn, unread.
 class DamageCheck : public OutputDev {
  public:
+  explicit DamageCheck(bool CountGlyphs) : CountGlyphs_(CountGlyphs) {}
   bool upsideDown() override { return true; }
-  bool useDrawChar() override { return true; }
+  bool useDrawChar() override { return CountGlyphs_; }
   bool interpretType3Chars() override { return false; }
   bool needNonText() override { return true; }
   bool useTilingPatternFill() override { return true; }
@@ -147,9 +148,29 @@ class DamageCheck : public OutputDev {
     if (Got < Wanted) Damage.PicturesNotDecoded = true;
   }
 
+  bool CountGlyphs_;
   std::chrono::steady_clock::time_point Until_ = std::chrono::steady_clock::now() + CheckTime;
   int Pictures_ = 0;
 };
+
+// Whether Resources, or the resources of the forms they name, hold a picture: a page without one
+// needs no check of its pictures. Inline pictures, which are small, are not looked for.
+bool HoldsPictures(Dict* Resources, int Depth, int& Looked, std::set<Ref>& Seen) {
+  if (Resources == nullptr || Depth > 8) return false;
+  const Object XObjects = Resources->lookup("XObject");
+  if (!XObjects.isDict()) return false;
+  for (int I = 0; I < XObjects.dictGetLength() && ++Looked < 2000; ++I) {
+    const Object& Raw = XObjects.getDict()->getValNF(I);
+    if (Raw.isRef() && !Seen.insert(Raw.getRef()).second) continue;
+    const Object Each = XObjects.getDict()->getVal(I);
+    if (!Each.isStream()) continue;
+    Dict* Entries = Each.streamGetDict();
+    if (Entries->lookup("Subtype").isName("Image")) return true;
+    Object Inner = Entries->lookup("Resources");
+    if (Inner.isDict() && HoldsPictures(Inner.getDict(), Depth + 1, Looked, Seen)) return true;
+  }
+  return false;
+}
 
 // A PDF text string (PDFDocEncoding, or UTF-16 with its byte order mark) as clean UTF-8, cut.
 std::string TextOf(const Object& Value, size_t Limit = MaxTextBytes) {
@@ -599,10 +620,16 @@ std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* 
   return Words;
 }
 
-PageDamage CoreDocument::CheckPage(int Index, size_t& GlyphsWithoutText) const {
+PageDamage CoreDocument::CheckPage(int Index, bool CountGlyphs, size_t& GlyphsWithoutText) const {
   GlyphsWithoutText = 0;
   if (!Ok() || Index < 0 || Index >= Doc_->Doc->getNumPages()) return {};
-  DamageCheck Check;
+  Page* Checked = Doc_->Doc->getPage(Index + 1);
+  if (Checked == nullptr) return {};
+  int Looked = 0;
+  std::set<Ref> Seen;
+  // A page reads its content once more for the check only when there is something to look for.
+  if (!CountGlyphs && !HoldsPictures(Checked->getResourceDict(), 0, Looked, Seen)) return {};
+  DamageCheck Check(CountGlyphs);
   Doc_->Doc->displayPageSlice(&Check, Index + 1, 72, 72, 0, false, true, false, -1, -1, -1, -1, DamageCheck::OutOfTime,
                               &Check, nullptr, nullptr, true);
   GlyphsWithoutText = Check.GlyphsWithoutText;

@@ -50,9 +50,10 @@ class CoreDocument {
   // shapes inside marked content (which costs the drawing a second reading).
   std::vector<PlacedWord> Words(int Index, std::vector<MarkedArea>* Areas = nullptr) const;
   // Reads page Index as its drawing does, for the losses no message tells: pictures of which not
-  // even a first row can be decoded, pictures too large for cairo, and how many visible glyphs on
-  // the page carry no text (GlyphsWithoutText). Gives up quietly after a few seconds.
-  PageDamage CheckPage(int Index, size_t& GlyphsWithoutText) const;
+  // even a first row can be decoded, pictures too large for cairo, and with CountGlyphs how many
+  // visible glyphs on the page carry no text (GlyphsWithoutText). Reads nothing on a page whose
+  // resources hold no picture when glyphs are not counted; gives up quietly after a few seconds.
+  PageDamage CheckPage(int Index, bool CountGlyphs, size_t& GlyphsWithoutText) const;
   // Whether the document is tagged: it has a structure tree and says its content is marked.
   bool Tagged() const;
   // The structure tree, read once; empty when the document has none, or one past sane limits of

@@ -230,7 +230,7 @@ bool HasReadableWords(const PageText& Text) {
 
 PageDamage PdfPage::CheckDamage(bool HasWords) const {
   size_t GlyphsWithoutText = 0;
-  PageDamage Damage = Doc_.Core().CheckPage(Index_, GlyphsWithoutText);
+  PageDamage Damage = Doc_.Core().CheckPage(Index_, !HasWords, GlyphsWithoutText);
   Damage.TextNotRead = !HasWords && GlyphsWithoutText > 0;
   return Damage;
 }
