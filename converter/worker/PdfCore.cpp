@@ -7,7 +7,6 @@
 
 #include <poppler/Catalog.h>
 #include <poppler/GfxState.h>
-#include <poppler/GfxFont.h>
 #include <poppler/GlobalParams.h>
 #include <poppler/OutputDev.h>
 #include <poppler/PDFDoc.h>
