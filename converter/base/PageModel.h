@@ -159,6 +159,19 @@ struct HeadingHint {
   double Top = -1;
 };
 
+// What poppler could not read of a page whose conversion went on: each part is noted on the page.
+struct PageDamage {
+  // Pictures poppler could not decode: left blank or drawn only as far as they could be read.
+  bool PicturesNotDecoded = false;
+  // Pictures too large for cairo (more than 32767 pixels a side), which it leaves out.
+  bool PicturesTooLarge = false;
+  // Content poppler could not read (a content stream that is none): what it draws is missing.
+  bool ContentNotRead = false;
+  // Glyphs drawn with no text behind them and no words found: the page's words are not in its text.
+  bool TextNotRead = false;
+  bool Any() const { return PicturesNotDecoded || PicturesTooLarge || ContentNotRead || TextNotRead; }
+};
+
 // Largest drawing that a page draws inside itself instead of loading it as a picture
 // (InlineDrawing); a drawing this small keeps its styles on its shapes.
 constexpr size_t MaxInlineDrawing = 8192;

@@ -58,6 +58,7 @@ struct PageState {
   size_t Held = 0;
   // Its first worker died on it, and it was given again to a worker running alone.
   bool Retried = false;
+  PageDamage Damage;
 };
 
 struct WorkerSlot {
@@ -383,6 +384,7 @@ class Coordinator {
           Slot.Process.Stop();
           Slot.Alone = false;
         }
+        Each.Damage = Drawn.Damage;
         if (!Drawn.Glyphs.Runs.empty()) {
           Hold(Each, Body.size());
           Glyphs_[Slot.Page] = std::move(Drawn.Glyphs);
@@ -542,7 +544,7 @@ class Coordinator {
   }
 
   static PageOutcome OutcomeOf(const PageState& Each) {
-    return {Each.Lost, Each.HasText, Each.Size.OutOfRange, Each.GlyphsDropped};
+    return {Each.Lost, Each.HasText, Each.Size.OutOfRange, Each.GlyphsDropped, Each.Damage};
   }
 
   // One line for every page that came out incomplete, grouped by what it lost and why.

@@ -3,6 +3,7 @@
 
 #include "base/Numbers.h"
 
+#include <iterator>
 #include <map>
 #include <utility>
 
@@ -50,6 +51,23 @@ std::string WhyUnconverted(const Unconverted& Rest, const LossBudgets& Budgets) 
          " MiB";
 }
 
+// Each kind of damage: whether a page has it, its note and what a group of pages lost of it.
+struct DamageKind {
+  bool PageDamage::*Has;
+  const char* Note;
+  const char* Lost;
+};
+const DamageKind DamageKinds[] = {
+    {&PageDamage::ContentNotRead, "poppler could not read some of its content; what that content shows is missing.",
+     " lost content that poppler could not read"},
+    {&PageDamage::TextNotRead, "its text is missing: its glyphs stand for no characters, and only its drawing shows them.",
+     " kept their drawing but lost the text (their glyphs stand for no characters)"},
+    {&PageDamage::PicturesNotDecoded, "some of its pictures could not be decoded and are blank or partly drawn.",
+     " lost pictures that poppler could not decode"},
+    {&PageDamage::PicturesTooLarge, "some of its pictures are too large to draw (over 32767 pixels a side) and are missing.",
+     " lost pictures too large to draw (over 32767 pixels a side)"},
+};
+
 }  // namespace
 
 std::string UnconvertedNote(const Unconverted& Rest, const LossBudgets& Budgets) {
@@ -60,6 +78,17 @@ std::string UnconvertedNote(const Unconverted& Rest, const LossBudgets& Budgets)
 
 std::string IncompleteNote(const PageOutcome& Page) {
   std::string Note = LossNote(Page);
+  for (const DamageKind& Kind : DamageKinds) {
+    if (!(Page.Damage.*Kind.Has)) continue;
+    std::string Sentence = Kind.Note;
+    if (Note.empty()) {
+      Note = "Incomplete page: ";
+    } else {
+      Note += " ";
+      Sentence[0] = static_cast<char>(Sentence[0] - 'a' + 'A');
+    }
+    Note += Sentence;
+  }
   if (Page.OutOfRange) {
     Note += Note.empty() ? "" : " ";
     Note += "Its size is out of range: the page is shown cut to at most 14400 points each way.";
@@ -75,11 +104,17 @@ std::string LossWarning(const std::vector<PageOutcome>& Pages, const std::string
                         const Unconverted& Rest) {
   std::map<std::pair<int, bool>, std::vector<int>> Groups;
   std::vector<int> OutOfRange;
+  std::vector<std::vector<int>> Damaged(std::size(DamageKinds));
   for (size_t I = 0; I < Pages.size(); ++I) {
     const int Page = static_cast<int>(I) + 1;
     if (Pages[I].Lost != Loss::None) Groups[{static_cast<int>(Pages[I].Lost), Pages[I].HasText}].push_back(Page);
     if (Pages[I].OutOfRange) OutOfRange.push_back(Page);
+    for (size_t K = 0; K < Damaged.size(); ++K) {
+      if (Pages[I].Damage.*DamageKinds[K].Has) Damaged[K].push_back(Page);
+    }
   }
+  bool AnyDamage = false;
+  for (const std::vector<int>& Numbers : Damaged) AnyDamage = AnyDamage || !Numbers.empty();
   std::string Line;
   if (!InfoLost.empty()) Line = "warning: the outline and metadata are left out (" + InfoLost + ")";
   if (!OutOfRange.empty()) {
@@ -87,7 +122,7 @@ std::string LossWarning(const std::vector<PageOutcome>& Pages, const std::string
     Line += (OutOfRange.size() == 1 ? "page " + PageList(OutOfRange) + " is" : "pages " + PageList(OutOfRange) + " are") +
             " larger than a PDF page may be and shown cut to 14400 points each way, marked in the HTML";
   }
-  if (!Groups.empty()) {
+  if (!Groups.empty() || AnyDamage) {
     Line += Line.empty() ? "warning: " : "; ";
     Line += "incomplete pages, marked in the HTML:";
     bool First = true;
@@ -96,6 +131,12 @@ std::string LossWarning(const std::vector<PageOutcome>& Pages, const std::string
       First = false;
       Line += (Numbers.size() == 1 ? "page " : "pages ") + PageList(Numbers);
       Line += GroupLoss(static_cast<Loss>(Key.first), Key.second, Budgets);
+    }
+    for (size_t K = 0; K < Damaged.size(); ++K) {
+      if (Damaged[K].empty()) continue;
+      Line += First ? " " : "; ";
+      First = false;
+      Line += (Damaged[K].size() == 1 ? "page " : "pages ") + PageList(Damaged[K]) + DamageKinds[K].Lost;
     }
   }
   if (Rest.First > 0) {

@@ -1,6 +1,8 @@
 // What a conversion lost: the note on an incomplete page and the warning line that lists such pages.
 #pragma once
 
+#include "base/PageModel.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +20,8 @@ struct PageOutcome {
   bool OutOfRange = false;
   // Some glyphs were left out: the document has more than its fonts keep.
   bool GlyphsDropped = false;
+  // What poppler could not read of a page it went on to convert.
+  PageDamage Damage;
 };
 
 // The note shown on a page that came out incomplete; empty when it is complete.

@@ -110,6 +110,21 @@ class Reader {
   size_t Pos_ = 0;
 };
 
+// A page's damage as one byte, a flag a loss; a byte with other bits set is refused.
+constexpr uint8_t DamageBits = 0x0F;
+uint8_t DamageByte(const PageDamage& Damage) {
+  return static_cast<uint8_t>((Damage.PicturesNotDecoded ? 1 : 0) | (Damage.PicturesTooLarge ? 2 : 0) |
+                              (Damage.ContentNotRead ? 4 : 0) | (Damage.TextNotRead ? 8 : 0));
+}
+PageDamage DamageOf(uint8_t Byte) {
+  PageDamage Damage;
+  Damage.PicturesNotDecoded = (Byte & 1) != 0;
+  Damage.PicturesTooLarge = (Byte & 2) != 0;
+  Damage.ContentNotRead = (Byte & 4) != 0;
+  Damage.TextNotRead = (Byte & 8) != 0;
+  return Damage;
+}
+
 bool ValidPage(uint32_t Number, int PageCount) { return Number >= 1 && Number <= static_cast<uint32_t>(PageCount); }
 
 void PutOutline(Writer& Out, const std::vector<OutlineItem>& Items) {
@@ -337,6 +352,7 @@ std::string Encode(const PageDrawnReport& Message) {
       Out.F64(Run.Y[I]);
     }
   }
+  Out.U8(DamageByte(Message.Damage));
   return Out.Framed();
 }
 
@@ -478,9 +494,12 @@ bool Decode(std::string_view Body, int PageCount, PageDrawnReport& Message) {
     }
     Message.Glyphs.Runs.push_back(std::move(Run));
   }
-  if (!In.AtEnd() || !ValidPage(Number, PageCount) || Drawing > static_cast<uint8_t>(DrawingState::Pictured)) {
+  const uint8_t Damage = In.U8();
+  if (!In.AtEnd() || !ValidPage(Number, PageCount) || Drawing > static_cast<uint8_t>(DrawingState::Pictured) ||
+      (Damage & ~DamageBits) != 0) {
     return false;
   }
+  Message.Damage = DamageOf(Damage);
   Message.Number = static_cast<int>(Number);
   Message.Drawing = static_cast<DrawingState>(Drawing);
   return true;

@@ -27,7 +27,7 @@ enum class MessageKind : uint8_t {
   Opened = 10,     // Status, Reason, PageCount, [Info, Outline when asked]
   PageSize = 11,   // Number, Width, Height
   PageText = 12,   // Number, Lines, Links
-  PageDrawn = 13,  // Number, Drawing, Reason, Glyphs
+  PageDrawn = 13,  // Number, Drawing, Reason, Glyphs, Damage
 };
 
 // Nothing a page or a document legitimately needs comes near this; a bigger frame is an attack.
@@ -71,6 +71,8 @@ struct PageDrawnReport {
   std::string Reason;
   // The glyph runs taken out of the drawing, to be drawn over it in the document's fonts.
   LiftedGlyphs Glyphs;
+  // What poppler could not read of the page, sent after the glyphs as one byte of flags.
+  PageDamage Damage;
 };
 
 std::string Encode(const OpenCommand& Message);

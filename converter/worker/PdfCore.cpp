@@ -10,6 +10,7 @@
 #include <poppler/GfxFont.h>
 #include <poppler/GfxState.h>
 #include <poppler/GlobalParams.h>
+#include <poppler/OutputDev.h>
 #include <poppler/PDFDoc.h>
 #include <poppler/Page.h>
 #include <poppler/Parser.h>
@@ -46,7 +47,138 @@ constexpr uint64_t MeshPartWeight = 4;
 // Pictures and shapes recorded for figures' places, a page.
 constexpr size_t MaxAreas = 20000;
 
-void Quiet(ErrorCategory, Goffset, const char*) {}
+// The page's damage that poppler's messages go to while a DamageWatch lives; poppler's messages
+// are otherwise dropped.
+PageDamage* Watching = nullptr;
+
+void Collect(ErrorCategory Category, Goffset, const char* Message) {
+  if (Watching == nullptr || Message == nullptr) return;
+  const bool Error = Category == errSyntaxError || Category == errInternal || Category == errIO;
+  switch (ClassifyPopplerMessage(Error, Message)) {
+    case PopplerLoss::Picture: Watching->PicturesNotDecoded = true; break;
+    case PopplerLoss::Content: Watching->ContentNotRead = true; break;
+    case PopplerLoss::None: break;
+  }
+}
+
+// cairo holds no picture wider or taller than this; poppler's drawing then leaves the picture out.
+constexpr int CairoMaxPicture = 32767;
+// The check of a page gives up after this long, and after this many pictures: it only looks for
+// what no message tells, and a page that heavy is bounded by its drawing's budgets.
+constexpr auto CheckTime = std::chrono::seconds(5);
+constexpr int MaxPicturesChecked = 1000;
+
+// Reads a page as its drawing does, without drawing: each picture's size and first row, and the
+// visible glyphs that carry no text. Shadings and tiling patterns are taken as drawn, unread.
+class DamageCheck : public OutputDev {
+ public:
+  explicit DamageCheck(bool CountGlyphs) : CountGlyphs_(CountGlyphs) {}
+  bool upsideDown() override { return true; }
+  bool useDrawChar() override { return CountGlyphs_; }
+  bool interpretType3Chars() override { return false; }
+  bool needNonText() override { return true; }
+  bool useTilingPatternFill() override { return true; }
+  bool useShadedFills(int) override { return true; }
+  bool tilingPatternFill(GfxState*, Gfx*, Catalog*, GfxTilingPattern*, const double*, int, int, int, int, double,
+                         double) override {
+    return true;
+  }
+  bool functionShadedFill(GfxState*, GfxFunctionShading*) override { return true; }
+  bool axialShadedFill(GfxState*, GfxAxialShading*, double, double) override { return true; }
+  bool radialShadedFill(GfxState*, GfxRadialShading*, double, double) override { return true; }
+  bool gouraudTriangleShadedFill(GfxState*, GfxGouraudTriangleShading*) override { return true; }
+  bool patchMeshShadedFill(GfxState*, GfxPatchMeshShading*) override { return true; }
+
+  void drawChar(GfxState* State, double X, double Y, double, double, double, double, CharCode, int, const Unicode* U,
+                int ULength) override {
+    if ((State->getRender() & 3) == 3) return;
+    for (int I = 0; I < ULength; ++I) {
+      // A glyph that stands for a character other than a space is the text layout's to find.
+      if (ReadableCharacter(U[I])) return;
+    }
+    double Dx = 0, Dy = 0;
+    State->transform(X, Y, &Dx, &Dy);
+    if (Dx >= 0 && Dy >= 0 && Dx <= State->getPageWidth() && Dy <= State->getPageHeight()) ++GlyphsWithoutText;
+  }
+  void drawImageMask(GfxState* State, Object* Ref, Stream* Str, int Width, int Height, bool Invert, bool Interpolate,
+                     bool Inline) override {
+    if (Inline) OutputDev::drawImageMask(State, Ref, Str, Width, Height, Invert, Interpolate, Inline);
+    else Check(Str, Width, Height, (Width + 7) / 8);
+  }
+  void drawImage(GfxState* State, Object* Ref, Stream* Str, int Width, int Height, GfxImageColorMap* Map,
+                 bool Interpolate, const int* MaskColors, bool Inline) override {
+    if (Inline) OutputDev::drawImage(State, Ref, Str, Width, Height, Map, Interpolate, MaskColors, Inline);
+    else Check(Str, Width, Height, RowBytes(Width, Map));
+  }
+  void drawMaskedImage(GfxState*, Object*, Stream* Str, int Width, int Height, GfxImageColorMap* Map, bool,
+                       Stream* MaskStr, int MaskWidth, int MaskHeight, bool, bool) override {
+    Check(Str, Width, Height, RowBytes(Width, Map));
+    Check(MaskStr, MaskWidth, MaskHeight, (MaskWidth + 7) / 8);
+  }
+  void drawSoftMaskedImage(GfxState*, Object*, Stream* Str, int Width, int Height, GfxImageColorMap* Map, bool,
+                           Stream* MaskStr, int MaskWidth, int MaskHeight, GfxImageColorMap* MaskMap, bool) override {
+    Check(Str, Width, Height, RowBytes(Width, Map));
+    Check(MaskStr, MaskWidth, MaskHeight, RowBytes(MaskWidth, MaskMap));
+  }
+
+  static bool OutOfTime(void* Data) {
+    const auto* Self = static_cast<const DamageCheck*>(Data);
+    return std::chrono::steady_clock::now() > Self->Until_ || Self->Pictures_ > MaxPicturesChecked;
+  }
+
+  PageDamage Damage;
+  size_t GlyphsWithoutText = 0;
+
+ private:
+  static long long RowBytes(int Width, GfxImageColorMap* Map) {
+    if (Map == nullptr) return 0;
+    return (static_cast<long long>(Width) * Map->getNumPixelComps() * Map->getBits() + 7) / 8;
+  }
+
+  // A picture cairo cannot hold is left out of the drawing. One whose first row does not come is
+  // left blank: its data is cut short or broken from the start. JBIG2 and JPEG 2000 decode the whole
+  // picture to give a row, and say themselves what goes wrong, so only their size is checked.
+  void Check(Stream* Str, int Width, int Height, long long Row) {
+    if (Str == nullptr || ++Pictures_ > MaxPicturesChecked) return;
+    // The drawing never reads such a picture, and neither does the check: a progressive JPEG would
+    // be decoded whole to give its first row.
+    if (Width > CairoMaxPicture || Height > CairoMaxPicture) {
+      Damage.PicturesTooLarge = true;
+      return;
+    }
+    const StreamKind Kind = Str->getKind();
+    if (Kind == strJBIG2 || Kind == strJPX || Width <= 0 || Height <= 0 || Row <= 0) return;
+    const int Wanted = static_cast<int>(std::min<long long>(Row, 1 << 16));
+    std::vector<unsigned char> Bytes(static_cast<size_t>(Wanted));
+    Str->reset();
+    const int Got = Str->doGetChars(Wanted, Bytes.data());
+    Str->close();
+    if (Got < Wanted) Damage.PicturesNotDecoded = true;
+  }
+
+  bool CountGlyphs_;
+  std::chrono::steady_clock::time_point Until_ = std::chrono::steady_clock::now() + CheckTime;
+  int Pictures_ = 0;
+};
+
+// Whether Resources, or the resources of the forms they name, hold a picture: a page without one
+// needs no check of its pictures. Inline pictures, which are small, are not looked for.
+bool HoldsPictures(Dict* Resources, int Depth, int& Looked, std::set<Ref>& Seen) {
+  if (Resources == nullptr || Depth > 8) return false;
+  const Object XObjects = Resources->lookup("XObject");
+  if (!XObjects.isDict()) return false;
+  for (int I = 0; I < XObjects.dictGetLength() && ++Looked < 2000; ++I) {
+    const Object& Raw = XObjects.getDict()->getValNF(I);
+    if (Raw.isRef() && !Seen.insert(Raw.getRef()).second) continue;
+    const Object Each = XObjects.getDict()->getVal(I);
+    if (!Each.isStream()) continue;
+    Dict* Entries = Each.streamGetDict();
+    if (Entries->lookup("Subtype").isName("Image")) return true;
+    Object Inner = Entries->lookup("Resources");
+    if (Inner.isDict() && HoldsPictures(Inner.getDict(), Depth + 1, Looked, Seen)) return true;
+  }
+  return false;
+}
 
 // A PDF text string (PDFDocEncoding, or UTF-16 with its byte order mark) as clean UTF-8, cut to
 // Limit bytes; Cut tells whether there was more. Only what can make Limit bytes is decoded.
@@ -644,7 +776,7 @@ bool SizeDigits(std::string_view Text, size_t Base, long long Value, size_t& At,
 
 std::string BoundedCrossReferences(std::string_view Data) {
   if (Data.empty() || Data.size() > static_cast<size_t>(LLONG_MAX)) return {};
-  setErrorCallback(Quiet);
+  setErrorCallback(Collect);
   struct Change {
     size_t At, Length;
     long long Value;
@@ -779,7 +911,7 @@ bool FirstSizeDigits(std::string_view Text, size_t Base, size_t& At, size_t& Len
 
 std::string BoundedSampledFunctions(std::string_view Data) {
   if (Data.empty() || Data.size() > static_cast<size_t>(LLONG_MAX)) return {};
-  setErrorCallback(Quiet);
+  setErrorCallback(Collect);
   // The data of an encrypted document's streams cannot be read here: only the outright bound holds.
   const bool Encrypted = Data.find("/Encrypt") != std::string_view::npos;
   std::vector<std::pair<size_t, size_t>> Zeros;  // the figures' spans
@@ -829,8 +961,41 @@ std::string BoundedSampledFunctions(std::string_view Data) {
   return Bounded;
 }
 
+bool ReadableCharacter(char32_t Code) { return Code > 0x20 && !(Code >= 0x7F && Code <= 0xA0) && Code != 0xFFFD; }
+
+PopplerLoss ClassifyPopplerMessage(bool Error, std::string_view Message) {
+  const auto Has = [Message](std::string_view Part) { return Message.find(Part) != std::string_view::npos; };
+  const auto Starts = [Message](std::string_view Part) { return Message.substr(0, Part.size()) == Part; };
+  // Contents that are not a stream, or an array holding something else: poppler draws none of
+  // them. (A page's contents of the wrong type are told when poppler first reads the page, which
+  // may be while it looks for another, so they are not taken for the page at hand.)
+  if (Starts("Weird page contents")) return PopplerLoss::Content;
+  if (!Error) return PopplerLoss::None;
+  if (Starts("Could not find start of jpeg data") || Starts("Did no succeed opening JPX Stream.")) {
+    return PopplerLoss::Picture;
+  }
+  // Codes a fax picture cannot hold; the end-of-page code alone goes wrong in many a good file.
+  if ((Has("in CCITTFax stream") && !Has("RTC code")) || Starts("CCITTFax row is wrong length") ||
+      Starts("Invalid CCITTFax code")) {
+    return PopplerLoss::Picture;
+  }
+  // Bytes left over after a segment, segments of kinds poppler skips and a missing end of MMR data
+  // cost the picture nothing.
+  if (Has("JBIG2") && !Has("extraneous byte") && !Starts("Unknown segment type") && !Starts("Missing EOFB")) {
+    return PopplerLoss::Picture;
+  }
+  return PopplerLoss::None;
+}
+
+DamageWatch::DamageWatch() {
+  setErrorCallback(Collect);
+  Watching = &Seen_;
+}
+
+DamageWatch::~DamageWatch() { Watching = nullptr; }
+
 struct CoreDocument::Handles {
-  GlobalParamsIniter Params{Quiet};
+  GlobalParamsIniter Params{Collect};
   std::unique_ptr<PDFDoc> Doc;
   mutable std::optional<DocumentStructure> Tree;
   // The page whose words were read last, and the longest string it shows.
@@ -839,7 +1004,7 @@ struct CoreDocument::Handles {
 };
 
 CoreDocument::CoreDocument(std::string_view Data) : Doc_(std::make_unique<Handles>()) {
-  setErrorCallback(Quiet);
+  setErrorCallback(Collect);
   if (Data.size() > static_cast<size_t>(LLONG_MAX)) return;
   Object NoDictionary;
   auto* Stream = new MemStream(const_cast<char*>(Data.data()), 0, static_cast<Goffset>(Data.size()), std::move(NoDictionary));
@@ -905,6 +1070,22 @@ std::vector<PlacedWord> CoreDocument::Words(int Index, std::vector<MarkedArea>* 
 size_t CoreDocument::LongestString(int Index) const {
   if (Doc_->ReadPage != Index) Words(Index);
   return Doc_->ReadPage == Index ? Doc_->ReadLongest : 0;
+}
+
+PageDamage CoreDocument::CheckPage(int Index, bool CountGlyphs, size_t& GlyphsWithoutText) const {
+  GlyphsWithoutText = 0;
+  if (!Ok() || Index < 0 || Index >= Doc_->Doc->getNumPages()) return {};
+  Page* Checked = Doc_->Doc->getPage(Index + 1);
+  if (Checked == nullptr) return {};
+  int Looked = 0;
+  std::set<Ref> Seen;
+  // A page reads its content once more for the check only when there is something to look for.
+  if (!CountGlyphs && !HoldsPictures(Checked->getResourceDict(), 0, Looked, Seen)) return {};
+  DamageCheck Check(CountGlyphs);
+  Doc_->Doc->displayPageSlice(&Check, Index + 1, 72, 72, 0, false, true, false, -1, -1, -1, -1, DamageCheck::OutOfTime,
+                              &Check, nullptr, nullptr, false);
+  GlyphsWithoutText = Check.GlyphsWithoutText;
+  return Check.Damage;
 }
 
 bool CoreDocument::Tagged() const { return !Structure().Empty(); }

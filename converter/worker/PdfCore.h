@@ -2,6 +2,7 @@
 // the structure tree and the document's language. The one file that includes those classes.
 #pragma once
 
+#include "base/PageModel.h"
 #include "worker/ReadingOrder.h"
 #include "worker/Structure.h"
 
@@ -48,6 +49,29 @@ std::string BoundedCrossReferences(std::string_view Data);
 // when nothing needs changing.
 std::string BoundedSampledFunctions(std::string_view Data);
 
+// What a message of poppler's says the page lost: a picture it could not decode, content it could
+// not read, or nothing the engine notes (poppler warns of much that costs nothing). Error is
+// whether poppler reports it as an error rather than a warning.
+enum class PopplerLoss { None, Picture, Content };
+PopplerLoss ClassifyPopplerMessage(bool Error, std::string_view Message);
+
+// Whether a character shows as more than a space: not a control character, space or U+FFFD.
+bool ReadableCharacter(char32_t Code);
+
+// Notes what poppler reports losing while it lives, in any of the worker's readings of a page
+// (text, drawing, checks). The worker holds one over each page; one at a time.
+class DamageWatch {
+ public:
+  DamageWatch();
+  ~DamageWatch();
+  DamageWatch(const DamageWatch&) = delete;
+  DamageWatch& operator=(const DamageWatch&) = delete;
+  const PageDamage& Seen() const { return Seen_; }
+
+ private:
+  PageDamage Seen_;
+};
+
 class CoreDocument {
  public:
   // Opens the PDF held in Data, which must outlive the document.
@@ -70,6 +94,12 @@ class CoreDocument {
   // The most bytes that one string of page Index shows, as the last reading of its words found
   // (they are read when they were not); 0 when the page cannot be read.
   size_t LongestString(int Index) const;
+  // Reads page Index as its drawing does, for the losses no message tells: pictures of which not
+  // even a first row can be decoded, pictures too large for cairo, and with CountGlyphs how many
+  // visible glyphs on the page carry no text (GlyphsWithoutText). Reads nothing on a page whose
+  // resources hold no picture when glyphs are not counted; gives up quietly after a few seconds.
+  PageDamage CheckPage(int Index, bool CountGlyphs, size_t& GlyphsWithoutText) const;
+
   // Whether the document is tagged: it has a structure tree and says its content is marked.
   bool Tagged() const;
   // The structure tree, read once; empty when the document has none, or one past sane limits of

@@ -2,6 +2,7 @@
 #include "worker/PdfDocument.h"
 
 #include "base/Text.h"
+#include "base/Utf8.h"
 #include "drawing/PageDrawing.h"
 #include "worker/ReadingOrder.h"
 
@@ -230,6 +231,27 @@ constexpr size_t MaxDrawnString = 1 << 22;
 std::string PdfPage::Draw(const PageSize& Size, bool* Pictured, LiftedGlyphs* Lifted) const {
   if (Doc_.Core().LongestString(Index_) > MaxDrawnString) return {};
   return DrawPageSvg(Page_->Page, Size, Pictured, Lifted, Cost_);
+}
+
+bool HasReadableWords(const PageText& Text) {
+  for (const Line& Each : Text.Lines) {
+    for (const Word& Item : Each.Words) {
+      char32_t Code = 0;
+      for (size_t Pos = 0, Step = 0; Pos < Item.Text.size(); Pos += Step) {
+        Step = DecodeUtf8(Item.Text, Pos, Code);
+        if (Step == 0) break;
+        if (ReadableCharacter(Code)) return true;
+      }
+    }
+  }
+  return false;
+}
+
+PageDamage PdfPage::CheckDamage(bool HasWords) const {
+  size_t GlyphsWithoutText = 0;
+  PageDamage Damage = Doc_.Core().CheckPage(Index_, !HasWords, GlyphsWithoutText);
+  Damage.TextNotRead = !HasWords && GlyphsWithoutText > 0;
+  return Damage;
 }
 
 }  // namespace Engine

@@ -22,6 +22,9 @@ struct OpenError : std::runtime_error {
 class CoreDocument;
 class PdfDocument;
 
+// Whether a page's text holds a word with a character that shows as more than a space.
+bool HasReadableWords(const PageText& Text);
+
 // One page of a document, fetched from poppler once for everything read from it.
 class PdfPage {
  public:
@@ -40,6 +43,9 @@ class PdfPage {
   // Its drawing as an SVG document (DrawPageSvg); empty when it cannot be drawn. After ReadText,
   // what reading the text counted decides whether it is drawn as shapes, a picture or not at all.
   std::string Draw(const PageSize& Size, bool* Pictured = nullptr, LiftedGlyphs* Lifted = nullptr) const;
+  // What its drawing loses that no message of poppler's tells (pictures left blank or out), and
+  // whether its words are lost: it draws glyphs that carry no text and its text has no words.
+  PageDamage CheckDamage(bool HasWords) const;
 
  private:
   friend class PdfDocument;

@@ -4,6 +4,7 @@
 #include "drawing/BlankPage.h"
 #include "platform/Platform.h"
 #include "protocol/WorkerProtocol.h"
+#include "worker/PdfCore.h"
 #include "worker/PdfDocument.h"
 
 #include <memory>
@@ -94,8 +95,11 @@ class Session {
   // coordinator runs out of patience with this page is kept. A page that poppler cannot give
   // reports nothing but a blank drawing.
   bool Page(const PageCommand& Command) {
+    // What poppler says it lost of the page, in any of its readings.
+    const DamageWatch Watch;
     const std::unique_ptr<PdfPage> Page = Doc_->OpenPage(Command.Number - 1);
     PageSize Size;
+    bool HasWords = false;
     if (Page != nullptr) {
       PageSizeReport Raw;
       Raw.Number = Command.Number;
@@ -106,6 +110,7 @@ class Session {
       PageTextReport Text;
       Text.Number = Command.Number;
       Text.Text = Page->ReadText(Size, Command.Headings);
+      HasWords = HasReadableWords(Text.Text);
       if (!Send(Encode(Text))) return false;
     }
 
@@ -118,6 +123,13 @@ class Session {
       Drawn.Drawing = DrawingState::Blank;
       Drawn.Glyphs = LiftedGlyphs{};
       Svg = BlankPageSvg(Size);
+    }
+    if (Page != nullptr) {
+      const PageDamage Checked = Page->CheckDamage(HasWords);
+      Drawn.Damage = Watch.Seen();
+      Drawn.Damage.PicturesNotDecoded = Drawn.Damage.PicturesNotDecoded || Checked.PicturesNotDecoded;
+      Drawn.Damage.PicturesTooLarge = Checked.PicturesTooLarge;
+      Drawn.Damage.TextNotRead = Checked.TextNotRead;
     }
     Platform::OutputFile File;
     std::string Reason;

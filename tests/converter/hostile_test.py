@@ -23,14 +23,6 @@ ARGS = None
 # while still listed).
 EXPECTED_TO_FAIL_TODAY = {
     "form-text-long": "poppler lays out the field's 20 million characters, still at it at 120 s",
-    "jpeg-65535-square": "cairo cannot hold the picture; it is left out without a note",
-    "text-layer-empty": "the glyphs have no text; the page's empty text layer is not noted",
-    "jpeg-broken": "poppler draws a blank in place of the picture; nothing is noted",
-    "jpeg-too-wide": "cairo cannot hold a picture 40,000 pixels wide; it is left out without a note",
-    "ccitt-broken": "poppler draws what it could decode; nothing is noted",
-    "ccitt-too-wide": "cairo cannot hold a picture 40,000 pixels wide; it is left out without a note",
-    "jbig2-broken": "poppler draws a blank in place of the picture; nothing is noted",
-    "content-stream-missing": "poppler draws nothing of the page and finds no text; nothing is noted",
 }
 
 # What a run may end as: converted with nothing lost; converted with the loss told in one warning

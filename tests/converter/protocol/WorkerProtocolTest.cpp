@@ -73,17 +73,17 @@ TEST(WorkerProtocol, EveryMessageComesThroughWhole) {
   EXPECT_EQ(PageBack.Number, 12);
   EXPECT_EQ(PageBack.TempPath, Page.TempPath);
 
-  PageDrawnReport Drawn{5, DrawingState::WriteFailed, "No space left on device", {}}, DrawnBack;
+  PageDrawnReport Drawn{5, DrawingState::WriteFailed, "No space left on device", {}, {}}, DrawnBack;
   ASSERT_TRUE(Decode(Body(Encode(Drawn)), 7, DrawnBack));
   EXPECT_EQ(DrawnBack.Drawing, DrawingState::WriteFailed);
   EXPECT_EQ(DrawnBack.Reason, Drawn.Reason);
-  PageDrawnReport Pictured{2, DrawingState::Pictured, "", {}};
+  PageDrawnReport Pictured{2, DrawingState::Pictured, "", {}, {}};
   ASSERT_TRUE(Decode(Body(Encode(Pictured)), 7, DrawnBack));
   EXPECT_EQ(DrawnBack.Drawing, DrawingState::Pictured);
 }
 
 PageDrawnReport SampleGlyphs() {
-  PageDrawnReport Drawn{3, DrawingState::Drawn, "", {}};
+  PageDrawnReport Drawn{3, DrawingState::Drawn, "", {}, {}};
   Drawn.Glyphs.Outlines = {"M 0 0 L 5 0 L 5 -7 Z", "M 0 0 L 4 0 L 2 -7 Z"};
   LiftedRun Run;
   Run.Colour = 0x336699;
@@ -126,6 +126,32 @@ TEST(WorkerProtocol, LiftedGlyphsComeBackAsSentOrNotAtAll) {
   for (size_t Size = 0; Size < Full.size(); ++Size) {
     EXPECT_FALSE(Decode(std::string_view(Full).substr(0, Size), 7, Back)) << Size;
   }
+}
+
+TEST(WorkerProtocol, APagesDamageComesThroughFlagByFlag) {
+  const struct {
+    const char* Name;
+    bool PageDamage::*Flag;
+  } Flags[] = {
+      {"pictures not decoded", &PageDamage::PicturesNotDecoded},
+      {"pictures too large", &PageDamage::PicturesTooLarge},
+      {"content not read", &PageDamage::ContentNotRead},
+      {"text not read", &PageDamage::TextNotRead},
+  };
+  for (const auto& Each : Flags) {
+    PageDrawnReport Drawn = SampleGlyphs(), Back;
+    Drawn.Damage.*Each.Flag = true;
+    ASSERT_TRUE(Decode(Body(Encode(Drawn)), 7, Back)) << Each.Name;
+    for (const auto& Other : Flags) EXPECT_EQ(Back.Damage.*Other.Flag, Other.Flag == Each.Flag) << Each.Name << " " << Other.Name;
+    EXPECT_EQ(Back.Glyphs.Runs.size(), 1u) << "the glyphs before it stay whole";
+  }
+  PageDrawnReport Back;
+  ASSERT_TRUE(Decode(Body(Encode(SampleGlyphs())), 7, Back));
+  EXPECT_FALSE(Back.Damage.Any());
+  // The damage is the message's last byte: a flag no worker sends is a forgery.
+  std::string Forged = Body(Encode(SampleGlyphs()));
+  Forged.back() = static_cast<char>(0x10);
+  EXPECT_FALSE(Decode(Forged, 7, Back));
 }
 
 TEST(WorkerProtocol, EveryTruncationAndEveryExtraByteIsRefused) {
