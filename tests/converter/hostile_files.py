@@ -43,8 +43,9 @@ def one_page(content_objects, resources=b"", extra=(), page_entries=b"", fonts=b
 
 
 # 1. A page tree that lists each child twice, twenty levels deep: 1,048,576 pages from a few
-# hundred bytes (poppler believes a page count up to the number of objects, which the
-# cross-reference stream declares).
+# kilobytes. poppler believes a page count up to the number of objects, which the
+# cross-reference stream declares; it holds that many entries (free ones, compressed twice), so
+# the claim stands, and the run's budget must end it.
 def page_tree_listing_kids_twice(levels=20):
     objects = [b"<< /Type /Catalog /Pages %d 0 R >>" % (4 + levels), HELVETICA,
                plain_stream(text(b"The one page, listed a million times")),
@@ -54,7 +55,7 @@ def page_tree_listing_kids_twice(levels=20):
         parent = b"/Parent %d 0 R " % (5 + level) if level < levels else b""
         objects.append(b"<< /Type /Pages %s/Kids [%d 0 R %d 0 R] /Count %d >>"
                        % (parent, 3 + level, 3 + level, 2 ** level))
-    return packed_pdf_file(objects, xref_size=2 ** levels + 100)
+    return packed_pdf_file(objects, free_up_to=2 ** levels + 100)
 
 
 # 2. A valid one-page file whose linearization dictionary claims a million pages.

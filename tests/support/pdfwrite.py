@@ -55,11 +55,12 @@ def packed_stream(entries, packed, passes=1):
             b"\nendstream")
 
 
-def packed_pdf_file(objects, trailer=b"", per_stream=100, passes=1, xref_size=None):
+def packed_pdf_file(objects, trailer=b"", per_stream=100, passes=1, xref_size=None, free_up_to=None):
     """A PDF of the given object bodies, numbered from 1 (the first the catalog), as a writer of
     large documents keeps them: every object that is not a stream inside compressed object
     streams of per_stream objects (each compressed passes times), found through a
-    cross-reference stream. xref_size, when given, is the entry count the stream declares."""
+    cross-reference stream. xref_size, when given, is the entry count the stream declares;
+    free_up_to, when given, is a count of entries it declares and holds, free past the objects."""
     out = bytearray(b"%PDF-1.7\n")
     entries = {}  # object number: (type, field 2, field 3)
     loose = [n for n, body in enumerate(objects, 1) if body.endswith(b"endstream")]
@@ -86,9 +87,13 @@ def packed_pdf_file(objects, trailer=b"", per_stream=100, passes=1, xref_size=No
     for number in range(1, xref_number + 1):
         kind, second, third = entries[number]
         rows += bytes([kind]) + second.to_bytes(4, "big") + third.to_bytes(2, "big")
-    size = xref_size if xref_size is not None else xref_number + 1
+    listed = xref_number + 1
+    if free_up_to is not None and free_up_to > listed:
+        rows += b"\x00\x00\x00\x00\x00\xff\xff" * (free_up_to - listed)
+        listed = free_up_to
+    size = xref_size if xref_size is not None else listed
     xref = flate_stream(b"/Type /XRef /Size %d /Index [0 %d] /W [1 4 2] /Root 1 0 R %s"
-                        % (size, xref_number + 1, trailer), bytes(rows))
+                        % (size, listed, trailer), bytes(rows), 2 if free_up_to is not None else 1)
     start = len(out)
     out += b"%d 0 obj\n" % xref_number + xref + b"\nendobj\nstartxref\n%d\n%%%%EOF\n" % start
     return bytes(out)
