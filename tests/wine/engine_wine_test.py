@@ -229,8 +229,10 @@ class EngineBudgets(PairCase):
                                         env=dict(WINE.env, QUIRECAST_PAGE_SECONDS="4"), timeout=120)
         self.assertEqual((code, stdout), (0, b""), stderr)
         self.assertLess(time.monotonic() - started, 4 + 20)
-        self.assertRegex(stderr.decode(), r"^pdf: warning: incomplete pages.*page 2 lost text and drawing "
-                                          r"\(over the page time budget of 4 s\)\r?\n$")
+        # The reading of its text is bounded by its own count of steps, and may end within the
+        # page's time on a fast machine: then the page keeps its text.
+        self.assertRegex(stderr.decode(), r"^pdf: warning: incomplete pages.*page 2 (lost text and drawing|kept their "
+                                          r"text but lost the drawing) \(over the page time budget of 4 s\)\r?\n$")
         markup = read(os.path.join(folder, "forms.html"))
         texts = page_texts(markup)
         self.assertIn("First page", texts[0])
