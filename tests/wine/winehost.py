@@ -56,7 +56,10 @@ class Wine:
             subprocess.run([self.loader, "wineboot", "--init"], env=self.env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=900)
             subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        # The server outlives the test when a test ends without close(): it must not hold the
+        # test's output, or whoever reads that output to its end waits for ever.
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env)
