@@ -772,16 +772,30 @@ bool SizeDigits(std::string_view Text, size_t Base, long long Value, size_t& At,
   return Found == 1;
 }
 
+// A figure of the file to write again in place: its digits at At, Length bytes of them.
+struct Figure {
+  size_t At, Length;
+  long long Value;
+};
+
+// Data with each figure rewritten, padded with spaces so that no offset moves; empty when there
+// is none to rewrite.
+std::string WithFigures(std::string_view Data, const std::vector<Figure>& Figures) {
+  if (Figures.empty()) return {};
+  std::string Out(Data);
+  for (const Figure& Each : Figures) {
+    const std::string Digits = std::to_string(Each.Value);
+    Out.replace(Each.At, Each.Length, Digits + std::string(Each.Length - Digits.size(), ' '));
+  }
+  return Out;
+}
+
 }  // namespace
 
 std::string BoundedCrossReferences(std::string_view Data) {
   if (Data.empty() || Data.size() > static_cast<size_t>(LLONG_MAX)) return {};
   setErrorCallback(Collect);
-  struct Change {
-    size_t At, Length;
-    long long Value;
-  };
-  std::vector<Change> Changes;
+  std::vector<Figure> Changes;
   MemStream Whole(const_cast<char*>(Data.data()), 0, static_cast<Goffset>(Data.size()), Object(objNull));
   std::vector<long long> Pending = SectionStarts(Data);
   std::set<long long> Seen;
@@ -848,20 +862,14 @@ std::string BoundedCrossReferences(std::string_view Data) {
     const Goffset DataStart = Section.getStream()->getBaseStream()->getStart();
     if (DataStart <= Offset || DataStart > static_cast<Goffset>(Data.size())) continue;
     size_t At = 0, Length = 0;
-    const std::string Figure = std::to_string(Bound);
+    const std::string Digits = std::to_string(Bound);
     if (SizeDigits(Data.substr(static_cast<size_t>(Offset), static_cast<size_t>(DataStart - Offset)),
                    static_cast<size_t>(Offset), Claimed, At, Length) &&
-        Figure.size() <= Length) {
+        Digits.size() <= Length) {
       Changes.push_back({At, Length, Bound});
     }
   }
-  if (Changes.empty()) return {};
-  std::string Bounded(Data);
-  for (const Change& Each : Changes) {
-    const std::string Figure = std::to_string(Each.Value);
-    Bounded.replace(Each.At, Each.Length, Figure + std::string(Each.Length - Figure.size(), ' '));
-  }
-  return Bounded;
+  return WithFigures(Data, Changes);
 }
 
 namespace {
@@ -914,7 +922,7 @@ std::string BoundedSampledFunctions(std::string_view Data) {
   setErrorCallback(Collect);
   // The data of an encrypted document's streams cannot be read here: only the outright bound holds.
   const bool Encrypted = Data.find("/Encrypt") != std::string_view::npos;
-  std::vector<std::pair<size_t, size_t>> Zeros;  // the figures' spans
+  std::vector<Figure> Zeros;
   MemStream Whole(const_cast<char*>(Data.data()), 0, static_cast<Goffset>(Data.size()), Object(objNull));
   // Each stretch of the file is looked back over once: a sampled function's key with no object
   // begun since the one before lies in the same object as that one.
@@ -952,13 +960,10 @@ std::string BoundedSampledFunctions(std::string_view Data) {
     size_t At = 0, Length = 0;
     if (DataStart > static_cast<Goffset>(Start) && DataStart <= static_cast<Goffset>(Data.size()) &&
         FirstSizeDigits(Data.substr(Start, static_cast<size_t>(DataStart) - Start), Start, At, Length)) {
-      Zeros.emplace_back(At, Length);
+      Zeros.push_back({At, Length, 0});
     }
   }
-  if (Zeros.empty()) return {};
-  std::string Bounded(Data);
-  for (const auto& [At, Length] : Zeros) Bounded.replace(At, Length, "0" + std::string(Length - 1, ' '));
-  return Bounded;
+  return WithFigures(Data, Zeros);
 }
 
 bool ReadableCharacter(char32_t Code) { return Code > 0x20 && !(Code >= 0x7F && Code <= 0xA0) && Code != 0xFFFD; }
