@@ -103,8 +103,13 @@ class Wine:
             return self.run([rawrun, self.path(command_file)], cwd=cwd, env=env, timeout=timeout)
 
     def keeps_thread_identity(self, program):
-        """Runs ThreadIdentity.exe; returns (kept, what it printed)."""
-        code, stdout, stderr = self.run([program], timeout=300)
+        """Runs ThreadIdentity.exe; returns (kept, what it printed). Where a thread goes on with
+        another's identity, the probe may also wait for ever: that is an answer too."""
+        seconds = 180
+        try:
+            code, stdout, stderr = self.run([program], timeout=seconds)
+        except subprocess.TimeoutExpired:
+            return False, f"no answer within {seconds} s: the interrupted thread waits as another"
         line = stdout.decode("utf-8", "replace").strip()
         found = re.search(r"thread (\d+), interrupted by thread \d+, is thread (\d+) afterwards", line)
         return bool(found) and found.group(1) == found.group(2), line or f"exit {code}, {stderr!r}"
