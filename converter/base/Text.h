@@ -13,6 +13,10 @@ std::string CleanUtf8(std::string_view Text);
 
 // Metadata and outline titles are cut to this many bytes; no reader wants more from one.
 constexpr size_t MaxLabelTextBytes = 2048;
+// A form's text fields are cut to this many bytes before they are drawn: poppler lays a field's
+// whole value out however little of it the field's box shows, at a cost by the square of its
+// length (4 MB take it seconds), and a whole page of 6-point type holds some 11,000 characters.
+constexpr size_t MaxFormTextBytes = 16 * 1024;
 // Returns Text cut to at most MostBytes of whole UTF-8 characters, the cut marked with an
 // ellipsis within those bytes.
 std::string CutText(std::string_view Text, size_t MostBytes = MaxLabelTextBytes);

@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -180,12 +182,10 @@ bool HoldsPictures(Dict* Resources, int Depth, int& Looked, std::set<Ref>& Seen)
   return false;
 }
 
-// A PDF text string (PDFDocEncoding, or UTF-16 with its byte order mark) as clean UTF-8, cut to
-// Limit bytes; Cut tells whether there was more. Only what can make Limit bytes is decoded.
-std::string TextOf(const Object& Value, size_t Limit = MaxTextBytes, bool* Cut = nullptr) {
-  if (Cut != nullptr) *Cut = false;
-  if (!Value.isString()) return {};
-  const std::string& Whole = Value.getString()->toStr();
+// A PDF text string (PDFDocEncoding, or UTF-16 with its byte order mark) as UTF-8, its first
+// characters up to Limit bytes or just past; Cut tells whether there was more. Only what can make
+// Limit bytes is decoded.
+std::string DecodedText(const std::string& Whole, size_t Limit, bool* Cut) {
   // Every character takes at least one byte of UTF-8 and at most two of the string but for its
   // byte order mark (a pair of UTF-16 surrogates makes four bytes of UTF-8).
   const size_t Taken = std::min(Whole.size(), 2 * Limit + 4);
@@ -196,8 +196,96 @@ std::string TextOf(const Object& Value, size_t Limit = MaxTextBytes, bool* Cut =
   for (; I < Length && Out.size() < Limit; ++I) AppendUtf8(Out, Chars[I]);
   gfree(Chars);
   if (Cut != nullptr) *Cut = I < Length || Taken < Whole.size();
-  return CleanUtf8(Out);
+  return Out;
 }
+
+// A PDF text string as clean UTF-8, cut to Limit bytes; Cut tells whether there was more.
+std::string TextOf(const Object& Value, size_t Limit = MaxTextBytes, bool* Cut = nullptr) {
+  if (Cut != nullptr) *Cut = false;
+  if (!Value.isString()) return {};
+  return CleanUtf8(DecodedText(Value.getString()->toStr(), Limit, Cut));
+}
+
+// UTF-8 text as a PDF text string: UTF-16BE after its byte order mark.
+std::string PdfTextString(std::string_view Utf8) {
+  std::string Out = "\xFE\xFF";
+  const auto Put = [&Out](char32_t Unit) {
+    Out += static_cast<char>(Unit >> 8);
+    Out += static_cast<char>(Unit & 0xFF);
+  };
+  for (size_t Pos = 0; Pos < Utf8.size();) {
+    char32_t Code = 0;
+    const size_t Length = DecodeUtf8(Utf8, Pos, Code);
+    Pos += Length == 0 ? 1 : Length;
+    if (Length == 0) Code = 0xFFFD;
+    if (Code < 0x10000) {
+      Put(Code);
+    } else {
+      Put(0xD800 + ((Code - 0x10000) >> 10));
+      Put(0xDC00 + ((Code - 0x10000) & 0x3FF));
+    }
+  }
+  return Out;
+}
+
+// Cuts the value of the form field Raw, and of the fields under it, where it is text longer than
+// MaxFormTextBytes of UTF-8, in Xref's objects: the value itself where it is an object of its own,
+// else the field's dictionary. Changed tells whether any was cut.
+void CutFieldValues(XRef* Xref, const Object& Raw, int Depth, std::set<Ref>& Seen, int& Looked, bool& Changed) {
+  if (Depth > 64 || ++Looked > 100000) return;
+  if (Raw.isRef() && !Seen.insert(Raw.getRef()).second) return;
+  const Object Field = Raw.fetch(Xref);
+  if (!Field.isDict()) return;
+  const Object RawValue = Field.dictLookupNF("V").copy();
+  const Object Value = RawValue.fetch(Xref);
+  if (Value.isString() && Value.getString()->toStr().size() > MaxFormTextBytes) {
+    const std::string Text = DecodedText(Value.getString()->toStr(), MaxFormTextBytes + 1, nullptr);
+    if (Text.size() > MaxFormTextBytes) {
+      Object Cut(new GooString(PdfTextString(CutText(Text, MaxFormTextBytes))));
+      if (RawValue.isRef()) {
+        Xref->setModifiedObject(&Cut, RawValue.getRef());
+        Changed = true;
+      } else if (Raw.isRef()) {
+        Object Copy(Field.getDict()->copy(Xref));
+        Copy.dictSet("V", std::move(Cut));
+        Xref->setModifiedObject(&Copy, Raw.getRef());
+        Changed = true;
+      }
+    }
+  }
+  const Object Kids = Field.dictLookup("Kids");
+  if (!Kids.isArray()) return;
+  for (int I = 0; I < Kids.arrayGetLength(); ++I) {
+    CutFieldValues(Xref, Kids.arrayGetNF(I), Depth + 1, Seen, Looked, Changed);
+  }
+}
+
+// Collects what poppler writes in a string.
+class StringOutput : public OutStream {
+ public:
+  explicit StringOutput(std::string& Out) : Out_(Out) {}
+  void close() override {}
+  Goffset getPos() override { return static_cast<Goffset>(Out_.size()); }
+  void put(char C) override { Out_ += C; }
+  void printf(const char* Format, ...) override {
+    va_list Args;
+    va_start(Args, Format);
+    va_list Again;
+    va_copy(Again, Args);
+    const int Length = std::vsnprintf(nullptr, 0, Format, Args);
+    va_end(Args);
+    if (Length > 0) {
+      const size_t At = Out_.size();
+      Out_.resize(At + static_cast<size_t>(Length) + 1);
+      std::vsnprintf(&Out_[At], static_cast<size_t>(Length) + 1, Format, Again);
+      Out_.resize(At + static_cast<size_t>(Length));
+    }
+    va_end(Again);
+  }
+
+ private:
+  std::string& Out_;
+};
 
 // The painting operators of a Type 3 glyph's procedure (fills, strokes, pictures, shadings,
 // forms), at least one; counted up to TextPassSteps.
@@ -1014,6 +1102,24 @@ CoreDocument::CoreDocument(std::string_view Data) : Doc_(std::make_unique<Handle
   Object NoDictionary;
   auto* Stream = new MemStream(const_cast<char*>(Data.data()), 0, static_cast<Goffset>(Data.size()), std::move(NoDictionary));
   Doc_->Doc = std::make_unique<PDFDoc>(Stream);
+}
+
+std::string CoreDocument::WithFormTextCut() const {
+  if (!Ok() || Doc_->Doc->getCatalog() == nullptr) return {};
+  XRef* Xref = Doc_->Doc->getXRef();
+  const Object AcroForm = Doc_->Doc->getCatalog()->getAcroForm()->fetch(Xref);
+  if (!AcroForm.isDict()) return {};
+  const Object Fields = AcroForm.dictLookup("Fields");
+  if (!Fields.isArray()) return {};
+  std::set<Ref> Seen;
+  int Looked = 0;
+  bool Changed = false;
+  for (int I = 0; I < Fields.arrayGetLength(); ++I) CutFieldValues(Xref, Fields.arrayGetNF(I), 0, Seen, Looked, Changed);
+  if (!Changed) return {};
+  std::string Out;
+  StringOutput Output(Out);
+  Doc_->Doc->saveAs(&Output, writeForceIncremental);
+  return Out;
 }
 
 CoreDocument::~CoreDocument() = default;

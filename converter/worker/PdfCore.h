@@ -81,6 +81,10 @@ class CoreDocument {
   CoreDocument& operator=(const CoreDocument&) = delete;
 
   bool Ok() const;
+  // The document with every form text field's value longer than MaxFormTextBytes cut, the cut
+  // marked, in an update appended to its data; empty when none is. poppler lays a field's value
+  // out whenever it draws the field, at a cost by the square of the value's length.
+  std::string WithFormTextCut() const;
   // An entry of the document information dictionary (Title, Author...), cut and marked where
   // it is longer than a reader wants.
   std::string InfoText(const char* Key) const;

@@ -18,13 +18,6 @@ namespace Engine {
 
 namespace {
 
-std::string TakeGString(char* Value) {
-  if (Value == nullptr) return {};
-  std::string Out = Value;
-  g_free(Value);
-  return Out;
-}
-
 // Page number (1-based) a destination leads to, or 0; with Core and Top, where on it the top of
 // the view goes, in points from the top of the page as shown (-1 where it does not say).
 int DestinationPage(PopplerDocument* Doc, PopplerDest* Dest, int PageCount, const CoreDocument* Core = nullptr,
@@ -110,6 +103,12 @@ PdfDocument::PdfDocument(std::string_view Data) : Doc_(std::make_unique<Handles>
   std::string Functions = BoundedSampledFunctions(Doc_->Bounded.empty() ? Data : std::string_view(Doc_->Bounded));
   if (!Functions.empty()) Doc_->Bounded = std::move(Functions);
   Doc_->Data = Doc_->Bounded.empty() ? Data : std::string_view(Doc_->Bounded);
+  std::string Forms = Core().WithFormTextCut();
+  if (!Forms.empty()) {
+    Doc_->Core.reset();
+    Doc_->Bounded = std::move(Forms);
+    Doc_->Data = Doc_->Bounded;
+  }
   GBytes* Bytes = g_bytes_new_static(Doc_->Data.data(), Doc_->Data.size());
   GError* Error = nullptr;
   Doc_->Doc = poppler_document_new_from_bytes(Bytes, nullptr, &Error);

@@ -1,6 +1,8 @@
-// The claims the worker cuts or refuses before poppler sets aside room for them: cross-reference
-// entries, samples, the glyphs of a string.
+// The claims the worker cuts or refuses before poppler sets aside room or time for them:
+// cross-reference entries, samples, the glyphs of a string, a form field's text.
 #include "worker/PdfCore.h"
+
+#include "base/Text.h"
 #include "worker/PdfDocument.h"
 
 #include <gtest/gtest.h>
@@ -188,6 +190,83 @@ TEST(BoundedSampledFunctions, RefusesSamplesNoDocumentMeans) {
     const PdfDocument Doc(Bounded);
     ASSERT_EQ(Doc.PageCount(), 1);
     EXPECT_NE(Doc.OpenPage(0), nullptr);
+  }
+}
+
+// A one-page document whose form has one multiline text field over the whole page, in 1-point
+// Helvetica, with Value (a PDF string) as its value, directly or as an object of its own.
+std::string FormPdf(const std::string& Value, bool ValueApart) {
+  std::vector<std::string> Bodies = {
+      "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] /NeedAppearances true "
+      "/DR << /Font << /Helv 5 0 R >> >> /DA (/Helv 1 Tf 0 g) >> >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [4 0 R] >>",
+      "<< /Type /Annot /Subtype /Widget /FT /Tx /T (f) /Rect [0 0 612 792] /P 3 0 R /DA (/Helv 1 Tf 0 g) "
+      "/Ff 4096 /V " + (ValueApart ? std::string("6 0 R") : Value) + " >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>", Value};
+  std::string Pdf = "%PDF-1.7\n";
+  std::vector<size_t> Offsets;
+  for (const std::string& Body : Bodies) {
+    Offsets.push_back(Pdf.size());
+    Pdf += std::to_string(Offsets.size()) + " 0 obj\n" + Body + "\nendobj\n";
+  }
+  const size_t Table = Pdf.size();
+  Pdf += "xref\n0 7\n0000000000 65535 f \n";
+  for (const size_t Each : Offsets) {
+    const std::string Figure = std::to_string(Each);
+    Pdf += std::string(10 - Figure.size(), '0') + Figure + " 00000 n \n";
+  }
+  return Pdf + "trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n" + std::to_string(Table) + "\n%%EOF\n";
+}
+
+TEST(CoreDocument, CutsFormTextLongerThanAFieldShows) {
+  // Words of four letters and a space: the cut leaves whole words and a part of one.
+  const auto Words = [](size_t Count) {
+    std::string Out;
+    for (size_t I = 0; I < Count; ++I) Out += "word ";
+    return Out;
+  };
+  const auto Utf16 = [](const std::string& Text) {
+    static const char Digits[] = "0123456789ABCDEF";
+    std::string Out = "<FEFF";
+    for (const unsigned char C : Text) Out += std::string("00") + Digits[C >> 4] + Digits[C & 15];
+    return Out + ">";
+  };
+  const size_t Many = MaxFormTextBytes / 5 + 100;
+  struct Case {
+    const char* Name;
+    std::string Value;
+    bool ValueApart;
+    bool Cut;
+  };
+  const std::vector<Case> Cases = {
+      {"short, in the field", "(" + Words(100) + ")", false, false},
+      {"long, in the field", "(" + Words(Many) + ")", false, true},
+      {"long, an object of its own", "(" + Words(Many) + ")", true, true},
+      {"long, UTF-16", Utf16(Words(Many)), false, true},
+      {"not text", "/Name", false, false},
+  };
+  for (const Case& Each : Cases) {
+    SCOPED_TRACE(Each.Name);
+    const std::string Pdf = FormPdf(Each.Value, Each.ValueApart);
+    const std::string Cut = CoreDocument(Pdf).WithFormTextCut();
+    ASSERT_EQ(!Cut.empty(), Each.Cut);
+    if (!Each.Cut) continue;
+    // An update appended to the document, which then holds nothing more to cut.
+    EXPECT_EQ(Cut.substr(0, Pdf.size()), Pdf);
+    EXPECT_LT(Cut.size() - Pdf.size(), 4 * MaxFormTextBytes + 1024);  // as hexadecimal at worst
+    EXPECT_TRUE(CoreDocument(Cut).WithFormTextCut().empty());
+    // The field shows the value's start and the mark of the cut.
+    const PdfDocument Doc(Pdf);
+    const std::unique_ptr<PdfPage> Page = Doc.OpenPage(0);
+    ASSERT_NE(Page, nullptr);
+    std::vector<std::string> Shown;
+    for (const Line& Line : Page->ReadText(ShownPageSize(Page->Width(), Page->Height())).Lines) {
+      for (const auto& Word : Line.Words) Shown.push_back(Word.Text);
+    }
+    ASSERT_EQ(Shown.size(), (MaxFormTextBytes - 3) / 5 + 1);
+    EXPECT_EQ(Shown.front(), "word");
+    EXPECT_EQ(Shown.back(), std::string("word").substr(0, (MaxFormTextBytes - 3) % 5) + "\u2026");
   }
 }
 
