@@ -9,7 +9,7 @@ packages=(
   libgtest-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 locales
-  libpoppler-glib-dev libpoppler-private-dev libcairo2-dev poppler-data poppler-utils qpdf
+  libpoppler-glib-dev libpoppler-private-dev libcairo2-dev libcld2-dev poppler-data poppler-utils qpdf
   fonts-dejavu-core fonts-noto-cjk chromium
   python3-pikepdf
 )

@@ -4,6 +4,7 @@
 #include "base/Numbers.h"
 #include "base/Text.h"
 #include "coordinator/Budgets.h"
+#include "coordinator/Language.h"
 #include "coordinator/Losses.h"
 #include "coordinator/OutputFiles.h"
 #include "drawing/BlankPage.h"
@@ -94,22 +95,22 @@ class Coordinator {
     DocumentDeadline_ = Start_ + Duration(Budget_.DocumentLimit(InputBytes_));
     OutputLimit_ = Budget_.OutputLimit(InputBytes_);
     TempRegistry::Start();
-    const OpenedReport Opened = ReadDocument();
+    OpenedReport Opened = ReadDocument();
     PageCount_ = Opened.PageCount;
 
-    DocumentInfo Info = Opened.Info;
-    Info.Title = CleanUtf8(Info.Title);
-    if (Info.Title.find_first_not_of(" \t\n") == std::string::npos) Info.Title = UntitledName(Input_);
+    HeadInfo_ = std::move(Opened.Info);
+    HeadInfo_.Title = CleanUtf8(HeadInfo_.Title);
+    if (HeadInfo_.Title.find_first_not_of(" \t\n") == std::string::npos) HeadInfo_.Title = UntitledName(Input_);
+    NoteHeadings(Opened.Outline, 0);
+    HeadOutline_ = std::move(Opened.Outline);
 
     std::string Reason;
     if (!CreateTemporary(HtmlPath(Place_), 0, Html_, HtmlTemp_, Reason)) CannotWrite(HtmlPath(Place_), Reason);
-    Write(DocumentHead(Info, Opened.Outline));
-    Language_ = Info.Language;
-    NoteHeadings(Opened.Outline, 0);
 
     const int Wanted = std::min(Plan_.Workers, PageCount_);
     while (static_cast<int>(Workers_.size()) < Wanted) Workers_.push_back(std::make_unique<WorkerSlot>());
     ConvertPages();
+    WriteHead();
     if (Converted_ < PageCount_) Write(DocumentNote(UnconvertedNote(Rest(), NamedBudgets())));
     Write(DocumentTail(Fonts_.StyleSheet()));
     if (!Html_.Write(Buffer_, Reason) || !Html_.Finish(Reason, true)) CannotWrite(HtmlPath(Place_), Reason);
@@ -423,7 +424,59 @@ class Coordinator {
     Held_ += Bytes;
   }
 
+  // Whether the document's head can be written: the document states its language, or the first
+  // pages that tell it are read (LanguageSampleBytes of text, or LanguageSamplePages, or all
+  // there are or will be), so that the same document always gets the same language however its
+  // pages arrive. Pages wait for it ahead of the head, within the bounds of pages held.
+  bool HeadReady() const {
+    if (!HeadInfo_.Language.empty()) return true;
+    size_t Bytes = 0;
+    for (int Page = 1;; ++Page) {
+      if (Page > PageCount_ || Page > LanguageSamplePages || Bytes >= LanguageSampleBytes) return true;
+      const auto Found = Pages_.find(Page);
+      if (Found == Pages_.end()) return Cut_ != Cut::None || Held_ > MostHeldBytes;
+      if (Found->second.At != PageState::Stage::Done) return false;
+      if (const auto Text = Texts_.find(Page); Text != Texts_.end()) Bytes += TextBytes(Text->second);
+    }
+  }
+
+  static size_t TextBytes(const PageText& Text) {
+    size_t Bytes = 0;
+    for (const Line& Each : Text.Lines) {
+      for (const Word& Word : Each.Words) Bytes += Word.Text.size() + 1;
+    }
+    return Bytes;
+  }
+
+  // Writes the document's head once, with the language the document states, else the one its
+  // first pages' text tells surely.
+  void WriteHead() {
+    if (HeadWritten_) return;
+    if (HeadInfo_.Language.empty()) {
+      std::string Sample;
+      for (int Page = 1; Page <= LanguageSamplePages && Sample.size() < LanguageSampleBytes; ++Page) {
+        const auto Text = Texts_.find(Page);
+        if (Text == Texts_.end()) continue;
+        for (const Line& Each : Text->second.Lines) {
+          for (const Word& Word : Each.Words) {
+            if (Sample.size() < LanguageSampleBytes) Sample += Word.Text + ' ';
+          }
+          if (!Sample.empty()) Sample.back() = '\n';
+        }
+      }
+      HeadInfo_.Language = IdentifyLanguage(Sample);
+    }
+    Write(DocumentHead(HeadInfo_, HeadOutline_));
+    Language_ = HeadInfo_.Language;
+    HeadWritten_ = true;
+    HeadOutline_ = {};
+  }
+
   void WriteFinishedPages() {
+    if (!HeadWritten_) {
+      if (!HeadReady()) return;
+      WriteHead();
+    }
     while (true) {
       const auto Found = Pages_.find(NextToWrite_);
       if (Found == Pages_.end() || Found->second.At != PageState::Stage::Done) return;
@@ -606,6 +659,10 @@ class Coordinator {
   bool OpenDied_ = false;
   // Why the outline and metadata are missing; empty when they were read.
   std::string InfoLost_;
+  // The document's title, language and outline until its head is written.
+  DocumentInfo HeadInfo_;
+  std::vector<OutlineItem> HeadOutline_;
+  bool HeadWritten_ = false;
   // The document's language, or empty.
   std::string Language_;
   std::map<int, std::vector<HeadingHint>> Headings_;
