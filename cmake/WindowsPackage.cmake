@@ -10,7 +10,7 @@ if(POPPLER_PREFIX)
   # pdf.exe finds share\poppler beside itself (poppler is built relocatable).
   install(DIRECTORY ${POPPLER_PREFIX}/share/poppler DESTINATION share)
   # One folder per library, from Debian's copyright file of its source package.
-  install(DIRECTORY ${POPPLER_PREFIX}/share/licenses/ DESTINATION licenses)
+  install(DIRECTORY ${POPPLER_PREFIX}/share/licenses/ ${QUIRECAST_CLD2_PREFIX}/share/licenses/ DESTINATION licenses)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 

@@ -11,12 +11,15 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The engine's libraries come from scripts/windows-deps.sh, whose prefix lives outside the clone.
+# CLD2 comes from scripts/windows-cld2.sh, beside them.
 if(DEFINED ENV{QUIRECAST_WINDEPS_ROOT})
-  set(QUIRECAST_WINDEPS_PREFIX "$ENV{QUIRECAST_WINDEPS_ROOT}/${QUIRECAST_MINGW_ARCH}")
+  set(QUIRECAST_WINDEPS_ROOT "$ENV{QUIRECAST_WINDEPS_ROOT}")
 else()
-  set(QUIRECAST_WINDEPS_PREFIX /var/cache/quirecast/windows-deps/${QUIRECAST_MINGW_ARCH})
+  set(QUIRECAST_WINDEPS_ROOT /var/cache/quirecast/windows-deps)
 endif()
-list(APPEND CMAKE_FIND_ROOT_PATH ${QUIRECAST_WINDEPS_PREFIX})
+set(QUIRECAST_WINDEPS_PREFIX ${QUIRECAST_WINDEPS_ROOT}/${QUIRECAST_MINGW_ARCH})
+set(QUIRECAST_CLD2_PREFIX ${QUIRECAST_WINDEPS_ROOT}/cld2-${QUIRECAST_MINGW_ARCH})
+list(APPEND CMAKE_FIND_ROOT_PATH ${QUIRECAST_WINDEPS_PREFIX} ${QUIRECAST_CLD2_PREFIX})
 # Keep pkg-config away from the host's libraries: it sees only what was built for Windows.
 set(ENV{PKG_CONFIG_LIBDIR} ${QUIRECAST_WINDEPS_PREFIX}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")

@@ -13,6 +13,8 @@ bash scripts/wine32.sh || true
 # The Windows engine's libraries: built once per recipe, then taken from the cache at once.
 bash scripts/windows-deps.sh x86_64
 bash scripts/windows-deps.sh i686
+bash scripts/windows-cld2.sh x86_64
+bash scripts/windows-cld2.sh i686
 
 for preset in native native-asan windows-x64 windows-x86; do
   echo "== build $preset"

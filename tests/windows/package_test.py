@@ -11,7 +11,7 @@ import sys
 import zipfile
 
 # Source packages whose code is linked into pdf.exe, plus the compiler's runtime.
-LINKED = ["cairo", "freetype", "gcc", "glib2.0", "lcms2", "libffi", "libjpeg-turbo", "libpng1.6",
+LINKED = ["cairo", "cld2", "freetype", "gcc", "glib2.0", "lcms2", "libffi", "libjpeg-turbo", "libpng1.6",
           "mingw-w64", "openjpeg2", "pcre2", "pixman", "poppler", "poppler-data", "zlib"]
 
 
