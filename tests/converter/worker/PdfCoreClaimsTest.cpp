@@ -61,6 +61,26 @@ std::vector<std::string> Sizes(const std::string& Pdf) {
   return Out;
 }
 
+// A document of the objects Bodies, numbered from 1 (the first its catalog), found through a
+// classic cross-reference table, with Trailer in its trailer.
+std::string ClassicPdf(const std::vector<std::string>& Bodies, const std::string& Trailer = "") {
+  std::string Pdf = "%PDF-1.4\n";
+  std::vector<size_t> Offsets;
+  for (const std::string& Body : Bodies) {
+    Offsets.push_back(Pdf.size());
+    Pdf += std::to_string(Offsets.size()) + " 0 obj\n" + Body + "\nendobj\n";
+  }
+  const size_t Table = Pdf.size();
+  const std::string Size = std::to_string(Bodies.size() + 1);
+  Pdf += "xref\n0 " + Size + "\n0000000000 65535 f \n";
+  for (const size_t Each : Offsets) {
+    const std::string Figure = std::to_string(Each);
+    Pdf += std::string(10 - Figure.size(), '0') + Figure + " 00000 n \n";
+  }
+  return Pdf + "trailer\n<< /Size " + Size + " /Root 1 0 R " + Trailer + ">>\nstartxref\n" + std::to_string(Table) +
+         "\n%%EOF\n";
+}
+
 // A one-page document with a classic table whose page shades with the sampled function Function
 // (a stream's dictionary entries and its data); Trailer goes into the trailer.
 std::string ShadedPdf(const std::string& Function, const std::string& Samples, const std::string& Trailer = "");
@@ -77,19 +97,7 @@ std::string OnePagePdf(const std::string& Content, const std::string& Function, 
       "<< /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 612 0] /Function 6 0 R >>",
       "<< " + Function + " /Length " + std::to_string(Samples.size()) + " >>\nstream\n" + Samples + "\nendstream",
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
-  std::string Pdf = "%PDF-1.4\n";
-  std::vector<size_t> Offsets;
-  for (const std::string& Body : Bodies) {
-    Offsets.push_back(Pdf.size());
-    Pdf += std::to_string(Offsets.size()) + " 0 obj\n" + Body + "\nendobj\n";
-  }
-  const size_t Table = Pdf.size();
-  Pdf += "xref\n0 8\n0000000000 65535 f \n";
-  for (const size_t Each : Offsets) {
-    const std::string Figure = std::to_string(Each);
-    Pdf += std::string(10 - Figure.size(), '0') + Figure + " 00000 n \n";
-  }
-  return Pdf + "trailer\n<< /Size 8 /Root 1 0 R " + Trailer + ">>\nstartxref\n" + std::to_string(Table) + "\n%%EOF\n";
+  return ClassicPdf(Bodies, Trailer);
 }
 
 std::string ShadedPdf(const std::string& Function, const std::string& Samples, const std::string& Trailer) {
@@ -196,7 +204,7 @@ TEST(BoundedSampledFunctions, RefusesSamplesNoDocumentMeans) {
 // A one-page document whose form has one multiline text field over the whole page, in 1-point
 // Helvetica, with Value (a PDF string) as its value, directly or as an object of its own.
 std::string FormPdf(const std::string& Value, bool ValueApart) {
-  std::vector<std::string> Bodies = {
+  const std::vector<std::string> Bodies = {
       "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] /NeedAppearances true "
       "/DR << /Font << /Helv 5 0 R >> >> /DA (/Helv 1 Tf 0 g) >> >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -204,19 +212,7 @@ std::string FormPdf(const std::string& Value, bool ValueApart) {
       "<< /Type /Annot /Subtype /Widget /FT /Tx /T (f) /Rect [0 0 612 792] /P 3 0 R /DA (/Helv 1 Tf 0 g) "
       "/Ff 4096 /V " + (ValueApart ? std::string("6 0 R") : Value) + " >>",
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>", Value};
-  std::string Pdf = "%PDF-1.7\n";
-  std::vector<size_t> Offsets;
-  for (const std::string& Body : Bodies) {
-    Offsets.push_back(Pdf.size());
-    Pdf += std::to_string(Offsets.size()) + " 0 obj\n" + Body + "\nendobj\n";
-  }
-  const size_t Table = Pdf.size();
-  Pdf += "xref\n0 7\n0000000000 65535 f \n";
-  for (const size_t Each : Offsets) {
-    const std::string Figure = std::to_string(Each);
-    Pdf += std::string(10 - Figure.size(), '0') + Figure + " 00000 n \n";
-  }
-  return Pdf + "trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n" + std::to_string(Table) + "\n%%EOF\n";
+  return ClassicPdf(Bodies);
 }
 
 TEST(CoreDocument, CutsFormTextLongerThanAFieldShows) {
