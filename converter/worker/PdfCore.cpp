@@ -1064,6 +1064,11 @@ PopplerLoss ClassifyPopplerMessage(bool Error, std::string_view Message) {
   // may be while it looks for another, so they are not taken for the page at hand.)
   if (Starts("Weird page contents")) return PopplerLoss::Content;
   if (!Error) return PopplerLoss::None;
+  // A function poppler refuses (sampled functions that claim too much are refused on purpose):
+  // the shading or colour that needs it is left out.
+  if (Has("in function size array") || Starts("Function has ") || Starts("Function invalid BitsPerSample")) {
+    return PopplerLoss::Content;
+  }
   if (Starts("Could not find start of jpeg data") || Starts("Did no succeed opening JPX Stream.")) {
     return PopplerLoss::Picture;
   }

@@ -24,6 +24,11 @@ TEST(ClassifyPopplerMessage, OnlyMessagesThatMeanALossAreTaken) {
       {true, "CCITTFax row is wrong length (2001)", PopplerLoss::Picture},
       {true, "First JBIG2 segment associated with a page must be a page information segment", PopplerLoss::Picture},
       {true, "Unexpected EOF in JBIG2 stream", PopplerLoss::Picture},
+      // A function refused, among them the sampled functions refused for their claims.
+      {true, "Illegal non-positive value in function size array", PopplerLoss::Content},
+      {true, "Function has missing or invalid size array", PopplerLoss::Content},
+      {true, "Function has invalid number of samples", PopplerLoss::Content},
+      {true, "Function invalid BitsPerSample", PopplerLoss::Content},
       // Messages good files give too, or that cost the picture nothing.
       {true, "Bad RTC code in CCITTFax stream", PopplerLoss::None},
       {true, "3 extraneous bytes after segment", PopplerLoss::None},
