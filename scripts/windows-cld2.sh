@@ -40,9 +40,12 @@ if ! echo "$OrigSha256  $Orig" | sha256sum --check --status 2>/dev/null; then
   [[ $(id -u) -eq 0 ]] || Sudo=sudo
   if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src ' /etc/apt/sources.list; then
     echo "windows-cld2: adding Debian 12's source packages to apt's sources"
-    printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" "Suites: bookworm" "Components: main" \
-      "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
-      $Sudo tee /etc/apt/sources.list.d/quirecast-deb-src.sources >/dev/null
+    # The same file scripts/windows-deps.sh writes, security updates included: that script adds
+    # none where it finds one.
+    for Suite in "debian bookworm" "debian-security bookworm-security"; do
+      printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/${Suite% *}" "Suites: ${Suite#* }" \
+        "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" ""
+    done | sed '$d' | $Sudo tee /etc/apt/sources.list.d/quirecast-deb-src.sources >/dev/null
     $Sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
   fi
   mkdir -p "$Root/sources"
