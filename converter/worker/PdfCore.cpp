@@ -30,6 +30,7 @@
 #include <optional>
 #include <set>
 #include <tuple>
+#include <utility>
 
 namespace Engine {
 
@@ -228,10 +229,11 @@ std::string PdfTextString(std::string_view Utf8) {
   return Out;
 }
 
-// Cuts the value of the form field Raw, and of the fields under it, where it is text longer than
-// MaxFormTextBytes of UTF-8, in Xref's objects: the value itself where it is an object of its own,
-// else the field's dictionary. Changed tells whether any was cut.
-void CutFieldValues(XRef* Xref, const Object& Raw, int Depth, std::set<Ref>& Seen, int& Looked, bool& Changed) {
+// The objects to rewrite so that the form field Raw, and the fields under it, hold no text value
+// longer than MaxFormTextBytes of UTF-8: the value itself where it is an object of its own, else
+// the field's dictionary; added to Cuts.
+void CutFieldValues(XRef* Xref, const Object& Raw, int Depth, std::set<Ref>& Seen, int& Looked,
+                    std::vector<std::pair<Ref, Object>>& Cuts) {
   if (Depth > 64 || ++Looked > 100000) return;
   if (Raw.isRef() && !Seen.insert(Raw.getRef()).second) return;
   const Object Field = Raw.fetch(Xref);
@@ -243,20 +245,18 @@ void CutFieldValues(XRef* Xref, const Object& Raw, int Depth, std::set<Ref>& See
     if (Text.size() > MaxFormTextBytes) {
       Object Cut(new GooString(PdfTextString(CutText(Text, MaxFormTextBytes))));
       if (RawValue.isRef()) {
-        Xref->setModifiedObject(&Cut, RawValue.getRef());
-        Changed = true;
+        Cuts.emplace_back(RawValue.getRef(), std::move(Cut));
       } else if (Raw.isRef()) {
         Object Copy(Field.getDict()->copy(Xref));
         Copy.dictSet("V", std::move(Cut));
-        Xref->setModifiedObject(&Copy, Raw.getRef());
-        Changed = true;
+        Cuts.emplace_back(Raw.getRef(), std::move(Copy));
       }
     }
   }
   const Object Kids = Field.dictLookup("Kids");
   if (!Kids.isArray()) return;
   for (int I = 0; I < Kids.arrayGetLength(); ++I) {
-    CutFieldValues(Xref, Kids.arrayGetNF(I), Depth + 1, Seen, Looked, Changed);
+    CutFieldValues(Xref, Kids.arrayGetNF(I), Depth + 1, Seen, Looked, Cuts);
   }
 }
 
@@ -1118,9 +1118,13 @@ std::string CoreDocument::WithFormTextCut() const {
   if (!Fields.isArray()) return {};
   std::set<Ref> Seen;
   int Looked = 0;
-  bool Changed = false;
-  for (int I = 0; I < Fields.arrayGetLength(); ++I) CutFieldValues(Xref, Fields.arrayGetNF(I), 0, Seen, Looked, Changed);
-  if (!Changed) return {};
+  std::vector<std::pair<Ref, Object>> Cuts;
+  for (int I = 0; I < Fields.arrayGetLength(); ++I) CutFieldValues(Xref, Fields.arrayGetNF(I), 0, Seen, Looked, Cuts);
+  if (Cuts.empty()) return {};
+  // Every entry read first: in a damaged file, reading one the table lacks can make poppler
+  // rebuild the whole table, which would drop the objects set before.
+  for (int I = 0; I < Xref->getNumObjects(); ++I) Xref->getEntry(I, false);
+  for (const auto& [Where, Cut] : Cuts) Xref->setModifiedObject(&Cut, Where);
   std::string Out;
   StringOutput Output(Out);
   Doc_->Doc->saveAs(&Output, writeForceIncremental);
