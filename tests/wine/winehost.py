@@ -55,7 +55,14 @@ class Wine:
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             subprocess.run([self.loader, "wineboot", "--init"], env=self.env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=900)
-            subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
+            try:
+                subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
+            except subprocess.TimeoutExpired:
+                # wineboot has made the prefix, but now and then, under qemu-user, one of the
+                # processes it left behind hangs for good and the server never ends: end them
+                # (the server saves the prefix's registry as it goes).
+                subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
+                subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
         # The server outlives the test when a test ends without close(): it must not hold the
         # test's output, or whoever reads that output to its end waits for ever.
         # A server left running for this prefix by an earlier run serves as well: its refusal
