@@ -436,14 +436,18 @@ class Coordinator {
       const auto Found = Pages_.find(Page);
       if (Found == Pages_.end()) return Cut_ != Cut::None || Held_ > MostHeldBytes;
       if (Found->second.At != PageState::Stage::Done) return false;
-      if (const auto Text = Texts_.find(Page); Text != Texts_.end()) Bytes += TextBytes(Text->second);
+      if (const auto Text = Texts_.find(Page); Text != Texts_.end()) Bytes += TextBytes(Text->second, LanguageSampleBytes);
     }
   }
 
-  static size_t TextBytes(const PageText& Text) {
+  // The bytes of Text's words and the spaces between them, counted up to Enough.
+  static size_t TextBytes(const PageText& Text, size_t Enough) {
     size_t Bytes = 0;
     for (const Line& Each : Text.Lines) {
-      for (const Word& Word : Each.Words) Bytes += Word.Text.size() + 1;
+      for (const Word& Word : Each.Words) {
+        Bytes += Word.Text.size() + 1;
+        if (Bytes >= Enough) return Bytes;
+      }
     }
     return Bytes;
   }
