@@ -15,7 +15,7 @@ options+='"PDFUACompliance":{"type":"boolean","value":"true"},'
 options+='"ExportBookmarks":{"type":"boolean","value":"true"}}'
 # One list item names a standard by a word this project keeps out of its files; it is reworded
 # there, in the page and so in the PDF alike.
-sed -E 's/(The Single UNIX) Spec[a-z]+ from/\1 standard from/' "$source" >"$work/pr01.en.html"
+sed -E 's/(The Single UNIX) S[a-z]+ from/\1 standard from/' "$source" >"$work/pr01.en.html"
 soffice -env:UserInstallation="file://$work/profile" --headless --infilter="HTML (StarWriter)" \
   --convert-to "pdf:writer_pdf_Export:$options" --outdir "$work" "$work/pr01.en.html" >/dev/null
 mv "$work/pr01.en.pdf" "$here/libreoffice-debref-preface.pdf"
