@@ -207,28 +207,6 @@ std::string TextOf(const Object& Value, size_t Limit = MaxTextBytes, bool* Cut =
   return CleanUtf8(DecodedText(Value.getString()->toStr(), Limit, Cut));
 }
 
-// UTF-8 text as a PDF text string: UTF-16BE after its byte order mark.
-std::string PdfTextString(std::string_view Utf8) {
-  std::string Out = "\xFE\xFF";
-  const auto Put = [&Out](char32_t Unit) {
-    Out += static_cast<char>(Unit >> 8);
-    Out += static_cast<char>(Unit & 0xFF);
-  };
-  for (size_t Pos = 0; Pos < Utf8.size();) {
-    char32_t Code = 0;
-    const size_t Length = DecodeUtf8(Utf8, Pos, Code);
-    Pos += Length == 0 ? 1 : Length;
-    if (Length == 0) Code = 0xFFFD;
-    if (Code < 0x10000) {
-      Put(Code);
-    } else {
-      Put(0xD800 + ((Code - 0x10000) >> 10));
-      Put(0xDC00 + ((Code - 0x10000) & 0x3FF));
-    }
-  }
-  return Out;
-}
-
 // The objects to rewrite so that the form field Raw, and the fields under it, hold no text value
 // longer than MaxFormTextBytes of UTF-8: the value itself where it is an object of its own, else
 // the field's dictionary; added to Cuts.
@@ -243,7 +221,7 @@ void CutFieldValues(XRef* Xref, const Object& Raw, int Depth, std::set<Ref>& See
   if (Value.isString() && Value.getString()->toStr().size() > MaxFormTextBytes) {
     const std::string Text = DecodedText(Value.getString()->toStr(), MaxFormTextBytes + 1, nullptr);
     if (Text.size() > MaxFormTextBytes) {
-      Object Cut(new GooString(PdfTextString(CutText(Text, MaxFormTextBytes))));
+      Object Cut(utf8ToUtf16WithBom(CutText(Text, MaxFormTextBytes)).release());
       if (RawValue.isRef()) {
         Cuts.emplace_back(RawValue.getRef(), std::move(Cut));
       } else if (Raw.isRef()) {
