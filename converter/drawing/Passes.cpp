@@ -1,6 +1,7 @@
 // The rewrites of cairo's SVG of a page, as an ordered list.
 #include "drawing/Passes.h"
 
+#include "drawing/passes/CancelOpposedOutlines.h"
 #include "drawing/passes/CompactSvg.h"
 #include "drawing/passes/DropCoveringClips.h"
 #include "drawing/passes/DropOpaqueMasks.h"
@@ -31,6 +32,8 @@ const std::vector<DrawingPass>& DrawingPasses() {
       {"DropOpaqueMasks", Always, Plain<DropOpaqueMasks>},
       {"PruneGradientStops", Always, Plain<PruneGradientStops>},
       {"ShrinkPictures", Always, Plain<ShrinkPictures>},
+      // Reads cairo's absolute path data; the passes after it bound and keep fewer outlines.
+      {"CancelOpposedOutlines", Always, Plain<CancelOpposedOutlines>},
       // Reads the glyph symbols and their uses as cairo writes them.
       {"LiftGlyphRuns", [](std::string_view, const PassContext& Page) { return Page.Lifted != nullptr; },
        [](std::string_view Svg, PassContext& Page) { return LiftGlyphRuns(Svg, Page.Width, Page.Height, *Page.Lifted); }},
