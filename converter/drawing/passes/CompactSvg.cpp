@@ -68,10 +68,41 @@ bool MovedOrMirrored(std::string_view Tag) {
   return false;
 }
 
-// Rewrites cairo's absolute path data (M, L, C, Z) as relative commands on a grid of hundredths.
-// Rounding the absolute points first keeps the error from adding up along the path.
+// Where a transform that only moves or mirrors puts a point: X' = Xx * X + X0, Y' = Yy * Y + Y0.
+struct Placement {
+  double Xx = 1, Yy = 1, X0 = 0, Y0 = 0;
+};
+
+// The placement of a path whose transform only moves or mirrors it and whose drawing depends on
+// nothing else in its own space (no clip, mask, filter, gradient or pattern), with its data before
+// the transform as cairo writes them; false for any other tag.
+bool Foldable(std::string_view Tag, Placement& Out) {
+  std::string_view Transform;
+  if (Tag.substr(0, 6) != "<path " || !AttributeValue(Tag, "transform", Transform) || !MovedOrMirrored(Tag)) return false;
+  for (const std::string_view Reference : {"url(", "clip-path=", "mask=", "filter="}) {
+    if (Tag.find(Reference) != std::string_view::npos) return false;
+  }
+  const size_t DataAt = Tag.find(" d=\"");
+  if (DataAt == std::string_view::npos || DataAt > Tag.find(" transform=\"")) return false;
+  // "matrix(A,0,0,D,X0,Y0)": A and D are 1 or -1, as MovedOrMirrored found.
+  const std::string Text(Transform.substr(7));
+  const char* Cursor = Text.c_str();
+  char* End = nullptr;
+  double Values[6];
+  for (int I = 0; I < 6; ++I) {
+    Values[I] = std::strtod(Cursor, &End);
+    if (End == Cursor || !std::isfinite(Values[I]) || std::fabs(Values[I]) > 1e9 || *End != (I < 5 ? ',' : ')')) return false;
+    Cursor = End + 1;
+  }
+  if (*Cursor != '\0') return false;
+  Out = {Values[0], Values[3], Values[4], Values[5]};
+  return true;
+}
+
+// Rewrites cairo's absolute path data (M, L, C, Z), placed by Place, as relative commands on a grid
+// of hundredths. Rounding the absolute points first keeps the error from adding up along the path.
 // Returns false for anything it does not know, and the caller keeps the data as it was.
-bool RelativePath(std::string_view Data, std::string& Out) {
+bool RelativePath(std::string_view Data, const Placement& Place, std::string& Out) {
   Out.clear();
   long long CurrentX = 0, CurrentY = 0, StartX = 0, StartY = 0;
   char LastCommand = 0;
@@ -87,12 +118,13 @@ bool RelativePath(std::string_view Data, std::string& Out) {
     }
     LastCommand = Command;
   };
-  const auto Units = [](double Value) { return std::llround(Value * 100); };
+  const auto UnitsX = [&](double Value) { return std::llround((Place.Xx * Value + Place.X0) * 100); };
+  const auto UnitsY = [&](double Value) { return std::llround((Place.Yy * Value + Place.Y0) * 100); };
   // A move that nothing draws from (cairo ends each closed path with a move to its start) goes.
   size_t MoveAt = std::string::npos;
   long long BeforeMoveX = 0, BeforeMoveY = 0;
   const bool Read = ForEachPathCommand(Data, 1e12, [&](const PathCommand& Command) {
-    const long long X = Units(Command.Points[0].X), Y = Units(Command.Points[0].Y);
+    const long long X = UnitsX(Command.Points[0].X), Y = UnitsY(Command.Points[0].Y);
     if (Command.Letter == 'M') {
       if (MoveAt != std::string::npos) {
         Out.erase(MoveAt);
@@ -120,8 +152,8 @@ bool RelativePath(std::string_view Data, std::string& Out) {
       CurrentX = X;
       CurrentY = Y;
     } else if (Command.Letter == 'C') {
-      const long long X2 = Units(Command.Points[1].X), Y2 = Units(Command.Points[1].Y);
-      const long long X3 = Units(Command.Points[2].X), Y3 = Units(Command.Points[2].Y);
+      const long long X2 = UnitsX(Command.Points[1].X), Y2 = UnitsY(Command.Points[1].Y);
+      const long long X3 = UnitsX(Command.Points[2].X), Y3 = UnitsY(Command.Points[2].Y);
       Emit('c', {X - CurrentX, Y - CurrentY, X2 - CurrentX, Y2 - CurrentY, X3 - CurrentX, Y3 - CurrentY});
       CurrentX = X3;
       CurrentY = Y3;
@@ -161,7 +193,7 @@ class Compactor {
   std::string Run() {
     while (Pos_ < Svg_.size()) {
       if (Svg_[Pos_] == '<') NoteTag();
-      if (CopyData() || RelativeData() || SkipIndentation() || PlainHref() || Renumber() || ShortGlyphName() ||
+      if (CopyData() || RelativeData() || DropFoldedTransform() || SkipIndentation() || PlainHref() || Renumber() || ShortGlyphName() ||
           ShortColour() || DropDefault() || ShortNumber()) {
         continue;
       }
@@ -174,10 +206,16 @@ class Compactor {
   bool At(std::string_view Text) const { return Svg_.compare(Pos_, Text.size(), Text) == 0; }
 
   // Path data in a transformed element is not in points: the grid of hundredths is not its own.
+  // A path that is only moved or mirrored gets its points where they are drawn, without its
+  // transform (in pgfplots' plots, every mark and line carries one).
   void NoteTag() {
     const size_t TagEnd = Svg_.find('>', Pos_);
     const std::string_view Tag = Svg_.substr(Pos_, TagEnd == std::string_view::npos ? std::string_view::npos : TagEnd - Pos_);
     InTransformedElement_ = Tag.find(" transform=") != std::string_view::npos && !MovedOrMirrored(Tag);
+    Place_ = Placement();
+    Fold_ = Foldable(Tag, Place_);
+    if (!Fold_) Place_ = Placement();
+    Folded_ = false;
   }
 
   // Embedded pictures and fonts: the data up to the closing quote or parenthesis stays untouched.
@@ -194,11 +232,22 @@ class Compactor {
   bool RelativeData() {
     if (!At(" d=\"") || InTransformedElement_) return false;
     const size_t End = Svg_.find('"', Pos_ + 4);
-    if (End == std::string_view::npos || !RelativePath(Svg_.substr(Pos_ + 4, End - Pos_ - 4), Scratch_)) return false;
+    if (End == std::string_view::npos || !RelativePath(Svg_.substr(Pos_ + 4, End - Pos_ - 4), Place_, Scratch_)) return false;
     Out_ += " d=\"";
     Out_ += Scratch_;
     Out_ += '"';
     Pos_ = End + 1;
+    Folded_ = Fold_;
+    return true;
+  }
+
+  // The transform of a path whose points were placed where it draws them.
+  bool DropFoldedTransform() {
+    if (!Folded_ || !At(" transform=\"")) return false;
+    const size_t End = Svg_.find('"', Pos_ + 12);
+    if (End == std::string_view::npos) return false;
+    Pos_ = End + 1;
+    Folded_ = false;
     return true;
   }
 
@@ -293,6 +342,10 @@ class Compactor {
   std::string Scratch_;
   size_t Pos_ = 0;
   bool InTransformedElement_ = false;
+  // The placement of the path being read, whether it can be folded in, and whether it was.
+  Placement Place_;
+  bool Fold_ = false;
+  bool Folded_ = false;
   std::map<std::string_view, size_t> Numbers_[2];
 };
 
