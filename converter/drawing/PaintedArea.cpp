@@ -70,11 +70,10 @@ PaintedArea TagArea(const Tag& T, const PageDefinitions& Defs, const Matrix& Bas
         for (const double Cy : {B.Bounds.Area.Y1, B.Bounds.Area.Y2}) M.Apply(X + Cx, Y + Cy, Out.Bounds);
       }
     } else if (const auto Image = Defs.Images.find(Href); Image != Defs.Images.end()) {
-      const auto [W, H] = Image->second;
-      M.Apply(X, Y, Out.Bounds);
-      M.Apply(X + W, Y, Out.Bounds);
-      M.Apply(X, Y + H, Out.Bounds);
-      M.Apply(X + W, Y + H, Out.Bounds);
+      const Box& Picture = Image->second;
+      for (const double Cx : {Picture.X1, Picture.X2}) {
+        for (const double Cy : {Picture.Y1, Picture.Y2}) M.Apply(X + Cx, Y + Cy, Out.Bounds);
+      }
     } else {
       return PaintedArea::All();
     }
@@ -176,14 +175,16 @@ void ReadDefinitions(std::string_view Defs, PageDefinitions& Out) {
     if (!ReadTag(Defs, Pos, Start) || !ElementArea(Defs, Start, Out, Matrix{}, Bounds, End)) Bounds = PaintedArea::All();
     Out.OtherSymbols.emplace(Id, Bounds);
   }
-  const std::string_view ImageStart = "<image id=\"";
+  // A picture stored smaller or cut to its painted part has other attributes before its id.
+  const std::string_view ImageStart = "<image ";
   for (size_t Pos = Defs.find(ImageStart); Pos != std::string_view::npos; Pos = Defs.find(ImageStart, Pos + 1)) {
     Tag T;
     if (!ReadTag(Defs, Pos, T)) break;
     std::string_view Id;
     bool Ok = true;
+    const double X = NumberAttribute(T.Text, "x", Ok), Y = NumberAttribute(T.Text, "y", Ok);
     const double W = NumberAttribute(T.Text, "width", Ok), H = NumberAttribute(T.Text, "height", Ok);
-    if (Ok && AttributeValue(T.Text, "id", Id)) Out.Images.emplace(Id, std::make_pair(W, H));
+    if (Ok && AttributeValue(T.Text, "id", Id)) Out.Images.emplace(Id, Box{X, Y, X + W, Y + H});
   }
 }
 

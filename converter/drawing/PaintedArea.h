@@ -44,7 +44,7 @@ struct PageDefinitions {
   std::map<std::string_view, Symbol> Symbols;
   // Every other symbol's bounds at the origin.
   std::map<std::string_view, PaintedArea> OtherSymbols;
-  std::map<std::string_view, std::pair<double, double>> Images;  // id: width, height
+  std::map<std::string_view, Box> Images;  // id: where the picture lies
 };
 
 // Reads the definitions (cairo's <defs>) of a page's drawing.

@@ -24,7 +24,8 @@ std::string CairoSvg(const std::string& Body) {
          "\"/>\n</symbol>\n<symbol overflow=\"visible\" id=\"glyph0-2\">\n<path style=\"stroke:none;\" d=\"" + GlyphB +
          "\"/>\n</symbol>\n<symbol overflow=\"visible\" id=\"glyph0-3\">\n<g transform=\"matrix(1,0,0,1,0,-7)\">\n"
          "<rect x=\"0\" y=\"0\" width=\"6\" height=\"7\"/>\n</g>\n</symbol>\n</g>\n"
-         "<image id=\"image1\" width=\"10\" height=\"10\" xlink:href=\"data:image/png;base64,AAAA\"/>\n</defs>\n"
+         "<image id=\"image1\" width=\"10\" height=\"10\" xlink:href=\"data:image/png;base64,AAAA\"/>\n"
+         "<image x=\"12\" y=\"12\" id=\"image2\" width=\"10\" height=\"10\" href=\"data:image/png;base64,AAAA\"/>\n</defs>\n"
          "<g id=\"surface1\">\n" + Body + "</g>\n</svg>\n";
 }
 
@@ -65,6 +66,8 @@ TEST(LiftGlyphRuns, LiftsOnlyWhatNothingLaterCovers) {
        GlyphRun(10, 20) + "<g transform=\"matrix(1,0,0,1,150,80)\">\n" + Box(0, 0, 10, 10) + "</g>\n", 1},
       {"a picture over the text", GlyphRun(10, 20) + "<use xlink:href=\"#image1\" transform=\"matrix(2,0,0,2,5,5)\"/>\n", 0},
       {"a picture elsewhere", GlyphRun(10, 20) + "<use xlink:href=\"#image1\" transform=\"matrix(2,0,0,2,150,50)\"/>\n", 1},
+      {"the part of a picture kept, placed over the text", GlyphRun(10, 20) + "<use xlink:href=\"#image2\"/>\n", 0},
+      {"the part of a picture kept, away from the text", GlyphRun(10, 60) + "<use xlink:href=\"#image2\"/>\n", 1},
       {"a glyph of boxes over the text",
        GlyphRun(10, 20) + "<g style=\"fill:rgb(0%,0%,0%);fill-opacity:1;\">\n  <use xlink:href=\"#glyph0-3\" x=\"12\" y=\"20\"/>\n</g>\n", 0},
       {"something that cannot be placed", GlyphRun(10, 20) + "<foreignObject/>\n", 0},
