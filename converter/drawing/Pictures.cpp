@@ -173,10 +173,53 @@ std::string JpegOf(cairo_surface_t* Surface, int Quality) {
 constexpr int JpegQuality = 85;
 constexpr double JpegShare = 0.6;
 
-// Surface as PNG, or as JPEG where that pays; Mime says which.
-bool EncodePicture(cairo_surface_t* Surface, std::string& Out, std::string_view& Mime) {
+// The part of a picture with transparency inside its transparent borders, widened by a pixel and
+// out to whole eighths, so that a browser's filters and halved copies of the picture meet the same
+// neighbours as before; the whole picture when the part is no smaller than three quarters of it.
+PixelBox PaintedPart(cairo_surface_t* Surface) {
+  const int64_t Width = cairo_image_surface_get_width(Surface), Height = cairo_image_surface_get_height(Surface);
+  PixelBox Whole{0, 0, Width, Height};
+  if (cairo_image_surface_get_format(Surface) != CAIRO_FORMAT_ARGB32) return Whole;
+  const unsigned char* Data = cairo_image_surface_get_data(Surface);
+  const int Stride = cairo_image_surface_get_stride(Surface);
+  int64_t Left = Width, Right = -1, Top = Height, Bottom = -1;
+  for (int64_t Y = 0; Y < Height; ++Y) {
+    const auto* Pixels = reinterpret_cast<const uint32_t*>(Data + Y * Stride);
+    int64_t First = 0;
+    while (First < Width && (Pixels[First] >> 24) == 0) ++First;
+    if (First == Width) continue;
+    int64_t Last = Width - 1;
+    while ((Pixels[Last] >> 24) == 0) --Last;
+    Left = std::min(Left, First);
+    Right = std::max(Right, Last);
+    Top = std::min(Top, Y);
+    Bottom = Y;
+  }
+  // A picture with nothing in it keeps one transparent pixel.
+  if (Right < 0) return {0, 0, 1, 1};
+  constexpr int64_t Step = 8;
+  const auto Down = [&](int64_t Value) { return std::max<int64_t>(0, (Value - 1) / Step * Step); };
+  const auto Up = [&](int64_t Value, int64_t Limit) { return std::min(Limit, (Value + 2 + Step - 1) / Step * Step); };
+  const PixelBox Part{Down(Left), Down(Top), Up(Right, Width) - Down(Left), Up(Bottom, Height) - Down(Top)};
+  return 4 * Part.Width * Part.Height <= 3 * Width * Height ? Part : Whole;
+}
+
+// Surface as PNG, or as JPEG where that pays; Mime says which. A picture with transparency keeps
+// only its painted part (Kept).
+bool EncodePicture(cairo_surface_t* Surface, std::string& Out, std::string_view& Mime, PixelBox& Kept) {
   Out.clear();
-  if (cairo_surface_write_to_png_stream(Surface, AppendToString, &Out) != CAIRO_STATUS_SUCCESS) return false;
+  cairo_surface_flush(Surface);
+  Kept = PaintedPart(Surface);
+  cairo_surface_t* Part = Surface;
+  if (Kept.Width != cairo_image_surface_get_width(Surface) || Kept.Height != cairo_image_surface_get_height(Surface)) {
+    const int Stride = cairo_image_surface_get_stride(Surface);
+    Part = cairo_image_surface_create_for_data(cairo_image_surface_get_data(Surface) + Kept.Top * Stride + Kept.Left * 4,
+                                               CAIRO_FORMAT_ARGB32, static_cast<int>(Kept.Width),
+                                               static_cast<int>(Kept.Height), Stride);
+  }
+  const bool Written = cairo_surface_write_to_png_stream(Part, AppendToString, &Out) == CAIRO_STATUS_SUCCESS;
+  if (Part != Surface) cairo_surface_destroy(Part);
+  if (!Written) return false;
   Mime = "image/png";
   if (cairo_image_surface_get_format(Surface) == CAIRO_FORMAT_RGB24) {
     std::string Jpeg = JpegOf(Surface, JpegQuality);
@@ -199,7 +242,8 @@ bool WritePng(cairo_surface_t* Surface, std::string& Out) {
   return cairo_surface_write_to_png_stream(Surface, AppendToString, &Out) == CAIRO_STATUS_SUCCESS;
 }
 
-bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string& Out, std::string_view& Mime) {
+bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string& Out, std::string_view& Mime,
+               PixelBox& Kept) {
   auto S = std::make_unique<ShrinkState>();
   if (!S->Open(Data)) return false;
   if (setjmp(png_jmpbuf(S->Png))) return false;
@@ -264,20 +308,29 @@ bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string
   }
   FlushRow(*S, StoredY, Alpha);
   cairo_surface_mark_dirty(S->Surface);
-  return EncodePicture(S->Surface, Out, Mime);
+  return EncodePicture(S->Surface, Out, Mime, Kept);
 }
 
-bool RecodePng(std::string_view Data, std::string& Out, std::string_view& Mime) {
+bool RecodePng(std::string_view Data, std::string& Out, std::string_view& Mime, PixelBox& Kept) {
   PngInput Input;
   Input.Data = Data;
   cairo_surface_t* Surface = cairo_image_surface_create_from_png_stream(ReadPngStream, &Input);
-  const bool Read = cairo_surface_status(Surface) == CAIRO_STATUS_SUCCESS &&
-                    cairo_image_surface_get_format(Surface) == CAIRO_FORMAT_RGB24;
-  // The PNG to beat is the one at hand: no need to write it again.
-  if (Read) Out = JpegOf(Surface, JpegQuality);
+  bool Smaller = false;
+  if (cairo_surface_status(Surface) == CAIRO_STATUS_SUCCESS) {
+    const int64_t Width = cairo_image_surface_get_width(Surface), Height = cairo_image_surface_get_height(Surface);
+    if (cairo_image_surface_get_format(Surface) == CAIRO_FORMAT_RGB24) {
+      // The PNG to beat is the one at hand: no need to write it again.
+      Out = JpegOf(Surface, JpegQuality);
+      Mime = "image/jpeg";
+      Kept = {0, 0, Width, Height};
+      Smaller = !Out.empty() && static_cast<double>(Out.size()) <= JpegShare * static_cast<double>(Data.size());
+    } else if (cairo_image_surface_get_format(Surface) == CAIRO_FORMAT_ARGB32) {
+      const PixelBox Part = PaintedPart(Surface);
+      Smaller = (Part.Width < Width || Part.Height < Height) && EncodePicture(Surface, Out, Mime, Kept);
+    }
+  }
   cairo_surface_destroy(Surface);
-  Mime = "image/jpeg";
-  return Read && !Out.empty() && static_cast<double>(Out.size()) <= JpegShare * static_cast<double>(Data.size());
+  return Smaller;
 }
 
 bool IsOpaqueWhitePng(std::string_view Data, double& Counted, double MaxPixels) {

@@ -82,8 +82,10 @@ PictureUses ReadUses(std::string_view Svg) {
 
 // The picture of the <image> tag Tag, whose PNG is Encoded, stored at the size it is shown or as
 // JPEG (Mime says which), with Shrunk set when it has fewer pixels; false when it stays as it is.
+// Cut is set when the stored pixels are only the painted part of the picture, and Place is where
+// they lie in the tag's units.
 bool StoreSmaller(std::string_view Tag, std::string_view Encoded, const PictureUses& Uses, std::string& Smaller,
-                  std::string_view& Mime, bool& Shrunk) {
+                  std::string_view& Mime, bool& Shrunk, bool& Cut, Box& Place) {
   // Below this a picture is not worth a second look.
   constexpr size_t RecodeFrom = 8192;
   const int64_t Width = std::atoll(std::string(AttributeOf(Tag, "width")).c_str());
@@ -94,11 +96,29 @@ bool StoreSmaller(std::string_view Tag, std::string_view Encoded, const PictureU
                                     : PixelSize{Width, Height};
   Shrunk = Stored.Width < Width || Stored.Height < Height;
   std::string Png;
-  if (Shrunk) return FromBase64(Encoded, Png) && ShrinkPng(Png, Stored.Width, Stored.Height, Smaller, Mime);
-  // A picture kept at its size is decoded whole: only one within the page's pixel budget.
-  return Encoded.size() >= RecodeFrom && Width > 0 && Height > 0 &&
-         static_cast<double>(Width) * static_cast<double>(Height) <= PagePixelBudget && FromBase64(Encoded, Png) &&
-         RecodePng(Png, Smaller, Mime);
+  PixelBox Kept;
+  const bool Done =
+      Shrunk ? FromBase64(Encoded, Png) && ShrinkPng(Png, Stored.Width, Stored.Height, Smaller, Mime, Kept)
+             // A picture kept at its size is decoded whole: only one within the page's pixel budget.
+             : Encoded.size() >= RecodeFrom && Width > 0 && Height > 0 &&
+                   static_cast<double>(Width) * static_cast<double>(Height) <= PagePixelBudget &&
+                   FromBase64(Encoded, Png) && RecodePng(Png, Smaller, Mime, Kept);
+  if (!Done) return false;
+  const double UnitX = static_cast<double>(Width) / static_cast<double>(Stored.Width);
+  const double UnitY = static_cast<double>(Height) / static_cast<double>(Stored.Height);
+  Place = {Kept.Left * UnitX, Kept.Top * UnitY, (Kept.Left + Kept.Width) * UnitX, (Kept.Top + Kept.Height) * UnitY};
+  // A tag placed already is not cut: cairo writes none.
+  Cut = Kept.Width < Stored.Width || Kept.Height < Stored.Height;
+  return !Cut || (AttributeOf(Tag, "x").empty() && AttributeOf(Tag, "y").empty());
+}
+
+// The attributes Text with the value of Name (which they hold) set to Value.
+std::string WithValue(std::string_view Text, std::string_view Name, const std::string& Value) {
+  const std::string Start = " " + std::string(Name) + "=\"";
+  const size_t At = Text.find(Start);
+  const size_t End = At == std::string_view::npos ? At : Text.find('"', At + Start.size());
+  if (End == std::string_view::npos) return std::string(Text);
+  return std::string(Text.substr(0, At + Start.size())) + Value + std::string(Text.substr(End));
 }
 
 }  // namespace
@@ -119,14 +139,22 @@ std::string ShrinkPictures(std::string_view Svg) {
     if (DataEnd == std::string_view::npos) continue;
     const std::string_view Encoded = Tag.substr(DataAt + Data.size(), DataEnd - DataAt - Data.size());
     std::string_view Mime;
-    bool Shrunk = false;
-    if (!StoreSmaller(Tag, Encoded, Uses, Smaller, Mime, Shrunk)) continue;
+    bool Shrunk = false, Cut = false;
+    Box Place;
+    if (!StoreSmaller(Tag, Encoded, Uses, Smaller, Mime, Shrunk, Cut, Place)) continue;
     const std::string Replacement = Base64(Smaller);
     if (Replacement.size() >= Encoded.size()) continue;
     Out.append(Svg.substr(Pos, At + 6 - Pos));
-    // The element keeps its width and height, so the fewer pixels stretch over the same place.
-    if (Shrunk) Out += " preserveAspectRatio=\"none\"";
-    Out.append(Svg.substr(At + 6, DataAt + 5 - 6));  // up to "data:"
+    // The element keeps its width and height, so the fewer pixels stretch over the same place;
+    // a part of it covers its own place.
+    std::string Attributes(Svg.substr(At + 6, DataAt + 5 - 6));  // up to "data:"
+    if (Shrunk || Cut) Out += " preserveAspectRatio=\"none\"";
+    if (Cut) {
+      Out += " x=\"" + FormatNumber(Place.X1, 4) + "\" y=\"" + FormatNumber(Place.Y1, 4) + "\"";
+      Attributes = WithValue(WithValue(Attributes, "width", FormatNumber(Place.X2 - Place.X1, 4)), "height",
+                             FormatNumber(Place.Y2 - Place.Y1, 4));
+    }
+    Out.append(Attributes);
     Out.append(Mime);
     Out += ";base64,";
     Out += Replacement;

@@ -1,5 +1,6 @@
 // Pictures are stored at the size they are shown, with their colours, photographs as JPEG.
 #include "base/Base64.h"
+#include "base/Geometry.h"
 #include "drawing/passes/ShrinkPictures.h"
 #include "TestSupport.h"
 
@@ -151,6 +152,72 @@ TEST(ShrinkPictures, FollowsPatternsOnTheirOwnLinesAndUsesWithTheirOwnMatrix) {
     const Decoded Picture = DecodeImage(ShrinkPictures(Image + Use));
     EXPECT_EQ(Picture.Width, 54) << Use;
     EXPECT_EQ(Picture.Height, 27) << Use;
+  }
+}
+
+// A 400 x 200 PNG transparent but for grain in Painted (none when empty).
+std::string PaintedPng(const Box& Painted) {
+  cairo_surface_t* Surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 400, 200);
+  cairo_surface_flush(Surface);
+  uint32_t Seed = 7;
+  for (int Y = static_cast<int>(Painted.Y1); Y < static_cast<int>(Painted.Y2); ++Y) {
+    auto* Row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(Surface) + Y * cairo_image_surface_get_stride(Surface));
+    for (int X = static_cast<int>(Painted.X1); X < static_cast<int>(Painted.X2); ++X) {
+      Seed = Seed * 1103515245u + 12345u;
+      const uint32_t Level = Seed >> 24;
+      Row[X] = 0xff000000u | Level << 16 | Level << 8 | Level;
+    }
+  }
+  cairo_surface_mark_dirty(Surface);
+  return PngOf(Surface);
+}
+
+TEST(ShrinkPictures, TransparentBordersAreCutAway) {
+  // The part kept covers every painted pixel and lies where it did in the picture; one painted to
+  // its edges stays whole. Shown at 0.5 pt a pixel, the picture keeps its pixels; at 0.05 it shrinks.
+  struct Case {
+    const char* Name;
+    Box Painted;
+    double Scale;
+    bool Cut;
+  };
+  const Case Cases[] = {
+      {"a block in the middle, kept at its size", {100, 50, 260, 150}, 0.5, true},
+      {"a block in the middle, shrunk", {100, 50, 260, 150}, 0.05, true},
+      {"a block at the top left, kept at its size", {0, 0, 120, 60}, 0.5, true},
+      {"painted edge to edge", {0, 0, 400, 200}, 0.5, false},
+      {"a strip across, shrunk", {0, 90, 400, 110}, 0.05, true},
+      {"nothing painted, shrunk", {0, 0, 0, 0}, 0.05, true},
+  };
+  for (const Case& Each : Cases) {
+    std::string Svg = PictureSvg(PaintedPng(Each.Painted), 400, 200, "<use xlink:href=\"#image7\"/>");
+    Svg.replace(Svg.find("matrix(0.05,0,0,0.05"), 20, "matrix(" + std::to_string(Each.Scale) + ",0,0," + std::to_string(Each.Scale));
+    const std::string Out = ShrinkPictures(Svg);
+    const size_t TagAt = Out.find("<image ");
+    const std::string Tag = Out.substr(TagAt, Out.find("href=", TagAt) - TagAt);
+    const auto Value = [&](const char* Name) {
+      const size_t At = Tag.find(std::string(" ") + Name + "=\"");
+      return At == std::string::npos ? -1.0 : std::strtod(Tag.c_str() + At + std::strlen(Name) + 3, nullptr);
+    };
+    EXPECT_EQ(Value("x") >= 0, Each.Cut) << Each.Name << ": " << Tag;
+    if (!Each.Cut) continue;
+    const double X = Value("x"), Y = Value("y"), Width = Value("width"), Height = Value("height");
+    const Decoded Picture = DecodeImage(Out);
+    EXPECT_LT(Width * Height, 400.0 * 200 * 3 / 4) << Each.Name;
+    if (Each.Painted.X2 > Each.Painted.X1) {
+      EXPECT_TRUE(X <= Each.Painted.X1 && Y <= Each.Painted.Y1 && X + Width >= Each.Painted.X2 && Y + Height >= Each.Painted.Y2)
+          << Each.Name << ": " << Tag;
+    }
+    // The pixels kept stretch over the part at the density of the whole.
+    const double DensityX = Each.Scale == 0.5 ? 1 : 54.0 / 400, DensityY = Each.Scale == 0.5 ? 1 : 27.0 / 200;
+    EXPECT_NEAR(Picture.Width, Width * DensityX, 0.01) << Each.Name;
+    EXPECT_NEAR(Picture.Height, Height * DensityY, 0.01) << Each.Name;
+    if (Each.Scale == 0.5) {
+      // A pixel keeps its value where it lands.
+      const uint32_t Corner = Picture.Pixels[static_cast<size_t>((Each.Painted.Y1 - Y) * Picture.Width + (Each.Painted.X1 - X))];
+      EXPECT_EQ(Corner >> 24, 0xffu) << Each.Name;
+      EXPECT_EQ(Picture.Pixels[0] >> 24, Each.Painted.X1 == 0 && Each.Painted.Y1 == 0 ? 0xffu : 0u) << Each.Name;
+    }
   }
 }
 
