@@ -108,12 +108,32 @@ WrittenNumber Written(double Value, int Decimals) {
 // punctuation that it takes into that script's run, which may stand in the next piece; a font
 // size that stretched a piece would make its selection as much taller. So each piece of such a
 // line has a place of its own and is stretched by a transform, as is each of a vertical line.
+// A line's font size in container units: 1cqw is one percent of the page's shown width, so sizes
+// and places along a line are all in percent of that width.
+WrittenNumber LineFontSize(const Line& TextLine, const PageSize& Page) {
+  return Written(PercentOf(TextLine.Size * FontSizeForBox, Page.Width), 2);
+}
+
+// The font size most of a page's lines have (the first of the commonest), empty without lines.
+std::string CommonFontSize(const PageText& Text, const PageSize& Page) {
+  std::vector<std::pair<std::string, size_t>> Counts;
+  for (const Line& Each : Text.Lines) {
+    const std::string Size = LineFontSize(Each, Page).Text;
+    const auto Found = std::find_if(Counts.begin(), Counts.end(), [&](const auto& Count) { return Count.first == Size; });
+    if (Found == Counts.end()) Counts.emplace_back(Size, 1);
+    else ++Found->second;
+  }
+  const auto Most = std::max_element(Counts.begin(), Counts.end(), [](const auto& A, const auto& B) { return A.second < B.second; });
+  return Most == Counts.end() ? std::string() : Most->first;
+}
+
 class LineWriter {
  public:
-  LineWriter(const Line& TextLine, const PageSize& Page) : Line_(TextLine), Page_(Page) {
-    // Font size in container units: 1cqw is one percent of the page's shown width, so sizes and
-    // places along a line are all in percent of that width.
-    FontSize_ = Written(PercentOf(TextLine.Size * FontSizeForBox, Page.Width), 2);
+  // PageFontSize: the size the text layer sets for all its lines, which a line of that size leaves
+  // to it.
+  LineWriter(const Line& TextLine, const PageSize& Page, std::string_view PageFontSize)
+      : Line_(TextLine), Page_(Page), PageFontSize_(PageFontSize) {
+    FontSize_ = LineFontSize(TextLine, Page);
     Em_ = TextLine.Size * FontSizeForBox;
     bool Joining = false;
     for (const Word& Each : TextLine.Words) {
@@ -139,13 +159,10 @@ class LineWriter {
     // The line box is one font size tall; centring it on the glyph box puts the browser's baseline
     // where the PDF's is for fonts of common proportions (ascent about four fifths of the box).
     const double Inset = (1 - FontSizeForBox) / 2 * Line_.Size;
-    if (Line_.Vertical) {
-      return "<span class=\"v\" style=\"left:" + Percent(Line_.Area.X1 + Inset, Page_.Width) + ";font-size:" +
-             FontSize_.Text + "cqw\">";
-    }
+    const std::string Size = FontSize_.Text == PageFontSize_ ? "" : ";font-size:" + FontSize_.Text + "cqw";
+    if (Line_.Vertical) return "<span class=\"v\" style=\"left:" + Percent(Line_.Area.X1 + Inset, Page_.Width) + Size + "\">";
     const char* Class = !Flowing_ ? " class=\"a\"" : Line_.RightToLeft ? " class=\"r\"" : "";
-    return std::string("<span") + Class + " style=\"top:" + Percent(Line_.Area.Y1 + Inset, Page_.Height) +
-           ";font-size:" + FontSize_.Text + "cqw\">";
+    return std::string("<span") + Class + " style=\"top:" + Percent(Line_.Area.Y1 + Inset, Page_.Height) + Size + "\">";
   }
 
   // Words that stand where evenly wide characters would put them share one element: a page of
@@ -208,6 +225,7 @@ class LineWriter {
 
   const Line& Line_;
   const PageSize& Page_;
+  std::string_view PageFontSize_;
   WrittenNumber FontSize_;
   double Em_ = 0;
   std::vector<size_t> Lengths_;
@@ -237,8 +255,8 @@ bool SameLanguage(std::string_view A, std::string_view B) {
 // where it stands, when it has none) and closes when a line or node outside it comes.
 class NodeWriter {
  public:
-  NodeWriter(const PageText& Text, const PageSize& Size, int Page, std::string_view Language)
-      : Text_(Text), Size_(Size), Page_(Page), Language_(Language), TableOf_(Text.Nodes.size(), -1) {
+  NodeWriter(const PageText& Text, const PageSize& Size, int Page, std::string_view Language, std::string_view FontSize)
+      : Text_(Text), Size_(Size), Page_(Page), Language_(Language), FontSize_(FontSize), TableOf_(Text.Nodes.size(), -1) {
     // The header cells each table holds, which its cells may name: a name that leads nowhere
     // (a header on another page, an empty one) is left out.
     for (size_t I = 0; I < Text.Nodes.size(); ++I) {
@@ -259,7 +277,7 @@ class NodeWriter {
       if (I == Text_.Lines.size()) break;
       const Line& Each = Text_.Lines[I];
       CloseUntil(std::find(Open_.begin(), Open_.end(), Each.Node) != Open_.end() ? Each.Node : -1, Out);
-      LineWriter(Each, Size_).Write(Out);
+      LineWriter(Each, Size_, FontSize_).Write(Out);
     }
     CloseUntil(-1, Out);
   }
@@ -374,6 +392,7 @@ class NodeWriter {
   const PageSize& Size_;
   int Page_;
   std::string_view Language_;
+  std::string_view FontSize_;  // the layer's, which its lines of that size leave to it
   std::vector<int> TableOf_;  // each node's table, or -1
   std::set<std::pair<int, std::string>> Headers_;
   std::vector<int> Open_;
@@ -382,8 +401,11 @@ class NodeWriter {
 }  // namespace
 
 std::string TextLayerMarkup(const PageText& Text, const PageSize& Size, int Page, std::string_view Language) {
-  std::string Out = "<div class=\"tx\">";
-  NodeWriter(Text, Size, Page, Language).Write(Out);
+  // The lines of the commonest size take it from the layer: most lines of a page then say only
+  // where they stand.
+  const std::string FontSize = CommonFontSize(Text, Size);
+  std::string Out = FontSize.empty() ? "<div class=\"tx\">" : "<div class=\"tx\" style=\"font-size:" + FontSize + "cqw\">";
+  NodeWriter(Text, Size, Page, Language, FontSize).Write(Out);
   Out += "</div>\n";
   return Out;
 }

@@ -16,19 +16,21 @@ using namespace Engine::TestSupport;
 // Where each piece of a page's lines starts, in percent of the page's width, as a browser lays
 // out the pieces one after another: after its margin, each as wide as its characters, every one
 // half an em plus its letter spacing. A right-to-left line (class "r") runs leftwards from the
-// right edge. Only lines whose pieces flow are read.
+// right edge. A line without a font size of its own has the layer's. Only lines whose pieces flow
+// are read.
 std::vector<double> FlowingLefts(const std::string& Markup) {
   std::vector<double> Out;
   const auto Number = [](const std::string& Style, const std::string& Name) {
     const size_t At = Style.find(Name + ":");
     return At == std::string::npos ? 0.0 : std::strtod(Style.c_str() + At + Name.size() + 1, nullptr);
   };
+  const double LayerSize = Number(Markup.substr(0, Markup.find('>')), "font-size");
   for (size_t Line = Markup.find("<span"); Line != std::string::npos; Line = Markup.find("<span", Line + 1)) {
     const size_t LineEnd = Markup.find("</span>", Line);
     const std::string Head = Markup.substr(Line, Markup.find('>', Line) - Line);
     if (Head.find("class=\"a\"") != std::string::npos || Head.find("class=\"v\"") != std::string::npos) continue;
     const bool Leftwards = Head.find("class=\"r\"") != std::string::npos;
-    const double Size = Number(Head, "font-size");
+    const double Size = Head.find("font-size") != std::string::npos ? Number(Head, "font-size") : LayerSize;
     double Cursor = Leftwards ? 100 : 0;
     for (size_t At = Markup.find("<i style=\"", Line); At < LineEnd; At = Markup.find("<i style=\"", At + 1)) {
       const std::string Style = Markup.substr(At + 10, Markup.find('"', At + 10) - At - 10);
@@ -119,6 +121,24 @@ TEST(TextLayerMarkup, FlowingPiecesStartWhereTheirWordsStand) {
     ASSERT_EQ(Got.size(), Each.Lefts.size()) << Each.Name << "\n" << Markup;
     for (size_t I = 0; I < Got.size(); ++I) EXPECT_NEAR(Got[I], Each.Lefts[I], 0.011) << Each.Name << " piece " << I;
   }
+}
+
+TEST(TextLayerMarkup, LinesOfTheCommonestSizeTakeItFromTheLayerOthersKeepTheirOwn) {
+  PageText Page;
+  const PageSize Size = ShownPageSize(200, 100);
+  for (const double LineSize : {10.0, 20.0, 10.0, 7.0}) {
+    Line Row;
+    Row.Size = LineSize;
+    Row.Area = {0, 0, 200, LineSize};
+    Row.Words = {{"one", {10, 0, 25, LineSize}}, {"cell", {150, 0, 170, LineSize}}};
+    Page.Lines.push_back(Row);
+  }
+  const std::string Markup = TextLayerMarkup(Page, Size);
+  EXPECT_EQ(Markup.rfind("<div class=\"tx\" style=\"font-size:", 0), 0u) << Markup;
+  // Each line's cell lands where it stands only if the line is laid out at its own size.
+  const std::vector<double> Got = FlowingLefts(Markup);
+  ASSERT_EQ(Got.size(), 8u) << Markup;
+  for (size_t I = 0; I < Got.size(); ++I) EXPECT_NEAR(Got[I], I % 2 == 0 ? 5 : 75, 0.011) << "piece " << I << "\n" << Markup;
 }
 
 TEST(TextLayerMarkup, ArabicPiecesArePlacedOneByOne) {
