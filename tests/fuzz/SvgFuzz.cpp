@@ -1,11 +1,13 @@
-// Fuzzes the rewriting of cairo's SVG: dropped masks that mask nothing, dropped covering clips, compaction, sharp enlarged
-// pictures, merged clip paths and style classes, alone and in turn; and the reading of a small drawing into its page.
+// Fuzzes the rewriting of cairo's SVG: dropped masks that mask nothing, outlines that cancel, dropped covering clips,
+// compaction, sharp enlarged pictures, merged clip paths and style classes, alone and in turn; and the reading of a small
+// drawing into its page.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "drawing/passes/CancelOpposedOutlines.h"
 #include "drawing/passes/CompactSvg.h"
 #include "drawing/passes/DropCoveringClips.h"
 #include "drawing/passes/DropOpaqueMasks.h"
@@ -21,8 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const std::string Unmasked = Engine::DropOpaqueMasks(Svg);
   // Dropping takes away; it never adds.
   Check(Unmasked.size() <= Svg.size(), "dropping masks made the drawing longer");
-  const std::string Uncovered = Engine::DropCoveringClips(Unmasked);
-  Check(Uncovered.size() <= Unmasked.size(), "dropping clips made the drawing longer");
+  const std::string Cancelled = Engine::CancelOpposedOutlines(Unmasked);
+  Check(Cancelled.size() <= Unmasked.size(), "cancelling outlines made the drawing longer");
+  const std::string Uncovered = Engine::DropCoveringClips(Cancelled);
+  Check(Uncovered.size() <= Cancelled.size(), "dropping clips made the drawing longer");
   const std::string Compact = Engine::CompactSvg(Uncovered);
   Engine::PixelateEnlargedPictures(Svg);
   Engine::StyleClasses(Svg);
