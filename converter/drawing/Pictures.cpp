@@ -204,21 +204,19 @@ PixelBox PaintedPart(cairo_surface_t* Surface) {
   return 4 * Part.Width * Part.Height <= 3 * Width * Height ? Part : Whole;
 }
 
-// Surface as PNG, or as JPEG where that pays; Mime says which. A picture with transparency keeps
-// only its painted part (Kept).
-bool EncodePicture(cairo_surface_t* Surface, std::string& Out, std::string_view& Mime, PixelBox& Kept) {
+// The Part of Surface (a PaintedPart) as PNG, or as JPEG where that pays; Mime says which.
+bool EncodePicture(cairo_surface_t* Surface, const PixelBox& Part, std::string& Out, std::string_view& Mime) {
   Out.clear();
   cairo_surface_flush(Surface);
-  Kept = PaintedPart(Surface);
-  cairo_surface_t* Part = Surface;
-  if (Kept.Width != cairo_image_surface_get_width(Surface) || Kept.Height != cairo_image_surface_get_height(Surface)) {
+  cairo_surface_t* Stored = Surface;
+  if (Part.Width != cairo_image_surface_get_width(Surface) || Part.Height != cairo_image_surface_get_height(Surface)) {
     const int Stride = cairo_image_surface_get_stride(Surface);
-    Part = cairo_image_surface_create_for_data(cairo_image_surface_get_data(Surface) + Kept.Top * Stride + Kept.Left * 4,
-                                               CAIRO_FORMAT_ARGB32, static_cast<int>(Kept.Width),
-                                               static_cast<int>(Kept.Height), Stride);
+    Stored = cairo_image_surface_create_for_data(cairo_image_surface_get_data(Surface) + Part.Top * Stride + Part.Left * 4,
+                                                 CAIRO_FORMAT_ARGB32, static_cast<int>(Part.Width),
+                                                 static_cast<int>(Part.Height), Stride);
   }
-  const bool Written = cairo_surface_write_to_png_stream(Part, AppendToString, &Out) == CAIRO_STATUS_SUCCESS;
-  if (Part != Surface) cairo_surface_destroy(Part);
+  const bool Written = WritePng(Stored, Out);
+  if (Stored != Surface) cairo_surface_destroy(Stored);
   if (!Written) return false;
   Mime = "image/png";
   if (cairo_image_surface_get_format(Surface) == CAIRO_FORMAT_RGB24) {
@@ -308,7 +306,8 @@ bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string
   }
   FlushRow(*S, StoredY, Alpha);
   cairo_surface_mark_dirty(S->Surface);
-  return EncodePicture(S->Surface, Out, Mime, Kept);
+  Kept = PaintedPart(S->Surface);
+  return EncodePicture(S->Surface, Kept, Out, Mime);
 }
 
 bool RecodePng(std::string_view Data, std::string& Out, std::string_view& Mime, PixelBox& Kept) {
@@ -325,8 +324,8 @@ bool RecodePng(std::string_view Data, std::string& Out, std::string_view& Mime, 
       Kept = {0, 0, Width, Height};
       Smaller = !Out.empty() && static_cast<double>(Out.size()) <= JpegShare * static_cast<double>(Data.size());
     } else if (cairo_image_surface_get_format(Surface) == CAIRO_FORMAT_ARGB32) {
-      const PixelBox Part = PaintedPart(Surface);
-      Smaller = (Part.Width < Width || Part.Height < Height) && EncodePicture(Surface, Out, Mime, Kept);
+      Kept = PaintedPart(Surface);
+      Smaller = (Kept.Width < Width || Kept.Height < Height) && EncodePicture(Surface, Kept, Out, Mime);
     }
   }
   cairo_surface_destroy(Surface);

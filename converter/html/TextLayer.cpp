@@ -96,18 +96,6 @@ WrittenNumber Written(double Value, int Decimals) {
   return Out;
 }
 
-// A line of the text layer: its words in pieces, each piece a run of words stretched as one.
-//
-// The pieces of a line follow one another in it, each after a margin from the one before, and
-// letter spacing stretches each to its width on the page. Every character of the text font is
-// half an em wide, so where a piece ends is known. Each piece is isolated, left to right inside,
-// so that a right-to-left line sets its pieces leftwards in reading order and no piece reorders
-// its neighbours.
-//
-// Chromium spaces out no letter of a joining script (Arabic and the like), nor the digits and
-// punctuation that it takes into that script's run, which may stand in the next piece; a font
-// size that stretched a piece would make its selection as much taller. So each piece of such a
-// line has a place of its own and is stretched by a transform, as is each of a vertical line.
 // A line's font size in container units: 1cqw is one percent of the page's shown width, so sizes
 // and places along a line are all in percent of that width.
 WrittenNumber LineFontSize(const Line& TextLine, const PageSize& Page) {
@@ -127,6 +115,18 @@ std::string CommonFontSize(const PageText& Text, const PageSize& Page) {
   return Most == Counts.end() ? std::string() : Most->first;
 }
 
+// A line of the text layer: its words in pieces, each piece a run of words stretched as one.
+//
+// The pieces of a line follow one another in it, each after a margin from the one before, and
+// letter spacing stretches each to its width on the page. Every character of the text font is
+// half an em wide, so where a piece ends is known. Each piece is isolated, left to right inside,
+// so that a right-to-left line sets its pieces leftwards in reading order and no piece reorders
+// its neighbours.
+//
+// Chromium spaces out no letter of a joining script (Arabic and the like), nor the digits and
+// punctuation that it takes into that script's run, which may stand in the next piece; a font
+// size that stretched a piece would make its selection as much taller. So each piece of such a
+// line has a place of its own and is stretched by a transform, as is each of a vertical line.
 class LineWriter {
  public:
   // PageFontSize: the size the text layer sets for all its lines, which a line of that size leaves

@@ -214,7 +214,6 @@ class Compactor {
     InTransformedElement_ = Tag.find(" transform=") != std::string_view::npos && !MovedOrMirrored(Tag);
     Place_ = Placement();
     Fold_ = Foldable(Tag, Place_);
-    if (!Fold_) Place_ = Placement();
     Folded_ = false;
   }
 
