@@ -185,6 +185,8 @@ TEST(ShrinkPictures, TransparentBordersAreCutAway) {
       {"a block in the middle, kept at its size", {100, 50, 260, 150}, 0.5, true},
       {"a block in the middle, shrunk", {100, 50, 260, 150}, 0.05, true},
       {"a block at the top left, kept at its size", {0, 0, 120, 60}, 0.5, true},
+      // Its edges on whole eighths: the part still begins with a transparent pixel.
+      {"a block on whole eighths, kept at its size", {96, 48, 256, 152}, 0.5, true},
       {"painted edge to edge", {0, 0, 400, 200}, 0.5, false},
       {"a strip across, shrunk", {0, 90, 400, 110}, 0.05, true},
       {"nothing painted, shrunk", {0, 0, 0, 0}, 0.05, true},
