@@ -114,11 +114,10 @@ bool StoreSmaller(std::string_view Tag, std::string_view Encoded, const PictureU
 
 // The attributes Text with the value of Name (which they hold) set to Value.
 std::string WithValue(std::string_view Text, std::string_view Name, const std::string& Value) {
-  const std::string Start = " " + std::string(Name) + "=\"";
-  const size_t At = Text.find(Start);
-  const size_t End = At == std::string_view::npos ? At : Text.find('"', At + Start.size());
-  if (End == std::string_view::npos) return std::string(Text);
-  return std::string(Text.substr(0, At + Start.size())) + Value + std::string(Text.substr(End));
+  std::string_view Old;
+  if (!AttributeValue(Text, Name, Old)) return std::string(Text);
+  const size_t At = static_cast<size_t>(Old.data() - Text.data());
+  return std::string(Text.substr(0, At)) + Value + std::string(Text.substr(At + Old.size()));
 }
 
 }  // namespace
