@@ -53,22 +53,31 @@ class Wine:
         # persistent server keeps each start short (under a second for wine64, a few seconds for
         # wine32 under qemu-user).
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            subprocess.run([self.loader, "wineboot", "--init"], env=self.env, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=900)
-            try:
-                subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
-            except subprocess.TimeoutExpired:
-                # wineboot has made the prefix, but now and then, under qemu-user, one of the
-                # processes it left behind hangs for good and the server never ends: end them
-                # (the server saves the prefix's registry as it goes).
-                subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
-                subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+            self._make_prefix()
         # The server outlives the test when a test ends without close(): it must not hold the
         # test's output, or whoever reads that output to its end waits for ever.
         # A server left running for this prefix by an earlier run serves as well: its refusal
         # to start a second is no failure.
         subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def _make_prefix(self, attempts=2, boot_seconds=450, settle_seconds=150):
+        """Runs wineboot until it ends with the prefix made. Now and then, under qemu-user, wineboot
+        or one of the processes it leaves behind hangs for good and the server never ends: its
+        processes are ended (the server saves the registry as it goes) and wineboot runs again,
+        which finishes a prefix it left half made. A prefix with its registry serves after the last
+        attempt too."""
+        for _ in range(attempts):
+            try:
+                subprocess.run([self.loader, "wineboot", "--init"], env=self.env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=boot_seconds)
+                subprocess.run(["wineserver", "-w"], env=self.env, timeout=settle_seconds)
+                return
+            except subprocess.TimeoutExpired:
+                subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
+                subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+        if not os.path.exists(os.path.join(self.prefix, "system.reg")):
+            raise RuntimeError(f"wineboot did not make the prefix {self.prefix} in {attempts} attempts")
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env)
