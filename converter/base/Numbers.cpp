@@ -2,10 +2,10 @@
 #include "base/Numbers.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace Engine {
@@ -134,21 +134,28 @@ std::string FormatNumber(double Value, int Decimals) {
   return Out;
 }
 
-bool ReadNumbers(std::string_view Text, double* Values, int Count, double Limit) {
-  // strtod needs a terminated string: only the numbers and what parts them are copied.
-  size_t Length = 0;
-  while (Length < Text.size() && Length < 400 && std::strchr("0123456789.eE+-, \n\t\r", Text[Length]) != nullptr &&
-         Text[Length] != '\0') {
-    ++Length;
+bool ReadNumberAt(std::string_view Text, size_t& Pos, double& Value) {
+  if (Pos >= Text.size()) return false;
+  const char* Begin = Text.data() + Pos;
+  const char* End = Text.data() + Text.size();
+  // from_chars takes no plus sign, where strtod does.
+  const char* First = Begin + (*Begin == '+' && Begin + 1 < End && Begin[1] != '-' ? 1 : 0);
+  const auto [Past, Error] = std::from_chars(First, End, Value);
+  if (Error == std::errc::invalid_argument) return false;
+  if (Error == std::errc::result_out_of_range) {
+    // Beyond a double's range: infinite, or zero when too small, as strtod makes it.
+    const std::string Copy(Begin, Past);
+    Value = std::strtod(Copy.c_str(), nullptr);
   }
-  const std::string Copy(Text.substr(0, Length));
-  const char* Cursor = Copy.c_str();
+  Pos = static_cast<size_t>(Past - Text.data());
+  return true;
+}
+
+bool ReadNumbers(std::string_view Text, double* Values, int Count, double Limit) {
+  size_t Pos = 0;
   for (int I = 0; I < Count; ++I) {
-    while (IsSeparator(*Cursor)) ++Cursor;
-    char* End = nullptr;
-    Values[I] = std::strtod(Cursor, &End);
-    if (End == Cursor || !std::isfinite(Values[I]) || std::fabs(Values[I]) > Limit) return false;
-    Cursor = End;
+    while (Pos < Text.size() && IsSeparator(Text[Pos])) ++Pos;
+    if (!ReadNumberAt(Text, Pos, Values[I]) || !std::isfinite(Values[I]) || std::fabs(Values[I]) > Limit) return false;
   }
   return true;
 }

@@ -13,6 +13,10 @@ namespace Engine {
 // every platform (the C runtimes' printf functions differ there).
 std::string FormatNumber(double Value, int Decimals);
 
+// Reads the number at Pos in Text, as strtod reads a decimal one in the C locale, and moves Pos
+// past it; false when none begins there.
+bool ReadNumberAt(std::string_view Text, size_t& Pos, double& Value);
+
 // Reads Count numbers at the start of Text, parted by commas or white space; false unless all
 // are there, finite and within Limit in magnitude.
 bool ReadNumbers(std::string_view Text, double* Values, int Count, double Limit = MaxPageCoordinate);

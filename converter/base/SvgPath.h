@@ -1,9 +1,9 @@
 // Reads the path data that cairo's SVG surface writes: absolute M, L, C and Z commands.
 #pragma once
 
+#include "base/Numbers.h"
+
 #include <cmath>
-#include <cstdlib>
-#include <string>
 #include <string_view>
 
 namespace Engine {
@@ -30,14 +30,7 @@ bool ForEachPathCommand(std::string_view Data, double Limit, Callback&& Each) {
   };
   const auto ReadNumber = [&](double& Value) {
     SkipBlanks();
-    if (Pos >= Data.size()) return false;
-    // strtod needs a terminated string; no number cairo writes is longer than this.
-    const std::string Number(Data.substr(Pos, 40));
-    char* End = nullptr;
-    Value = std::strtod(Number.c_str(), &End);
-    if (End == Number.c_str() || !std::isfinite(Value) || std::fabs(Value) > Limit) return false;
-    Pos += static_cast<size_t>(End - Number.c_str());
-    return true;
+    return ReadNumberAt(Data, Pos, Value) && std::isfinite(Value) && std::fabs(Value) <= Limit;
   };
   while (true) {
     SkipBlanks();

@@ -39,7 +39,10 @@ std::string ShortenNumber(std::string_view Number) {
     Decimals = Zeros + 4;
   }
   if (Number.size() - Dot - 1 <= Decimals) return std::string(Number);
-  return FormatNumber(std::strtod(std::string(Number).c_str(), nullptr), static_cast<int>(Decimals));
+  double Value = 0;
+  size_t Pos = 0;
+  ReadNumberAt(Number, Pos, Value);
+  return FormatNumber(Value, static_cast<int>(Decimals));
 }
 
 // A count of hundredths as the shortest decimal: 289 -> "2.89", -50 -> "-.5", 0 -> "0".

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -74,6 +76,39 @@ TEST(FormatNumber, ShortestFixedForm) {
   } Cases[] = {{12.5, 3, "12.5"}, {3.0, 2, "3"}, {-0.25, 2, "-0.25"}, {-0.001, 2, "0"}, {1.23456, 3, "1.235"},
                {1e20, 2, "100000000000000000000"}, {std::nan(""), 2, "0"}};
   for (const auto& Case : Cases) EXPECT_EQ(FormatNumber(Case.Value, Case.Decimals), Case.Out) << Case.Value;
+}
+
+// A number is read as strtod reads it in the C locale, to the last bit and the last character.
+TEST(ReadNumberAt, ReadsAsStrtod) {
+  const char* Cases[] = {"12",    "-0.5",   "+.25",   ".5e-3", "0012.50", "1e",  "1e+",   "12px",
+                         "-0",    "1e-400", "1e400",  "-1e400", "3.14159265358979323846264338327950288",
+                         "1,2",   "7 8",    "+-1",    "+",     "-",       ".",   "e5",    "x",
+                         "0.1000000000000000055511151231257827021181583404541015625"};
+  for (const std::string Text : Cases) {
+    char* End = nullptr;
+    const double Expected = std::strtod(Text.c_str(), &End);
+    const size_t ExpectedLength = static_cast<size_t>(End - Text.c_str());
+    size_t Pos = 0;
+    double Value = -99;
+    const bool Read = ReadNumberAt(Text, Pos, Value);
+    EXPECT_EQ(Read, ExpectedLength > 0) << Text;
+    if (!Read) continue;
+    EXPECT_EQ(Pos, ExpectedLength) << Text;
+    EXPECT_EQ(std::memcmp(&Value, &Expected, sizeof Value), 0) << Text << ": " << Value << " for " << Expected;
+  }
+  // Every digit of numbers as cairo and printf write them, at every scale.
+  std::mt19937_64 Random(20261211);
+  std::uniform_real_distribution<double> Mantissa(-1, 1);
+  std::uniform_int_distribution<int> Exponent(-40, 60);
+  for (int I = 0; I < 100000; ++I) {
+    char Buffer[64];
+    std::snprintf(Buffer, sizeof Buffer, I % 2 == 0 ? "%.17g" : "%.6f", std::ldexp(Mantissa(Random), Exponent(Random)));
+    size_t Pos = 0;
+    double Value = 0;
+    ASSERT_TRUE(ReadNumberAt(Buffer, Pos, Value)) << Buffer;
+    ASSERT_EQ(Value, std::strtod(Buffer, nullptr)) << Buffer;
+    ASSERT_EQ(Pos, std::strlen(Buffer)) << Buffer;
+  }
 }
 
 }  // namespace
