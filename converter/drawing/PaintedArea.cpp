@@ -159,11 +159,10 @@ void ReadDefinitions(std::string_view Defs, PageDefinitions& Out) {
     const size_t DataEnd = Content.find('"', PathStart.size());
     const size_t After = DataEnd == std::string_view::npos ? Content.size() : SkipBlanks(Content, DataEnd + 1);
     PageDefinitions::Symbol Symbol;
-    FontGlyph Unused;
     if (Content.substr(0, PathStart.size()) == PathStart && DataEnd != std::string_view::npos &&
         Content.substr(After, 2) == "/>" && SkipBlanks(Content, After + 2) == Content.size()) {
       Symbol.Data = Content.substr(PathStart.size(), DataEnd - PathStart.size());
-      if (OutlineFromPath(Symbol.Data, Unused) && PathArea(Symbol.Data, Matrix{}, Symbol.Bounds)) {
+      if (FitsOutline(Symbol.Data) && PathArea(Symbol.Data, Matrix{}, Symbol.Bounds)) {
         Out.Symbols.emplace(Id, Symbol);
         continue;
       }

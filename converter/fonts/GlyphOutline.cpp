@@ -17,14 +17,17 @@ struct Point {
 
 Point Mid(Point A, Point B) { return {(A.X + B.X) / 2, (A.Y + B.Y) / 2}; }
 
+// Past this many points a glyph stays an SVG symbol.
+constexpr size_t MaxOutlinePoints = 60000;
+
 FontPoint ToUnits(Point P, bool OnCurve) {
   return {static_cast<int32_t>(std::lround(P.X * 100)), static_cast<int32_t>(std::lround(-P.Y * 100)), OnCurve};
 }
 
 // Approximates a cubic by quadratics: exact for cubics that are raised quadratics (TrueType
-// outlines as cairo writes them), else split in halves until the error is below 0.05 point,
-// a fifteenth of a pixel at 100% (a tighter bound makes the fonts of Type 1 text much bigger
-// and the pages no closer to poppler's rendering).
+// outlines as cairo writes them), else split in halves, at most five times, until the error is
+// below 0.05 point, a fifteenth of a pixel at 100% (a tighter bound makes the fonts of Type 1
+// text much bigger and the pages no closer to poppler's rendering).
 void AddCubic(Point P0, Point P1, Point P2, Point P3, int Depth, std::vector<FontPoint>& Contour) {
   const double Ex = P3.X - 3 * P2.X + 3 * P1.X - P0.X;
   const double Ey = P3.Y - 3 * P2.Y + 3 * P1.Y - P0.Y;
@@ -105,7 +108,21 @@ bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph) {
   EndContour();
   size_t Points = 0;
   for (const auto& Each : Glyph.Contours) Points += Each.size();
-  return Points < 60000;
+  return Points < MaxOutlinePoints;
+}
+
+bool FitsOutline(std::string_view Data) {
+  // The most points each command can add: a move one, a line two (with the start of its contour),
+  // a cubic the start and two for each of up to 32 quadratic pieces.
+  size_t MostPoints = 0;
+  const bool Read = ForEachPathCommand(Data, MaxFontCoordinate / 100.0, [&](const PathCommand& Command) {
+    MostPoints += Command.Letter == 'M' ? 1 : Command.Letter == 'L' ? 2 : Command.Letter == 'C' ? 65 : 0;
+    return true;
+  });
+  if (!Read) return false;
+  if (MostPoints < MaxOutlinePoints) return true;
+  FontGlyph Glyph;
+  return OutlineFromPath(Data, Glyph);
 }
 
 }  // namespace Engine

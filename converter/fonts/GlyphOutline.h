@@ -29,4 +29,7 @@ constexpr int32_t MaxFontCoordinate = 16000;
 // not fit the font's coordinate range; that glyph then stays an SVG symbol.
 bool OutlineFromPath(std::string_view Data, FontGlyph& Glyph);
 
+// Whether OutlineFromPath reads Data, told without making the outline where its size allows.
+bool FitsOutline(std::string_view Data);
+
 }  // namespace Engine

@@ -120,8 +120,7 @@ bool ReadShape(const Tag& T, std::deque<std::string>& Made, std::map<std::string
       Outline += ' ' + FormatNumber(P.X - X, 3) + ' ' + FormatNumber(P.Y - Y, 3);
     }
   }
-  FontGlyph Unused;
-  if (!OutlineFromPath(Outline, Unused)) return false;
+  if (!FitsOutline(Outline)) return false;
   Made.push_back(std::move(Outline));
   const auto [At, Added] = OutlineIndex.emplace(Made.back(), static_cast<uint32_t>(Lifted.Outlines.size()));
   if (Added) Lifted.Outlines.push_back(Made.back());

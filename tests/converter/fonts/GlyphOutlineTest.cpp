@@ -102,4 +102,33 @@ TEST(OutlineFromPath, RefusesWhatAFontCannotHold) {
   EXPECT_TRUE(Empty.Contours.empty());
 }
 
+// FitsOutline answers as OutlineFromPath does, also where only making the outline can tell.
+TEST(FitsOutline, AgreesWithMakingTheOutline) {
+  const auto Repeat = [](const std::string& Start, const std::string& Each, int Times) {
+    std::string Out = Start;
+    for (int I = 0; I < Times; ++I) Out += Each;
+    return Out + "Z";
+  };
+  const struct {
+    std::string Data;
+    bool Fits;
+  } Cases[] = {
+      {"M 1 -2 L 3 -2 L 3 0 L 1 0 Z", true},
+      {"", true},
+      {"M 0 0 L 400 0 L 400 10 Z", false},
+      {"M 0 0 Q 1 1 2 2 Z", false},
+      {"M 0 0 L 1 nan Z", false},
+      // Too many commands to be sure without the outline, but straight cubics stay small.
+      {Repeat("M 0 0 ", "C 1 0 2 0 3 0 C 3 1 3 2 3 3 C 2 3 1 3 0 3 C 0 2 0 1 0 0 ", 300), true},
+      // 60000 points and more.
+      {Repeat("M 0 0 ", "L 1 0 L 1 1 L 0 1 L 0 0 ", 15000), false},
+      {Repeat("M 0 0 ", "L 1 0 L 1 1 L 0 1 L 0 0 ", 14999), true},
+  };
+  for (const auto& Case : Cases) {
+    FontGlyph Glyph;
+    EXPECT_EQ(OutlineFromPath(Case.Data, Glyph), Case.Fits) << Case.Data.substr(0, 40);
+    EXPECT_EQ(FitsOutline(Case.Data), Case.Fits) << Case.Data.substr(0, 40);
+  }
+}
+
 }  // namespace
