@@ -92,21 +92,50 @@ struct ShrinkState : PngReading {
   std::vector<unsigned char> Row;
   std::vector<Split> Columns;
   std::vector<double> RowSums, Current, Next;  // one source row; the stored row being made, and the one after
+  std::vector<double> ClearSums;                // the sums of a source row with no alpha: weights only
   ~ShrinkState() {
     if (Surface != nullptr) cairo_surface_destroy(Surface);
   }
 };
 
-// Writes the sums of one stored row into row Y of the surface, as cairo's premultiplied pixels.
+// Writes the sums of one stored row into row Y of the surface, as cairo's premultiplied pixels. A
+// row with no alpha at all is left as the new surface has it: transparent.
 void FlushRow(ShrinkState& S, int64_t Y, bool Alpha) {
   auto* Pixels = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(S.Surface) + Y * cairo_image_surface_get_stride(S.Surface));
   const size_t Width = static_cast<size_t>(cairo_image_surface_get_width(S.Surface));
+  if (Alpha) {
+    bool Painted = false;
+    for (size_t X = 0; X < Width && !Painted; ++X) Painted = S.Current[X * Sums + 3] != 0;
+    if (!Painted) return;
+  }
   for (size_t X = 0; X < Width; ++X) {
     const double* Sum = &S.Current[X * Sums];
     const double Weight = std::max(Sum[4], 1e-9);
     const auto Level = [&](double Value) { return static_cast<uint32_t>(std::clamp(Value / Weight + 0.5, 0.0, 255.0)); };
     Pixels[X] = ((Alpha ? Level(Sum[3]) : 255) << 24) | (Level(Sum[0] / 255) << 16) | (Level(Sum[1] / 255) << 8) | Level(Sum[2] / 255);
   }
+}
+
+// Adds one source row into S.RowSums, each pixel into the stored pixels it falls in; returns them.
+const std::vector<double>& AddRow(ShrinkState& S, int Channels, bool Alpha) {
+  std::fill(S.RowSums.begin(), S.RowSums.end(), 0.0);
+  const int Green = Channels >= 3 ? 1 : 0, Blue = Channels >= 3 ? 2 : 0;
+  const unsigned char* Pixel = S.Row.data();
+  for (const Split& Column : S.Columns) {
+    const double A = Alpha ? Pixel[Channels - 1] : 255;
+    const double Values[Sums] = {Pixel[0] * A, Pixel[Green] * A, Pixel[Blue] * A, A, 1};
+    double* Sum = &S.RowSums[Column.First * Sums];
+    if (Column.Share == 1) {
+      for (int I = 0; I < Sums; ++I) Sum[I] += Values[I];
+    } else {
+      for (int I = 0; I < Sums; ++I) {
+        Sum[I] += Values[I] * Column.Share;
+        Sum[Sums + I] += Values[I] * (1 - Column.Share);
+      }
+    }
+    Pixel += Channels;
+  }
+  return S.RowSums;
 }
 
 // libjpeg reports errors by calling this, which must not return.
@@ -272,7 +301,6 @@ bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string
   S->RowSums.assign(Stored, 0);
   S->Current.assign(Stored, 0);
   S->Next.assign(Stored, 0);
-  const int Green = Channels >= 3 ? 1 : 0, Blue = Channels >= 3 ? 2 : 0;
   int64_t StoredY = 0;
   for (int64_t Y = 0; Y < PictureHeight; ++Y) {
     const Split Rows = SplitOf(Y, PictureHeight, Height);
@@ -283,25 +311,16 @@ bool ShrinkPng(std::string_view Data, int64_t Width, int64_t Height, std::string
       StoredY = Rows.First;
     }
     png_read_row(S->Png, S->Row.data(), nullptr);
-    std::fill(S->RowSums.begin(), S->RowSums.end(), 0.0);
-    const unsigned char* Pixel = S->Row.data();
-    for (int64_t X = 0; X < PictureWidth; ++X, Pixel += Channels) {
-      const double A = Alpha ? Pixel[Channels - 1] : 255;
-      const double Values[Sums] = {Pixel[0] * A, Pixel[Green] * A, Pixel[Blue] * A, A, 1};
-      double* Sum = &S->RowSums[S->Columns[X].First * Sums];
-      const double Share = S->Columns[X].Share;
-      if (Share == 1) {
-        for (int I = 0; I < Sums; ++I) Sum[I] += Values[I];
-      } else {
-        for (int I = 0; I < Sums; ++I) {
-          Sum[I] += Values[I] * Share;
-          Sum[Sums + I] += Values[I] * (1 - Share);
-        }
-      }
+    // Masks as big as the page are mostly rows with no alpha, whose sums are always the same.
+    bool Clear = Alpha;
+    for (size_t I = static_cast<size_t>(Channels) - 1; I < S->Row.size() && Clear; I += static_cast<size_t>(Channels)) {
+      Clear = S->Row[I] == 0;
     }
+    const std::vector<double>& Sum = Clear && !S->ClearSums.empty() ? S->ClearSums : AddRow(*S, Channels, Alpha);
+    if (Clear && S->ClearSums.empty()) S->ClearSums = S->RowSums;
     for (size_t I = 0; I < Stored; ++I) {
-      S->Current[I] += S->RowSums[I] * Rows.Share;
-      S->Next[I] += S->RowSums[I] * (1 - Rows.Share);
+      S->Current[I] += Sum[I] * Rows.Share;
+      S->Next[I] += Sum[I] * (1 - Rows.Share);
     }
   }
   FlushRow(*S, StoredY, Alpha);

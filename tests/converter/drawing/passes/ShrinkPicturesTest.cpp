@@ -4,6 +4,7 @@
 #include "drawing/passes/ShrinkPictures.h"
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cairo.h>
 #include <cmath>
 #include <cstring>
@@ -220,6 +221,24 @@ TEST(ShrinkPictures, TransparentBordersAreCutAway) {
       EXPECT_EQ(Corner >> 24, 0xffu) << Each.Name;
       EXPECT_EQ(Picture.Pixels[0] >> 24, Each.Painted.X1 == 0 && Each.Painted.Y1 == 0 ? 0xffu : 0u) << Each.Name;
     }
+  }
+}
+
+// A stored row is the average of the source rows it covers, rows with no alpha at all included.
+TEST(ShrinkPictures, RowsPartlyPaintedKeepTheirShareOfAlpha) {
+  // Shown at 0.05 pt a pixel, the 400 x 200 picture is stored at 54 x 27: 200 / 27 rows a stored row.
+  const std::string Out = ShrinkPictures(PictureSvg(PaintedPng({0, 90, 400, 110}), 400, 200, "<use xlink:href=\"#image7\"/>"));
+  const size_t YAt = Out.find(" y=\"", Out.find("<image "));
+  ASSERT_NE(YAt, std::string::npos) << Out.substr(0, 200);
+  const long FirstRow = std::lround(std::strtod(Out.c_str() + YAt + 4, nullptr) * 27 / 200);
+  const Decoded Picture = DecodeImage(Out);
+  ASSERT_EQ(Picture.Width, 54);
+  ASSERT_GE(Picture.Height, 4);
+  const double Step = 200.0 / 27;
+  for (int Row = 0; Row < Picture.Height; ++Row) {
+    const double Begin = static_cast<double>(FirstRow + Row) * Step, End = Begin + Step;
+    const double Covered = std::max(0.0, std::min(End, 110.0) - std::max(Begin, 90.0)) / Step;
+    EXPECT_NEAR(Picture.Pixels[static_cast<size_t>(Row * Picture.Width + 20)] >> 24, 255 * Covered, 1) << "row " << Row;
   }
 }
 
