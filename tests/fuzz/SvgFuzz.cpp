@@ -1,6 +1,6 @@
 // Fuzzes the rewriting of cairo's SVG: dropped masks that mask nothing, outlines that cancel, dropped covering clips,
-// compaction, sharp enlarged pictures, merged clip paths and style classes, alone and in turn; and the reading of a small
-// drawing into its page.
+// shared shapes, compaction, sharp enlarged pictures, merged clip paths and style classes, alone and in turn; and the
+// reading of a small drawing into its page.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,6 +13,7 @@
 #include "drawing/passes/DropOpaqueMasks.h"
 #include "drawing/passes/MergeClipPaths.h"
 #include "drawing/passes/PixelateEnlargedPictures.h"
+#include "drawing/passes/ShareRepeatedShapes.h"
 #include "drawing/passes/StyleClasses.h"
 #include "html/InlineDrawing.h"
 
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   Check(Cancelled.size() <= Unmasked.size(), "cancelling outlines made the drawing longer");
   const std::string Uncovered = Engine::DropCoveringClips(Cancelled);
   Check(Uncovered.size() <= Cancelled.size(), "dropping clips made the drawing longer");
-  const std::string Compact = Engine::CompactSvg(Uncovered);
+  const std::string Compact = Engine::CompactSvg(Engine::ShareRepeatedShapes(Uncovered));
   Engine::PixelateEnlargedPictures(Svg);
   Engine::StyleClasses(Svg);
   Engine::MergeClipPaths(Svg);
