@@ -138,7 +138,10 @@ bool ReadShape(const Tag& T, std::deque<std::string>& Made, std::map<std::string
 
 std::string LiftGlyphRuns(std::string_view Svg, double Width, double Height, LiftedGlyphs& Lifted) {
   Lifted = LiftedGlyphs{};
-  const size_t Surface = Svg.find("<g id=\"surface");
+  // The page's own group follows cairo's definitions, where the groups that patterns and masks
+  // draw have the same kind of id.
+  const size_t DefinitionsEnd = Svg.rfind("</defs>");
+  const size_t Surface = Svg.find("<g id=\"surface", DefinitionsEnd == std::string_view::npos ? 0 : DefinitionsEnd);
   Tag SurfaceTag;
   if (Surface == std::string_view::npos || !ReadTag(Svg, Surface, SurfaceTag) || SurfaceTag.SelfClosing) {
     return std::string(Svg);

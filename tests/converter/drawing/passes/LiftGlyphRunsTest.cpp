@@ -119,4 +119,21 @@ TEST(LiftGlyphRuns, APlainShapeBecomesAGlyphAtItsFirstPoint) {
   EXPECT_EQ(Lifted.Runs[0].Y, std::vector<double>{58});
 }
 
+// cairo writes the group that a pattern draws among its definitions, with an id like the page's own.
+TEST(LiftGlyphRuns, ShapesOfAPatternStayInIt) {
+  const std::string Star = "<path style=\" stroke:none;fill-rule:nonzero;fill:rgb(100%,65%,51%);fill-opacity:1;\" "
+                           "d=\"M 5.85 3.93 L 0.15 3.93 L 4.76 0.57 L 3 6 L 1.24 0.57 Z\"/>\n";
+  const std::string Pattern = "<clipPath id=\"clip1\">\n  <rect x=\"0\" y=\"0\" width=\"9\" height=\"9\"/>\n</clipPath>\n"
+                              "<g id=\"surface5\" clip-path=\"url(#clip1)\">\n" + Star +
+                              "</g>\n<pattern id=\"pattern0\" patternUnits=\"userSpaceOnUse\" width=\"9\" height=\"9\">\n"
+                              "<use xlink:href=\"#surface5\"/>\n</pattern>\n";
+  std::string Svg = CairoSvg(GlyphRun(10, 20) + "<path style=\" stroke:none;fill:url(#pattern0);\" d=\"M 0 50 L 50 50 L 50 90 Z\"/>\n");
+  Svg.insert(Svg.find("</defs>"), Pattern);
+  LiftedGlyphs Lifted;
+  const std::string Out = LiftGlyphRuns(Svg, 200, 100, Lifted);
+  ASSERT_EQ(Lifted.Runs.size(), 1u);
+  EXPECT_EQ(Lifted.Runs[0].Glyphs.size(), 2u) << "the page's text is lifted";
+  EXPECT_NE(Out.find(Pattern), std::string::npos) << "the pattern keeps its star";
+}
+
 }  // namespace
