@@ -49,9 +49,10 @@ void CountOperation(cairo_surface_t*, cairo_surface_t*, void* Closure) {
 
 // cairo's SVG of the page, drawn with its operations counted; Sink.Overflow when there were too
 // many or the SVG grew too big, and an empty SVG when cairo failed.
-void RenderSvg(PopplerPage* Page, const PageSize& Size, SvgSink& Sink) {
+void RenderSvg(PopplerPage* Page, const PageSize& Size, cairo_svg_version_t Version, bool White, SvgSink& Sink) {
   const double Width = Size.Width, Height = Size.Height;
   cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(AppendToSink, &Sink, Width, Height);
+  cairo_svg_surface_restrict_to_version(Surface, Version);
   Sink.Surface = Surface;
   // cairo's observer cannot watch an SVG surface: a tee hands every operation to the SVG and to
   // an observed raster of a few pixels, where it costs next to nothing, to be counted.
@@ -78,6 +79,10 @@ void RenderSvg(PopplerPage* Page, const PageSize& Size, SvgSink& Sink) {
   // Whatever a page draws outside its crop box stays out of the picture.
   cairo_rectangle(Cr, 0, 0, Width, Height);
   cairo_clip(Cr);
+  if (White) {
+    cairo_set_source_rgb(Cr, 1, 1, 1);
+    cairo_paint(Cr);
+  }
   poppler_page_render(Page, Cr);
   const cairo_status_t DrawStatus = cairo_status(Cr);
   cairo_destroy(Cr);
@@ -88,6 +93,61 @@ void RenderSvg(PopplerPage* Page, const PageSize& Size, SvgSink& Sink) {
   const cairo_status_t SurfaceStatus = cairo_surface_status(Surface);
   cairo_surface_destroy(Surface);
   if (Sink.Overflow || DrawStatus != CAIRO_STATUS_SUCCESS || SurfaceStatus != CAIRO_STATUS_SUCCESS) Sink.Svg = std::string();
+}
+
+// How cairo's SVG 1.2 paints its picture of what SVG cannot draw: at 300 pixels an inch, with the
+// operator that replaces what lies under it, which browsers do not know and draw over it instead.
+constexpr std::string_view FallbackUse = "<use xlink:href=\"#image";
+constexpr std::string_view FallbackOperator = " comp-op=\"src\" clip-to-self=\"true\"";
+constexpr std::string_view FallbackPlace = " transform=\"matrix(0.24,0,0,0.24,";
+
+// Whether every operator in cairo's SVG 1.2 paints such a picture; Pictures tells whether any does.
+bool OnlyFallbackOperators(const std::string& Svg, bool& Pictures) {
+  Pictures = false;
+  // In a style too: "fill:...;comp-op:multiply;".
+  for (size_t Found = Svg.find("comp-op"); Found != std::string::npos; Found = Svg.find("comp-op", Found + 1)) {
+    if (Found == 0) return false;
+    const size_t At = Found - 1;
+    const size_t TagStart = Svg.rfind('<', At);
+    const size_t IdEnd = Svg.find('"', TagStart + FallbackUse.size());
+    if (TagStart == std::string::npos || Svg.compare(TagStart, FallbackUse.size(), FallbackUse) != 0 || IdEnd + 1 != At ||
+        Svg.compare(At, FallbackOperator.size(), FallbackOperator) != 0 ||
+        Svg.compare(At + FallbackOperator.size(), FallbackPlace.size(), FallbackPlace) != 0) {
+      return false;
+    }
+    Pictures = true;
+  }
+  return true;
+}
+
+// cairo's SVG of a page, as SVG 1.2 where that draws it as SVG 1.1 would. SVG 1.1 makes a picture
+// of the whole page when one thing on it cannot be drawn in SVG (a mesh shading): SVG 1.2 makes
+// one only where that is drawn. But SVG 1.2 writes blend modes and knockout groups as operators
+// no browser draws; a page with any is drawn as SVG 1.1, which makes a picture of them. A page
+// with a picture of what SVG cannot draw is drawn on white, so that the picture is opaque and
+// drawing it over what lies under it is the same as replacing that.
+void RenderPageSvg(PopplerPage* Page, const PageSize& Size, SvgSink& Sink) {
+  bool Pictures = false;
+  for (const bool White : {false, true}) {
+    RenderSvg(Page, Size, CAIRO_SVG_VERSION_1_2, White, Sink);
+    if (Sink.Overflow || Sink.Svg.empty()) return;
+    if (!OnlyFallbackOperators(Sink.Svg, Pictures)) {
+      Sink = SvgSink();
+      RenderSvg(Page, Size, CAIRO_SVG_VERSION_1_1, false, Sink);
+      return;
+    }
+    if (!Pictures) return;
+    if (!White) Sink = SvgSink();
+  }
+  std::string Svg;
+  Svg.reserve(Sink.Svg.size());
+  size_t Copied = 0;
+  for (size_t At = Sink.Svg.find(FallbackOperator); At != std::string::npos; At = Sink.Svg.find(FallbackOperator, Copied)) {
+    Svg.append(Sink.Svg, Copied, At - Copied);
+    Copied = At + FallbackOperator.size();
+  }
+  Svg.append(Sink.Svg, Copied, std::string::npos);
+  Sink.Svg = std::move(Svg);
 }
 
 }  // namespace
@@ -106,8 +166,11 @@ std::string DrawPageSvg(PopplerPage* Page, const PageSize& Size, bool* Pictured,
   if (Cost.Unbounded || Cost.RasterOperations > PictureOperationLimit) return {};
   SvgSink Sink;
   // A page known to be too busy goes straight to its picture, without cairo's SVG of it first.
-  if (Cost.Operations >= OperationLimit) Sink.Overflow = true;
-  else RenderSvg(Page, Size, Sink);
+  if (Cost.Operations >= OperationLimit) {
+    Sink.Overflow = true;
+  } else {
+    RenderPageSvg(Page, Size, Sink);
+  }
   if (!Sink.Overflow) {
     if (Sink.Svg.empty()) return {};
     PassContext Context{Size.Width, Size.Height, Lifted};

@@ -96,6 +96,34 @@ def shadings():
     return pages(300, 240, [content], b"<< /Shading << /Sh0 3 0 R /Sh1 4 0 R >> >>", [linear, turning])
 
 
+def mesh_and_blend():
+    """Page 1: a triangle of a Gouraud-shaded mesh in a corner and a stroked square; page 2: a square blended by
+    Multiply. 400 points square."""
+    # Flag, x, y, red, green, blue: a byte each, coordinates in points.
+    vertices = bytes([0, 0, 0, 255, 0, 0, 0, 100, 0, 0, 255, 0, 0, 0, 100, 0, 0, 255])
+    mesh = stream(b"/ShadingType 4 /ColorSpace /DeviceRGB /BitsPerCoordinate 8 /BitsPerComponent 8 /BitsPerFlag 8 "
+                  b"/Decode [0 255 0 255 0 1 0 1 0 1]", vertices)
+    shaded = stream(b"", b"q 0.5 0 0 0.5 20 20 cm /Sh0 sh Q 0 0 1 RG 2 w 300 300 50 50 re S")
+    blended = stream(b"", b"0 0 1 rg 80 80 100 100 re f /GS0 gs 1 0 0 rg 100 100 100 100 re f")
+    return pages(400, 400, [shaded, blended],
+                 b"<< /Shading << /Sh0 3 0 R >> /ExtGState << /GS0 << /BM /Multiply >> >> >>", [mesh])
+
+
+def picture_sizes(svg):
+    """Width and height in pixels of every embedded PNG and JPEG, read from its header."""
+    sizes = png_sizes(svg)
+    for data in re.findall(r'data:image/jpeg;base64,([A-Za-z0-9+/=]+)', svg):
+        jpeg = base64.b64decode(data)
+        at = 2
+        while at + 9 < len(jpeg) and jpeg[at] == 0xFF:
+            if 0xC0 <= jpeg[at + 1] <= 0xC2:
+                height, width = struct.unpack(">HH", jpeg[at + 5:at + 9])
+                sizes.append((width, height))
+                break
+            at += 2 + struct.unpack(">H", jpeg[at + 2:at + 4])[0]
+    return sizes
+
+
 def png_sizes(svg):
     """Width and height of every embedded PNG, read from its header."""
     sizes = []
@@ -188,6 +216,23 @@ class Hostile(unittest.TestCase):
         svgs, _ = self.convert("rectangles-small", rectangles(1, rows=10, columns=1000), 60)
         self.assertEqual(png_sizes(svgs[0]), [])
         self.assertIn("<path", svgs[0])
+
+    def test_what_svg_cannot_draw_is_a_picture_only_where_it_is_drawn(self):
+        svgs, _ = self.convert("mesh-and-blend", mesh_and_blend(), 30)
+        self.assertEqual(len(svgs), 2)
+        for svg in svgs:
+            self.assertNotIn("comp-op", svg, "an operator no browser draws")
+        # The mesh, 50 points wide, is a picture of that size at twice 96 dpi; the square beside it stays a path.
+        self.assertEqual(len(picture_sizes(svgs[0])), 1, svgs[0][:2000])
+        width, height = picture_sizes(svgs[0])[0]
+        self.assertLess(max(width, height), 150)
+        self.assertIn("<path", svgs[0])
+        # Opaque (drawn on white): browsers draw it over what lies under it, where cairo replaced that.
+        for data in re.findall(r'data:image/png;base64,([A-Za-z0-9+/=]+)', svgs[0]):
+            self.assertNotIn(base64.b64decode(data[:44] + "=" * (-len(data[:44]) % 4))[25], (4, 6), "a PNG with alpha")
+        # A blend mode, which SVG 1.1 does not have, makes a picture of the page.
+        self.assertEqual(len(picture_sizes(svgs[1])), 1, svgs[1][:2000])
+        self.assertGreater(min(picture_sizes(svgs[1])[0]), 200)
 
     def test_shadings_keep_only_the_stops_where_the_colour_turns(self):
         svgs, _ = self.convert("shadings", shadings(), 30)
