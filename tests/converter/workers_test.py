@@ -33,10 +33,11 @@ def pages(count, first=None):
 
 
 def with_endless_first_page(listed):
-    """The pages of hostile_pdf, the first of which also draws a form of four gigabytes of spaces: not
-    one operator at which poppler could be stopped, only bytes to read, for far longer than a page's
-    budget (about ten seconds a gigabyte). Everything else poppler does on a page, the engine bounds."""
-    spaces = zlib.compress(deflated_repeat(b" " * (1 << 20), 4096), 9)
+    """The pages of hostile_pdf, the first of which also draws a form of sixteen gigabytes of spaces:
+    not one operator at which poppler could be stopped, only bytes to read, for far longer than a
+    page's budget (some seven seconds a gigabyte on a quiet machine; four gigabytes were read within
+    the 30 s of a sanitized build). Everything else poppler does on a page, the engine bounds."""
+    spaces = zlib.compress(deflated_repeat(b" " * (1 << 20), 16384), 9)
     objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
                b"<< /Type /Pages /Kids [%s] /Count %d >>" % (
                    b" ".join(b"%d 0 R" % (5 + 2 * i) for i in range(len(listed))), len(listed)),
