@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -24,25 +25,27 @@ std::string Number(double V) {
   return Buffer;
 }
 
-// A mark of six lines (a hexagon) whose first point is at X, Y, Size times as big.
-std::string Hexagon(double X, double Y, double Size = 1, const std::string& Extra = "") {
-  const double Points[][2] = {{1, 0}, {2, 1}, {2, 2}, {1, 3}, {0, 3}, {-1, 1.5}};
+// A path from X, Y through Points (offsets; three to a curve when Curves), closed.
+std::string Mark(double X, double Y, const std::vector<std::pair<double, double>>& Points, bool Curves,
+                 const std::string& Extra = "") {
   std::string D = "M " + Number(X) + " " + Number(Y);
-  for (const auto& P : Points) D += " L " + Number(X + Size * P[0]) + " " + Number(Y + Size * P[1]);
+  for (size_t I = 0; I < Points.size(); ++I) {
+    if (!Curves || I % 3 == 0) D += Curves ? " C" : " L";
+    D += " " + Number(X + Points[I].first) + " " + Number(Y + Points[I].second);
+  }
   return "<path " + Style + " d=\"" + D + " Z M " + Number(X) + " " + Number(Y) + "\"" + Extra + "/>\n";
 }
 
-// A circle of four curves, as plotting programs draw a point.
+// A hexagon of six lines, Size times as big; and a circle of four curves, as plots draw a point.
+std::string Hexagon(double X, double Y, double Size = 1, const std::string& Extra = "") {
+  std::vector<std::pair<double, double>> Points = {{1, 0}, {2, 1}, {2, 2}, {1, 3}, {0, 3}, {-1, 1.5}};
+  for (auto& P : Points) P = {Size * P.first, Size * P.second};
+  return Mark(X, Y, Points, false, Extra);
+}
 std::string Circle(double X, double Y) {
-  const double K = 0.55 * 0.6;
-  const std::string D = "M " + Number(X) + " " + Number(Y) + " C " + Number(X) + " " + Number(Y - K) + " " +
-                        Number(X + 0.6 - K) + " " + Number(Y - 0.6) + " " + Number(X + 0.6) + " " + Number(Y - 0.6) + " C " +
-                        Number(X + 0.6 + K) + " " + Number(Y - 0.6) + " " + Number(X + 1.2) + " " + Number(Y - K) + " " +
-                        Number(X + 1.2) + " " + Number(Y) + " C " + Number(X + 1.2) + " " + Number(Y + K) + " " +
-                        Number(X + 0.6 + K) + " " + Number(Y + 0.6) + " " + Number(X + 0.6) + " " + Number(Y + 0.6) + " C " +
-                        Number(X + 0.6 - K) + " " + Number(Y + 0.6) + " " + Number(X) + " " + Number(Y + K) + " " + Number(X) +
-                        " " + Number(Y) + " Z";
-  return "<path " + Style + " d=\"" + D + "\"/>\n";
+  return Mark(X, Y, {{0, -0.33}, {0.27, -0.6}, {0.6, -0.6}, {0.93, -0.6}, {1.2, -0.33}, {1.2, 0}, {1.2, 0.33}, {0.93, 0.6},
+                     {0.6, 0.6}, {0.27, 0.6}, {0, 0.33}, {0, 0}},
+              true);
 }
 
 std::string Repeat(int Times, const std::function<std::string(int)>& Each) {
