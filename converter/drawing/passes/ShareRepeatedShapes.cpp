@@ -28,17 +28,7 @@ bool Defines(std::string_view Name) {
 }
 
 // A count of hundredths of a point as a decimal: 1234 -> "12.34", -5 -> "-0.05".
-std::string HundredthsText(long long Value) {
-  const unsigned long long Magnitude = Value < 0 ? 0ull - static_cast<unsigned long long>(Value) : static_cast<unsigned long long>(Value);
-  const unsigned long long Fraction = Magnitude % 100;
-  std::string Out = (Value < 0 ? "-" : "") + std::to_string(Magnitude / 100);
-  if (Fraction != 0) {
-    Out += '.';
-    Out += static_cast<char>('0' + Fraction / 10);
-    if (Fraction % 10 != 0) Out += static_cast<char>('0' + Fraction % 10);
-  }
-  return Out;
-}
+std::string HundredthsText(long long Value) { return FormatNumber(static_cast<double>(Value) / 100, 2); }
 
 // Whether defining a form pays for the uses of it. CompactSvg writes a form in some 0.6 of the
 // characters it has here; a use is some 14 characters longer than a path's tag without its data
