@@ -19,7 +19,7 @@ int RunEngine(int Argc, char** Argv) {
     return ExitUsage;
   }
   Platform::QuietLibraryMessages();
-  return Convert(Args[1], Args[2]);
+  return Convert(Args[1], Args[2], RunWorker);
 }
 
 }  // namespace Engine

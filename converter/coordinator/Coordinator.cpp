@@ -81,7 +81,8 @@ std::string UntitledName(const std::string& Input) {
 
 class Coordinator {
  public:
-  Coordinator(const std::string& Input, const std::string& OutputBase) : Input_(Input), OutputBase_(OutputBase) {
+  Coordinator(const std::string& Input, const std::string& OutputBase, Platform::WorkerProcess::WorkerEntry Worker)
+      : Input_(Input), OutputBase_(OutputBase), Worker_(Worker) {
     Budget_ = ReadBudgets([](const char* Name) -> const char* { return std::getenv(Name); });
     Plan_ = PlanWorkers(Budget_, Platform::ProcessorCount(), Platform::PhysicalMemory(), INT_MAX);
   }
@@ -160,7 +161,7 @@ class Coordinator {
     Slot.Page = 0;
     const uint64_t Share = Slot.Alone ? Plan_.WorkerBytes * static_cast<uint64_t>(Plan_.Workers) : Plan_.WorkerBytes;
     const uint64_t Cap = Share + InputBytes_;
-    if (!Slot.Process.Start(WorkerArguments(Cap, Platform::OwnId()), Cap, Reason)) {
+    if (!Slot.Process.Start(WorkerArguments(Cap, Platform::OwnId()), Worker_, Cap, Reason)) {
       StartFailure_ = Reason.empty() ? "the system gave no reason" : Reason;
       return false;
     }
@@ -627,6 +628,7 @@ class Coordinator {
 
   std::string Input_;
   std::string OutputBase_;
+  Platform::WorkerProcess::WorkerEntry Worker_;
   OutputPlace Place_;
   Budgets Budget_;
   WorkerPlan Plan_;
@@ -674,9 +676,9 @@ class Coordinator {
 
 }  // namespace
 
-int Convert(const std::string& Input, const std::string& OutputBase) {
+int Convert(const std::string& Input, const std::string& OutputBase, Platform::WorkerProcess::WorkerEntry Worker) {
   try {
-    Coordinator(Input, OutputBase).Run();
+    Coordinator(Input, OutputBase, Worker).Run();
     return ExitSuccess;
   } catch (const RunFailure& Failure) {
     TempRegistry::RemoveAll();

@@ -82,13 +82,17 @@ void OnTermination(void (*Clean)());
 // A copy of this executable in worker mode, talking through its standard input and output.
 class WorkerProcess {
  public:
+  // What a worker runs: its whole argument list in, its exit status out.
+  using WorkerEntry = int (*)(const std::vector<std::string>& Args);
   WorkerProcess() = default;
   WorkerProcess(const WorkerProcess&) = delete;
   WorkerProcess& operator=(const WorkerProcess&) = delete;
   ~WorkerProcess();
-  // Starts `this-program Args...` with its standard error sent nowhere. On Windows the worker
-  // joins a job that kills it when the engine ends and holds it to MemoryCap bytes.
-  bool Start(const std::vector<std::string>& Args, uint64_t MemoryCap, std::string& Reason);
+  // Starts a worker that runs Entry(`pdf Args...`) with its standard error sent nowhere. On
+  // Windows that is this program started again, whose main calls Entry, and the worker joins a
+  // job that kills it when the engine ends and holds it to MemoryCap bytes. Elsewhere it is a
+  // fork of this process, which spares the worker loading the program's libraries again.
+  bool Start(const std::vector<std::string>& Args, WorkerEntry Entry, uint64_t MemoryCap, std::string& Reason);
   bool Send(std::string_view Bytes);
   // Appends what the worker has written, without waiting; false once its output has ended.
   bool Receive(std::string& Into);

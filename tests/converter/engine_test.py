@@ -68,12 +68,12 @@ class EngineCase(unittest.TestCase):
         with open(base + ".html", encoding="utf-8") as f:
             return f.read()
 
-    def assert_workers_gone(self, pid):
-        """The workers of the engine process pid end with it: killed, they are gone within moments."""
+    def assert_workers_gone(self, proc):
+        """The workers of the engine process proc end with it: killed, they are gone within moments."""
         deadline = time.monotonic() + 10
-        while workers_of(pid) and time.monotonic() < deadline:
+        while workers_of(proc) and time.monotonic() < deadline:
             time.sleep(0.01)
-        self.assertEqual(workers_of(pid), [], "a worker outlived the run")
+        self.assertEqual(workers_of(proc), [], "a worker outlived the run")
 
     def assert_no_temporaries(self, folder):
         left = [f for f in os.listdir(folder) if ".part" in f]
@@ -404,12 +404,12 @@ class LongDocuments(EngineCase):
         proc = subprocess.Popen([ARGS.engine, path, base], stderr=subprocess.DEVNULL)
         # Stop it as a user would, once its workers are at work on the pages.
         deadline = time.monotonic() + 30
-        while time.monotonic() < deadline and proc.poll() is None and not workers_of(proc.pid):
+        while time.monotonic() < deadline and proc.poll() is None and not workers_of(proc):
             time.sleep(0.005)
-        self.assertTrue(workers_of(proc.pid), "no worker was seen at work")
+        self.assertTrue(workers_of(proc), "no worker was seen at work")
         proc.send_signal(signal.SIGTERM)
         self.assertEqual(proc.wait(timeout=30), -signal.SIGTERM)
-        self.assert_workers_gone(proc.pid)
+        self.assert_workers_gone(proc)
         self.assertFalse(os.path.exists(base + ".html"))
         self.assert_no_temporaries(folder)
 
@@ -648,14 +648,14 @@ class HostileDocuments(EngineCase):
         while time.monotonic() < deadline and not any(".part" in f for f in os.listdir(folder)):
             self.assertIsNone(proc.poll(), "the run ended before it could be interrupted")
             time.sleep(0.005)
-        while time.monotonic() < deadline and not workers_of(proc.pid):
+        while time.monotonic() < deadline and not workers_of(proc):
             time.sleep(0.005)
-        self.assertTrue(workers_of(proc.pid), "no worker was seen at work")
+        self.assertTrue(workers_of(proc), "no worker was seen at work")
         proc.send_signal(signal.SIGINT)
         self.assertEqual(proc.wait(timeout=30), -signal.SIGINT)
         self.assertFalse(os.path.exists(base + ".html"))
         self.assertEqual(os.listdir(folder), [], "no temporary and no drawing is left")
-        self.assert_workers_gone(proc.pid)
+        self.assert_workers_gone(proc)
 
     def test_outline_titles_too_long_to_read_are_cut_and_marked(self):
         # Two outline entries share one title of 34 million characters, which qpdf packs into a
@@ -700,17 +700,19 @@ class HostileDocuments(EngineCase):
         self.assertTrue(os.path.isfile(base + ".html"))
 
 
-def workers_of(pid):
-    """Worker processes started by the engine process pid (their last argument is its id)."""
+def workers_of(proc):
+    """The workers of the engine process proc: copies of it, with its command line, alive or left behind."""
+    argv = [os.fsencode(arg) for arg in proc.args]
     found = []
     for entry in os.listdir("/proc"):
+        if not entry.isdigit() or int(entry) == proc.pid:
+            continue
         try:
             with open(f"/proc/{entry}/cmdline", "rb") as f:
-                argv = f.read().split(b"\0")[:-1]
-        except (OSError, ValueError):
+                if f.read().split(b"\0")[:-1] == argv:
+                    found.append(int(entry))
+        except OSError:
             continue
-        if len(argv) == 4 and argv[1] == b"--worker" and argv[3] == str(pid).encode():
-            found.append(int(entry))
     return found
 
 

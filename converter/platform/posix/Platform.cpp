@@ -1,4 +1,4 @@
-// POSIX services of the engine: mapped input, exclusive files, signals, workers started with posix_spawn.
+// POSIX services of the engine: mapped input, exclusive files, signals, workers forked from the engine.
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/random.h>
@@ -16,8 +15,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace Engine::Platform {
 
@@ -88,6 +85,32 @@ bool WriteAllFd(int Fd, std::string_view Bytes) {
     Size -= static_cast<size_t>(Written);
   }
   return true;
+}
+
+// The child of a worker's fork: standard input and output become its pipes, standard error
+// leads nowhere, and nothing else of the engine stays open or handled, as in a program just
+// started; then it runs the worker, which finds poppler and the other libraries already loaded.
+[[noreturn]] void RunForked(int Commands, int Results, const std::vector<std::string>& Args,
+                            WorkerProcess::WorkerEntry Entry) {
+  dup2(Commands, 0);
+  dup2(Results, 1);
+  SendToNull(2);
+  if (close_range(3, ~0u, 0) != 0) {
+    for (int Fd = 3; Fd < 65536; ++Fd) close(Fd);
+  }
+  struct sigaction Default = {};
+  Default.sa_handler = SIG_DFL;
+  for (const int Signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(Signal, &Default, nullptr);
+  sigset_t Empty;
+  sigemptyset(&Empty);
+  sigprocmask(SIG_SETMASK, &Empty, nullptr);
+  int Status = 1;
+  try {
+    Status = Entry(Args);
+  } catch (...) {
+  }
+  // The engine's buffers and exit handlers belong to the coordinator.
+  _exit(Status);
 }
 
 }  // namespace
@@ -226,8 +249,8 @@ void OnTermination(void (*Clean)()) {
 
 WorkerProcess::~WorkerProcess() { Stop(); }
 
-bool WorkerProcess::Start(const std::vector<std::string>& Args, uint64_t /*MemoryCap: the worker caps itself*/,
-                          std::string& Reason) {
+bool WorkerProcess::Start(const std::vector<std::string>& Args, WorkerEntry Entry,
+                          uint64_t /*MemoryCap: the worker caps itself*/, std::string& Reason) {
   int ToWorker[2], FromWorker[2];
   if (pipe2(ToWorker, O_CLOEXEC) != 0) {
     Reason = SystemMessage(errno);
@@ -239,40 +262,22 @@ bool WorkerProcess::Start(const std::vector<std::string>& Args, uint64_t /*Memor
     close(ToWorker[1]);
     return false;
   }
-  posix_spawn_file_actions_t Actions;
-  posix_spawn_file_actions_init(&Actions);
-  posix_spawn_file_actions_adddup2(&Actions, ToWorker[0], 0);
-  posix_spawn_file_actions_adddup2(&Actions, FromWorker[1], 1);
-  posix_spawn_file_actions_addopen(&Actions, 2, "/dev/null", O_WRONLY, 0);
-  // The worker starts with the signal mask and actions of a fresh program.
-  posix_spawnattr_t Attributes;
-  posix_spawnattr_init(&Attributes);
-  sigset_t Empty;
-  sigemptyset(&Empty);
-  const sigset_t Terminating = TerminatingSignals();
-  posix_spawnattr_setsigmask(&Attributes, &Empty);
-  posix_spawnattr_setsigdefault(&Attributes, &Terminating);
-  posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  std::vector<char*> Argv;
-  std::string Program = "pdf";
-  Argv.push_back(Program.data());
-  std::vector<std::string> Copies(Args);
-  for (std::string& Arg : Copies) Argv.push_back(Arg.data());
-  Argv.push_back(nullptr);
+  std::vector<std::string> Argv = {"pdf"};
+  Argv.insert(Argv.end(), Args.begin(), Args.end());
 
   // A terminating signal waits until the worker is on record, so that the clean-up stops it
   // before removing the files it might write.
+  const sigset_t Terminating = TerminatingSignals();
   sigset_t Previous;
   sigprocmask(SIG_BLOCK, &Terminating, &Previous);
-  pid_t Pid = -1;
-  const int Error = posix_spawn(&Pid, "/proc/self/exe", &Actions, &Attributes, Argv.data(), environ);
-  if (Error == 0) Record(Pid, 0);
+  const pid_t Pid = fork();
+  if (Pid == 0) RunForked(ToWorker[0], FromWorker[1], Argv, Entry);
+  const int Error = errno;
+  if (Pid > 0) Record(Pid, 0);
   sigprocmask(SIG_SETMASK, &Previous, nullptr);
-  posix_spawn_file_actions_destroy(&Actions);
-  posix_spawnattr_destroy(&Attributes);
   close(ToWorker[0]);
   close(FromWorker[1]);
-  if (Error != 0) {
+  if (Pid < 0) {
     Reason = SystemMessage(Error);
     close(ToWorker[1]);
     close(FromWorker[0]);

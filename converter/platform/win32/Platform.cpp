@@ -384,7 +384,8 @@ void OnTermination(void (*Clean)()) {
 
 WorkerProcess::~WorkerProcess() { Stop(); }
 
-bool WorkerProcess::Start(const std::vector<std::string>& Args, uint64_t MemoryCap, std::string& Reason) {
+bool WorkerProcess::Start(const std::vector<std::string>& Args, WorkerEntry /*Entry: main calls it*/,
+                          uint64_t MemoryCap, std::string& Reason) {
   if (!EnsureJob(MemoryCap, Reason)) return false;
   static std::atomic<unsigned> Counter{0};
   const std::wstring PipeName = L"\\\\.\\pipe\\quirecast-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
