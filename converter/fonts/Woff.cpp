@@ -8,7 +8,41 @@
 
 namespace Engine {
 
+namespace {
+
+// Setting zlib up allocates and clears some 270 KB, which cost more than compressing a small
+// table, so every table of every font goes through one compressor.
+class Deflater {
+ public:
+  Deflater() { Ready_ = deflateInit(&Stream_, Z_BEST_COMPRESSION) == Z_OK; }
+  ~Deflater() {
+    if (Ready_) deflateEnd(&Stream_);
+  }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // Data compressed, or empty when that is not smaller.
+  std::string Pack(const std::string& Data) {
+    if (!Ready_ || Data.empty() || deflateReset(&Stream_) != Z_OK) return {};
+    std::string Packed(compressBound(static_cast<uLong>(Data.size())), '\0');
+    Stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
+    Stream_.avail_in = static_cast<uInt>(Data.size());
+    Stream_.next_out = reinterpret_cast<Bytef*>(Packed.data());
+    Stream_.avail_out = static_cast<uInt>(Packed.size());
+    if (deflate(&Stream_, Z_FINISH) != Z_STREAM_END || Stream_.total_out >= Data.size()) return {};
+    Packed.resize(Stream_.total_out);
+    return Packed;
+  }
+
+ private:
+  z_stream Stream_ = {};
+  bool Ready_ = false;
+};
+
+}  // namespace
+
 std::string TrueTypeToWoff(const std::string& TrueType) {
+  static Deflater Compressor;
   if (TrueType.size() < 12) return TrueType;
   const uint32_t TableCount = Get16(TrueType, 4);
   if (TrueType.size() < 12 + 16 * static_cast<size_t>(TableCount)) return TrueType;
@@ -20,14 +54,8 @@ std::string TrueTypeToWoff(const std::string& TrueType) {
     const uint32_t Offset = Get32(TrueType, Entry + 8), Length = Get32(TrueType, Entry + 12);
     if (Offset > TrueType.size() || Length > TrueType.size() - Offset) return TrueType;
     const std::string Table = TrueType.substr(Offset, Length);
-    uLongf Packed = compressBound(static_cast<uLong>(Length));
-    std::string Compressed(Packed, '\0');
-    const bool Smaller = compress2(reinterpret_cast<Bytef*>(Compressed.data()), &Packed,
-                                   reinterpret_cast<const Bytef*>(Table.data()), static_cast<uLong>(Length),
-                                   Z_BEST_COMPRESSION) == Z_OK &&
-                         Packed < Length;
-    Compressed.resize(Smaller ? Packed : 0);
-    const std::string& Stored = Smaller ? Compressed : Table;
+    const std::string Compressed = Compressor.Pack(Table);
+    const std::string& Stored = Compressed.empty() ? Table : Compressed;
     Directory.append(TrueType, Entry, 4);  // tag
     Put32(Directory, static_cast<uint32_t>(DataStart + Data.size()));
     Put32(Directory, static_cast<uint32_t>(Stored.size()));
