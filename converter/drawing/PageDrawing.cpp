@@ -49,7 +49,8 @@ void CountOperation(cairo_surface_t*, cairo_surface_t*, void* Closure) {
 
 // cairo's SVG of the page, drawn with its operations counted; Sink.Overflow when there were too
 // many or the SVG grew too big, and an empty SVG when cairo failed.
-void RenderSvg(PopplerPage* Page, const PageSize& Size, cairo_svg_version_t Version, bool White, SvgSink& Sink) {
+void RenderSvg(PopplerPage* Page, const PageSize& Size, double Units, cairo_svg_version_t Version, bool White,
+               SvgSink& Sink) {
   const double Width = Size.Width, Height = Size.Height;
   cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(AppendToSink, &Sink, Width, Height);
   cairo_svg_surface_restrict_to_version(Surface, Version);
@@ -71,8 +72,7 @@ void RenderSvg(PopplerPage* Page, const PageSize& Size, cairo_svg_version_t Vers
   // than a unit becomes one unit wide and moves onto the pixel grid. In quarter points only lines
   // of a quarter point or less change, so that table rules keep their width and place; the
   // surface's scale turns the units back into points. Luminosity soft masks, which poppler turns
-  // into pixels of a unit, are as big as the page in units: on huge pages the unit grows.
-  const double Units = UnitsPerPoint(Width, Height);
+  // into pixels of a unit, are as big as the page in units (UnitsPerPoint).
   cairo_surface_set_device_scale(Tee, 1 / Units, 1 / Units);
   cairo_t* Cr = cairo_create(Tee);
   cairo_scale(Cr, Units, Units);
@@ -126,14 +126,14 @@ bool OnlyFallbackOperators(const std::string& Svg, bool& Pictures) {
 // no browser draws; a page with any is drawn as SVG 1.1, which makes a picture of them. A page
 // with a picture of what SVG cannot draw is drawn on white, so that the picture is opaque and
 // drawing it over what lies under it is the same as replacing that.
-void RenderPageSvg(PopplerPage* Page, const PageSize& Size, SvgSink& Sink) {
+void RenderPageSvg(PopplerPage* Page, const PageSize& Size, double Units, SvgSink& Sink) {
   bool Pictures = false;
   for (const bool White : {false, true}) {
-    RenderSvg(Page, Size, CAIRO_SVG_VERSION_1_2, White, Sink);
+    RenderSvg(Page, Size, Units, CAIRO_SVG_VERSION_1_2, White, Sink);
     if (Sink.Overflow || Sink.Svg.empty()) return;
     if (!OnlyFallbackOperators(Sink.Svg, Pictures)) {
       Sink = SvgSink();
-      RenderSvg(Page, Size, CAIRO_SVG_VERSION_1_1, false, Sink);
+      RenderSvg(Page, Size, Units, CAIRO_SVG_VERSION_1_1, false, Sink);
       return;
     }
     if (!Pictures) return;
@@ -152,10 +152,10 @@ void RenderPageSvg(PopplerPage* Page, const PageSize& Size, SvgSink& Sink) {
 
 }  // namespace
 
-double UnitsPerPoint(double Width, double Height) {
-  constexpr double QuarterPoints = 4;
+double UnitsPerPoint(double Width, double Height, bool LuminosityMasks) {
+  const double Wanted = LuminosityMasks ? 2 : 4;
   const double Area = std::max(Width, 1.0) * std::max(Height, 1.0);
-  if (!(Area * QuarterPoints * QuarterPoints > PagePixelBudget)) return QuarterPoints;
+  if (!(Area * Wanted * Wanted > PagePixelBudget)) return Wanted;
   return std::sqrt(PagePixelBudget / Area);
 }
 
@@ -169,7 +169,7 @@ std::string DrawPageSvg(PopplerPage* Page, const PageSize& Size, bool* Pictured,
   if (Cost.Operations >= OperationLimit) {
     Sink.Overflow = true;
   } else {
-    RenderPageSvg(Page, Size, Sink);
+    RenderPageSvg(Page, Size, UnitsPerPoint(Size.Width, Size.Height, Cost.LuminosityMasks > 0), Sink);
   }
   if (!Sink.Overflow) {
     if (Sink.Svg.empty()) return {};

@@ -29,6 +29,7 @@ struct DrawingCost {
   uint64_t Operations = 0;
   uint64_t RasterOperations = 0;
   bool Unbounded = false;
+  uint64_t LuminosityMasks = 0;
 };
 
 // Draws one page, of the given size as displayed, into an SVG document of that size, rewritten
@@ -47,7 +48,9 @@ std::string PagePictureSvg(PopplerPage* Page, const PageSize& Size);
 
 // cairo device units per point for a page of Width x Height points: 4 (poppler widens only
 // lines of a quarter point or less to a unit), fewer where a full-page raster at that
-// resolution would pass PagePixelBudget.
-double UnitsPerPoint(double Width, double Height);
+// resolution would pass PagePixelBudget. A page with luminosity soft masks, each of which poppler
+// paints, converts and cairo stores as a raster of the page in units, takes 2: a quarter of the
+// pixels, still a pixel and a half for each of a 96-dpi screen's.
+double UnitsPerPoint(double Width, double Height, bool LuminosityMasks = false);
 
 }  // namespace Engine

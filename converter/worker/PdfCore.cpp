@@ -294,7 +294,7 @@ class MarkedTextOutput : public TextOutputDev {
     if (!Cut_ && std::chrono::steady_clock::now() - Start_ > std::chrono::duration<double>(TextPassSeconds)) Cut_ = true;
     return Cut_;
   }
-  PageWork Work() const { return {Operations_, Operations_ + MeshCost_, Cut_}; }
+  PageWork Work() const { return {Operations_, Operations_ + MeshCost_, Cut_, LuminosityMasks_}; }
 
   // Pictures, shapes and patterns are walked to count them (and to place them, with Areas);
   // nothing of them is decoded or drawn.
@@ -337,6 +337,9 @@ class MarkedTextOutput : public TextOutputDev {
   // Once stopped, forms are no longer entered, so that forms nested deep end at once. Forms that
   // only draw others cost the drawing nothing, but the reading time: entering one (its resources,
   // its stream, a parser) takes about as long as five to ten fills.
+  void setSoftMask(GfxState*, const double*, bool Alpha, Function* Transfer, GfxColor*) override {
+    if (!Alpha || Transfer != nullptr) ++LuminosityMasks_;
+  }
   bool useDrawForm() override { return Cut_; }
   void drawForm(Ref) override {}
   void beginForm(Ref) override {
@@ -527,6 +530,7 @@ class MarkedTextOutput : public TextOutputDev {
   bool Cut_ = false;
   int Counting_ = 0;  // inside a pattern's cell read for its count only
   uint64_t MeshCost_ = 0;
+  uint64_t LuminosityMasks_ = 0;
   std::map<std::tuple<const void*, int, int, CharCode>, uint64_t> Type3Weights_;
   std::set<std::tuple<const void*, int, int, CharCode, double>> Type3Shown_;
   std::vector<Mark> Stack_;

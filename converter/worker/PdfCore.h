@@ -26,6 +26,8 @@ struct PageWork {
   uint64_t Operations = 0;
   uint64_t RasterOperations = 0;
   bool Cut = false;
+  // Soft masks made from a group's luminosity (or through a transfer function).
+  uint64_t LuminosityMasks = 0;
 };
 
 // The reading of a page's text stops after this long, or after this many steps (operations and

@@ -203,7 +203,7 @@ PageText PdfPage::ReadText(const PageSize& Size, const std::vector<HeadingHint>&
     Text.Lines = BuildLines(Core.Words(Index_, nullptr, &Work), Size.Width, Size.Height);
     ArrangeUntaggedPage(Hints, Text);
   }
-  Cost_ = {Work.Operations, Work.RasterOperations, Work.Cut};
+  Cost_ = {Work.Operations, Work.RasterOperations, Work.Cut, Work.LuminosityMasks};
   PopplerDocument* Doc = Doc_.Doc_->Doc;
   const int Pages = poppler_document_get_n_pages(Doc);
   GList* Links = poppler_page_get_link_mapping(Page_->Page);

@@ -86,8 +86,10 @@ PictureUses ReadUses(std::string_view Svg) {
 // they lie in the tag's units.
 bool StoreSmaller(std::string_view Tag, std::string_view Encoded, const PictureUses& Uses, std::string& Smaller,
                   std::string_view& Mime, bool& Shrunk, bool& Cut, Box& Place) {
-  // Below this a picture is not worth a second look.
+  // Below this a picture is not worth a second look, unless it has many pixels: such a picture is
+  // mostly empty (a soft mask of a shadow, as big as the page), and its painted part pays to cut.
   constexpr size_t RecodeFrom = 8192;
+  constexpr double RecodePixelsFrom = 65536;
   const int64_t Width = std::atoll(std::string(AttributeOf(Tag, "width")).c_str());
   const int64_t Height = std::atoll(std::string(AttributeOf(Tag, "height")).c_str());
   const auto Found = Uses.find(AttributeOf(Tag, "id"));
@@ -100,7 +102,8 @@ bool StoreSmaller(std::string_view Tag, std::string_view Encoded, const PictureU
   const bool Done =
       Shrunk ? FromBase64(Encoded, Png) && ShrinkPng(Png, Stored.Width, Stored.Height, Smaller, Mime, Kept)
              // A picture kept at its size is decoded whole: only one within the page's pixel budget.
-             : Encoded.size() >= RecodeFrom && Width > 0 && Height > 0 &&
+             : Width > 0 && Height > 0 &&
+                   (Encoded.size() >= RecodeFrom || static_cast<double>(Width) * static_cast<double>(Height) >= RecodePixelsFrom) &&
                    static_cast<double>(Width) * static_cast<double>(Height) <= PagePixelBudget &&
                    FromBase64(Encoded, Png) && RecodePng(Png, Smaller, Mime, Kept);
   if (!Done) return false;
