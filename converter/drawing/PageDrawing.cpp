@@ -5,6 +5,7 @@
 #include "base/Numbers.h"
 #include "drawing/Passes.h"
 #include "drawing/Pictures.h"
+#include "drawing/passes/ShrinkPictures.h"
 
 #include <cairo-svg.h>
 #include <cairo-tee.h>
@@ -49,11 +50,18 @@ void CountOperation(cairo_surface_t*, cairo_surface_t*, void* Closure) {
 
 // cairo's SVG of the page, drawn with its operations counted; Sink.Overflow when there were too
 // many or the SVG grew too big, and an empty SVG when cairo failed.
+// Pixels an inch of cairo's pictures of what SVG cannot draw: a point is 72 / FallbackDpi of a pixel.
+constexpr double FallbackDpi = 72 * CssPixelsPerPoint * PictureZoomFactor;
+static_assert(FallbackDpi == 192, "FallbackPlace holds 72 / FallbackDpi");
+
 void RenderSvg(PopplerPage* Page, const PageSize& Size, double Units, cairo_svg_version_t Version, bool White,
                SvgSink& Sink) {
   const double Width = Size.Width, Height = Size.Height;
   cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(AppendToSink, &Sink, Width, Height);
   cairo_svg_surface_restrict_to_version(Surface, Version);
+  // What SVG cannot draw becomes a picture at the resolution pictures are kept at (twice a
+  // 96-dpi screen), not cairo's 300 dpi, which the passes would only shrink.
+  cairo_surface_set_fallback_resolution(Surface, FallbackDpi, FallbackDpi);
   Sink.Surface = Surface;
   // cairo's observer cannot watch an SVG surface: a tee hands every operation to the SVG and to
   // an observed raster of a few pixels, where it costs next to nothing, to be counted.
@@ -95,11 +103,11 @@ void RenderSvg(PopplerPage* Page, const PageSize& Size, double Units, cairo_svg_
   if (Sink.Overflow || DrawStatus != CAIRO_STATUS_SUCCESS || SurfaceStatus != CAIRO_STATUS_SUCCESS) Sink.Svg = std::string();
 }
 
-// How cairo's SVG 1.2 paints its picture of what SVG cannot draw: at 300 pixels an inch, with the
+// How cairo's SVG 1.2 paints its picture of what SVG cannot draw: at FallbackDpi, with the
 // operator that replaces what lies under it, which browsers do not know and draw over it instead.
 constexpr std::string_view FallbackUse = "<use xlink:href=\"#image";
 constexpr std::string_view FallbackOperator = " comp-op=\"src\" clip-to-self=\"true\"";
-constexpr std::string_view FallbackPlace = " transform=\"matrix(0.24,0,0,0.24,";
+constexpr std::string_view FallbackPlace = " transform=\"matrix(0.375,0,0,0.375,";
 
 // Whether every operator in cairo's SVG 1.2 paints such a picture; Pictures tells whether any does.
 bool OnlyFallbackOperators(const std::string& Svg, bool& Pictures) {
