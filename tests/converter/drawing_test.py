@@ -198,6 +198,11 @@ class Hostile(unittest.TestCase):
         for width, height in sizes:
             self.assertLessEqual(width * height, 24e6 * 1.01)
 
+    def test_luminosity_mask_is_a_raster_of_half_points(self):
+        # poppler paints such a mask as big as the page in cairo's units: 400 x 400 for 200 points.
+        svgs, _ = self.convert("soft-mask-small", soft_mask_page(200), 30)
+        self.assertEqual(png_sizes(svgs[0]), [(400, 400)])
+
     def test_million_rectangles_become_a_picture(self):
         svgs, peak = self.convert("rectangles", rectangles(1), 60)
         self.assertLess(peak, self.memory_limit(600))
