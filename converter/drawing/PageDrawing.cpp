@@ -48,12 +48,12 @@ void CountOperation(cairo_surface_t*, cairo_surface_t*, void* Closure) {
   }
 }
 
-// cairo's SVG of the page, drawn with its operations counted; Sink.Overflow when there were too
-// many or the SVG grew too big, and an empty SVG when cairo failed.
 // Pixels an inch of cairo's pictures of what SVG cannot draw: a point is 72 / FallbackDpi of a pixel.
 constexpr double FallbackDpi = 72 * CssPixelsPerPoint * PictureZoomFactor;
 static_assert(FallbackDpi == 192, "FallbackPlace holds 72 / FallbackDpi");
 
+// cairo's SVG of the page, drawn with its operations counted; Sink.Overflow when there were too
+// many or the SVG grew too big, and an empty SVG when cairo failed.
 void RenderSvg(PopplerPage* Page, const PageSize& Size, double Units, cairo_svg_version_t Version, bool White,
                SvgSink& Sink) {
   const double Width = Size.Width, Height = Size.Height;
