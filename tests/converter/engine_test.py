@@ -397,6 +397,33 @@ class LongDocuments(EngineCase):
         sample = self.sample()
         return self.make_pdf(f"long{copies}.pdf", "--empty", "--pages", *([sample] * copies), "--")
 
+    def test_workers_ended_by_a_signal_leave_the_run_its_files(self):
+        # A worker is a copy of the engine: a signal must end it as any program, not run the
+        # engine's clean-up, which would remove the files of the run that goes on. The worker that
+        # replaces an ended one starts once those files exist, and knows their names.
+        path = self.many_pages(100)
+        base = self.out_base("signalled")
+        folder = os.path.dirname(base)
+        proc = subprocess.Popen([ARGS.engine, path, base], stderr=subprocess.PIPE, text=True)
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline and proc.poll() is None and not any(".part" in f for f in os.listdir(folder)):
+            time.sleep(0.001)
+        ended = []
+        while time.monotonic() < deadline and proc.poll() is None and len(ended) < 2:
+            started = [pid for pid in workers_of(proc) if pid not in ended]
+            if started:
+                os.kill(max(started), signal.SIGTERM)
+                ended.append(max(started))
+            time.sleep(0.005)
+        self.assertEqual(len(ended), 2, "the run ended before a second worker could be stopped")
+        _, stderr = proc.communicate(timeout=600 if ARGS.sanitized else 120)
+        self.assertEqual(proc.returncode, 0, stderr)
+        with open(base + ".html", encoding="utf-8") as f:
+            markup = f.read()
+        self.assert_no_temporaries(folder)
+        for source in re.findall(r'<img src="([^"]+)"', markup):
+            self.assertTrue(os.path.exists(os.path.join(folder, source)), source)
+
     def test_killed_conversion_leaves_no_html_and_no_temporaries(self):
         path = self.many_pages(150)
         base = self.out_base("killed")
