@@ -334,12 +334,14 @@ class MarkedTextOutput : public TextOutputDev {
     --Counting_;
     return true;
   }
-  // Once stopped, forms are no longer entered, so that forms nested deep end at once. Forms that
-  // only draw others cost the drawing nothing, but the reading time: entering one (its resources,
-  // its stream, a parser) takes about as long as five to ten fills.
+  // Soft masks made from a group's luminosity, which the drawing turns into rasters of the page.
   void setSoftMask(GfxState*, const double*, bool Alpha, Function* Transfer, GfxColor*) override {
     if (!Alpha || Transfer != nullptr) ++LuminosityMasks_;
   }
+
+  // Once stopped, forms are no longer entered, so that forms nested deep end at once. Forms that
+  // only draw others cost the drawing nothing, but the reading time: entering one (its resources,
+  // its stream, a parser) takes about as long as five to ten fills.
   bool useDrawForm() override { return Cut_; }
   void drawForm(Ref) override {}
   void beginForm(Ref) override {

@@ -92,6 +92,7 @@ bool StoreSmaller(std::string_view Tag, std::string_view Encoded, const PictureU
   constexpr double RecodePixelsFrom = 65536;
   const int64_t Width = std::atoll(std::string(AttributeOf(Tag, "width")).c_str());
   const int64_t Height = std::atoll(std::string(AttributeOf(Tag, "height")).c_str());
+  const double Pixels = static_cast<double>(Width) * static_cast<double>(Height);
   const auto Found = Uses.find(AttributeOf(Tag, "id"));
   const bool Followed = Found != Uses.end() && Found->second.Understood;
   const PixelSize Stored = Followed ? StoredPictureSize(Width, Height, Found->second.ScaleX, Found->second.ScaleY)
@@ -103,8 +104,7 @@ bool StoreSmaller(std::string_view Tag, std::string_view Encoded, const PictureU
       Shrunk ? FromBase64(Encoded, Png) && ShrinkPng(Png, Stored.Width, Stored.Height, Smaller, Mime, Kept)
              // A picture kept at its size is decoded whole: only one within the page's pixel budget.
              : Width > 0 && Height > 0 &&
-                   (Encoded.size() >= RecodeFrom || static_cast<double>(Width) * static_cast<double>(Height) >= RecodePixelsFrom) &&
-                   static_cast<double>(Width) * static_cast<double>(Height) <= PagePixelBudget &&
+                   (Encoded.size() >= RecodeFrom || Pixels >= RecodePixelsFrom) && Pixels <= PagePixelBudget &&
                    FromBase64(Encoded, Png) && RecodePng(Png, Smaller, Mime, Kept);
   if (!Done) return false;
   const double UnitX = static_cast<double>(Width) / static_cast<double>(Stored.Width);
