@@ -23,6 +23,8 @@ OPTIONS = None  # set from the command line in main()
 SKIPPED = 77
 # How qemu-user reports a fault in the program it emulates.
 EMULATOR_FAULT = b"qemu: uncaught target signal"
+# A run under wine32 takes seconds (tens on a busy machine); one that takes this long has hung.
+RUN_SECONDS = 180
 
 USAGE_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "app",
                           "UsageText.inc")
@@ -49,6 +51,8 @@ class Host:
     def __init__(self, options):
         self.frontend = options.frontend
         self.standin = options.standin
+        # Why the platform stopped running programs, which skips the tests still to come.
+        self.unusable = None
 
     def engine_saw(self, record):
         return [record["arg1"], record["arg2"]]
@@ -83,6 +87,7 @@ class WineHost(Host):
         self.own_prefix = not options.prefix
         self.wine = Wine(options.prefix or tempfile.mkdtemp(prefix="quirecast-wine-"), bits=options.bits)
         self.base_env = self.wine.env
+        self.unusable = self.wine.unusable
 
     def close(self):
         self.wine.close()
@@ -105,24 +110,19 @@ class WineHost(Host):
             command_file = os.path.join(work, "cmd")
             with open(command_file, "wb") as out:
                 out.write(line)
-            # Files, not pipes: wine's helper processes may hold a pipe open long after we end.
-            stdout_path = os.path.join(work, "stdout")
-            stderr_path = os.path.join(work, "stderr")
-            # Now and then, while other wine tests run beside this one, wine fails to start a
-            # program: the run then ends with 1 and nothing written, which the front end never
-            # does (its exit code 1 comes with the usage). Such a run is tried again.
-            for _ in range(3):
-                with open(stdout_path, "wb") as stdout, open(stderr_path, "wb") as stderr:
-                    code = subprocess.run([self.wine.loader, self.rawrun, self.path(command_file)],
-                                          cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
-                                          stderr=stderr, timeout=300).returncode
-                with open(stdout_path, "rb") as stdout, open(stderr_path, "rb") as stderr:
-                    result = code, stdout.read(), stderr.read()
-                if result != (1, b"", b""):
-                    return result
-            return result
+            try:
+                return self.wine.run([self.rawrun, self.path(command_file)], cwd=cwd, env=env,
+                                     timeout=RUN_SECONDS)
+            except subprocess.TimeoutExpired:
+                # The prefix's processes go with the hung one, or they could hold up the next run.
+                self.wine.restart()
+                raise Hung()
         finally:
             shutil.rmtree(work)
+
+
+class Hung(Exception):
+    """A run under wine that did not end in time."""
 
 
 HOST = None
@@ -149,6 +149,8 @@ class FrontEndTest(unittest.TestCase):
     maxDiff = None
 
     def setUp(self):
+        if HOST.unusable:
+            self.skipTest(HOST.unusable)
         self.root = tempfile.mkdtemp(prefix="quirecast-e2e-")
         self.addCleanup(shutil.rmtree, self.root)
         self.install_dir = self.install("inst")
@@ -176,18 +178,34 @@ class FrontEndTest(unittest.TestCase):
 
     def run_frontend(self, args, mode="write", folder=None, cwd=None):
         frontend = self.frontend_in(folder or self.install_dir)
-        # Under qemu-user, now and then one of wine's own threads faults and qemu reports it on
-        # standard error. Such a run is tried again, with the engine's records of that run taken
-        # back; a fault of the program's own recurs every time and still fails.
-        logged = os.path.getsize(self.log) if os.path.exists(self.log) else 0
-        for _ in range(3):
-            code, out, err = HOST.run(frontend, args, cwd or self.root, self.env(mode))
-            if not err.startswith(EMULATOR_FAULT):
-                break
-            if os.path.exists(self.log):
-                os.truncate(self.log, logged)
+        code, out, err = self.retried(lambda: HOST.run(frontend, args, cwd or self.root, self.env(mode)))
         self.assertEqual(err.decode("latin-1"), "", "nothing goes to standard error")
         return code, out
+
+    def retried(self, run):
+        """Runs the front end through `run`, up to three times where wine failed the run itself:
+        wine did not start the program (exit code 1 with nothing written; the front end's 1
+        always comes with the usage), qemu-user reported a fault of one of wine's threads, or a
+        process waited for ever. The engine's records of a failed run are taken back; a fault of
+        the program's own recurs every time and still fails. When every run hangs and wine's own
+        programs hang too, the machine's wine cannot run programs, and the test is skipped."""
+        logged = os.path.getsize(self.log) if os.path.exists(self.log) else 0
+        for _ in range(3):
+            try:
+                result = run()
+                if result != (1, b"", b"") and not result[2].startswith(EMULATOR_FAULT):
+                    return result
+            except Hung:
+                result = None
+            if os.path.exists(self.log):
+                os.truncate(self.log, logged)
+        if result is None:
+            if not HOST.wine.starts_programs():
+                HOST.unusable = f"wine{OPTIONS.bits} stopped running programs on this machine: " \
+                                "its own command interpreter hangs as well"
+                self.skipTest(HOST.unusable)
+            self.fail(f"the front end hung three times (each given {RUN_SECONDS} s)")
+        return result
 
     def p(self, *parts):
         """A path under the test's folder, as the program sees it."""
@@ -317,7 +335,7 @@ class FrontEndTest(unittest.TestCase):
 
     def run_raw(self, tail, mode="write", extra_env=None, codepage="cp1252"):
         line = HOST.encode(HOST.path(self.frontend_in(self.install_dir)), codepage) + tail
-        return HOST.run_raw(line, self.root, self.env(mode, extra_env))
+        return self.retried(lambda: HOST.run_raw(line, self.root, self.env(mode, extra_env)))
 
     @unittest.skipUnless("--wine" in sys.argv, "raw command lines are the Windows build's")
     def test_raw_command_lines(self):
@@ -370,11 +388,18 @@ def main():
             setattr(OPTIONS, name, os.path.abspath(getattr(OPTIONS, name)))
     HOST = WineHost(OPTIONS) if OPTIONS.wine else NativeHost(OPTIONS)
     try:
-        program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+        program = None
+        if not HOST.unusable:
+            program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
     finally:
         if OPTIONS.wine:
             HOST.close()
-    sys.exit(0 if program.result.wasSuccessful() else 1)
+    if program and not program.result.wasSuccessful():
+        sys.exit(1)
+    if HOST.unusable:
+        print(f"skipped: {HOST.unusable}")
+        sys.exit(SKIPPED)
+    sys.exit(0)
 
 
 if __name__ == "__main__":

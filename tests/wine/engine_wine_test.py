@@ -316,6 +316,10 @@ def main():
     INSTALL = os.path.join(OPTIONS.work, "Quirecast")
     install_pair(INSTALL)
     WINE = Wine(os.path.join(OPTIONS.work, "wineprefix"), bits=OPTIONS.bits)
+    if OPTIONS.bits == 32 and WINE.unusable:
+        WINE.close()
+        print(f"skipped: {WINE.unusable}")
+        return SKIPPED
     if OPTIONS.bits == 32 and OPTIONS.identity:
         kept, said = WINE.keeps_thread_identity(OPTIONS.identity)
         print(f"wine32 thread check: {said}")

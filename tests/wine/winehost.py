@@ -8,6 +8,7 @@ qemu-user (see scripts/wine32.sh)."""
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 
@@ -49,11 +50,33 @@ class Wine:
             self.env.update(WINEARCH="win32", QEMU_RESERVED_VA=QEMU_ADDRESS_SPACE)
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):
             self.env.pop(name, None)
-        # Make the prefix first, so its set-up messages are not taken for a program's; then a
-        # persistent server keeps each start short (under a second for wine64, a few seconds for
-        # wine32 under qemu-user).
-        if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            self._make_prefix()
+        # Why programs cannot run in this prefix, or None once one has run (see _prepare).
+        self.unusable = None
+        self._prepare()
+
+    def _prepare(self, rounds=2):
+        """Makes the prefix, unless an earlier run left one, and checks that it runs a program:
+        under qemu-user a prefix whose set-up hung may hang every later start, and a server may
+        be left wedged. Each round after the first makes the prefix again from nothing. When no
+        round gets a program to run, `unusable` says so and the caller skips its tests."""
+        for attempt in range(rounds):
+            if attempt:
+                self.close()
+                shutil.rmtree(self.prefix, ignore_errors=True)
+                os.makedirs(self.prefix)
+            # Made first, so that its set-up messages are not taken for a program's.
+            if not os.path.exists(os.path.join(self.prefix, "system.reg")):
+                self._make_prefix()
+            self._serve()
+            if self.starts_programs():
+                self.unusable = None
+                return
+        self.unusable = (f"wine{self.bits} hangs starting its own programs on this machine, even in a "
+                         f"prefix made again from nothing ({rounds} times)")
+
+    def _serve(self):
+        """Starts a persistent server, which keeps each start short (under a second for wine64, a
+        few seconds for wine32 under qemu-user)."""
         # The server outlives the test when a test ends without close(): it must not hold the
         # test's output, or whoever reads that output to its end waits for ever.
         # A server left running for this prefix by an earlier run serves as well: its refusal
@@ -61,26 +84,58 @@ class Wine:
         subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def _make_prefix(self, attempts=2, boot_seconds=450, settle_seconds=150):
-        """Runs wineboot until it ends with the prefix made. Now and then, under qemu-user, wineboot
-        or one of the processes it leaves behind hangs for good and the server never ends: its
-        processes are ended (the server saves the registry as it goes) and wineboot runs again,
-        which finishes a prefix it left half made. A prefix with its registry serves after the last
-        attempt too."""
-        for _ in range(attempts):
-            try:
-                subprocess.run([self.loader, "wineboot", "--init"], env=self.env, stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=boot_seconds)
-                subprocess.run(["wineserver", "-w"], env=self.env, timeout=settle_seconds)
-                return
-            except subprocess.TimeoutExpired:
-                subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
-                subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
-        if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            raise RuntimeError(f"wineboot did not make the prefix {self.prefix} in {attempts} attempts")
+    def _make_prefix(self, boot_seconds=240, settle_seconds=90):
+        """Runs wineboot. Now and then, under qemu-user, wineboot or one of the processes it leaves
+        behind hangs for good and the server never ends: its processes are ended, and whether the
+        prefix serves is then for starts_programs to tell."""
+        try:
+            subprocess.run([self.loader, "wineboot", "--init"], env=self.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=boot_seconds)
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=settle_seconds)
+        except subprocess.TimeoutExpired:
+            self.close()
+
+    def starts_programs(self, seconds=180):
+        """Whether wine's command interpreter, started here, starts a second one and ends with
+        that one's exit code in time: the shape of a run of the front end and its engine."""
+        try:
+            code, _, _ = self.run(["cmd", "/c", "cmd /c exit 3"], timeout=seconds)
+        except subprocess.TimeoutExpired:
+            return False
+        return code == 3
+
+    def restart(self):
+        """Ends every process of the prefix, a hung one among them, and starts a new server."""
+        self.close()
+        self._serve()
 
     def close(self):
-        subprocess.run(["wineserver", "-k"], env=self.env)
+        """Ends the prefix's server and programs: through the server, and where it does not answer
+        or a program outlives it, by signal to every process started for this prefix."""
+        try:
+            subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+        except subprocess.TimeoutExpired:
+            pass
+        for pid in self.processes():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+
+    def processes(self):
+        """The processes started with this prefix in their environment: its server and its
+        programs (under qemu-user, the emulator running them)."""
+        marker = b"WINEPREFIX=" + self.prefix.encode() + b"\0"
+        for name in os.listdir("/proc"):
+            if not name.isdigit() or int(name) == os.getpid():
+                continue
+            try:
+                with open(f"/proc/{name}/environ", "rb") as environ:
+                    if (b"\0" + environ.read()).find(b"\0" + marker) >= 0:
+                        yield int(name)
+            except OSError:
+                continue
 
     @staticmethod
     def path(unix_path):
