@@ -3,6 +3,7 @@
 # with the front end into out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/ccache.sh
 
 bash scripts/deps.sh
 cmake --preset native >/dev/null

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config python3
+  cmake ninja-build ccache g++ pkg-config python3
   clang libclang-rt-14-dev
   libgtest-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix

@@ -6,6 +6,7 @@
 # (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/ccache.sh
 
 bash scripts/deps.sh
 # Without wine32 (the archive's i386 index out of step, say) its tests are skipped, saying why.
