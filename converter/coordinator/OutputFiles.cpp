@@ -64,27 +64,35 @@ namespace {
 // Read by the termination handler, so it holds plain C strings behind atomic pointers: a name is
 // complete before the handler can see it, and taken away before it is freed. Slots come in
 // chunks made as pages are reached, so that a document claiming millions of pages costs nothing
-// until its pages are converted.
+// until its pages are converted; the scans stop after the last chunk made, so that neither they
+// nor the clean-up at exit touch the whole table.
 constexpr size_t ChunkSlots = 1024;
 constexpr size_t MostChunks = 16384;
 struct Registry {
   std::atomic<std::atomic<char*>*> Chunks[MostChunks] = {};
+  // One past the last chunk made; set after the chunk, before any name goes into it.
+  std::atomic<size_t> ChunksMade{0};
   ~Registry() { Drop(); }
   void Drop() {
-    for (auto& Chunk : Chunks) {
-      std::atomic<char*>* Slots = Chunk.exchange(nullptr);
+    const size_t Made = ChunksMade.load();
+    for (size_t C = 0; C < Made; ++C) {
+      std::atomic<char*>* Slots = Chunks[C].exchange(nullptr);
       if (Slots == nullptr) continue;
       for (size_t I = 0; I < ChunkSlots; ++I) delete[] Slots[I].exchange(nullptr);
       delete[] Slots;
     }
   }
   std::atomic<char*>* Slot(size_t Index, bool Make) {
-    if (Index / ChunkSlots >= MostChunks) return nullptr;
-    std::atomic<std::atomic<char*>*>& Chunk = Chunks[Index / ChunkSlots];
+    const size_t C = Index / ChunkSlots;
+    if (C >= MostChunks) return nullptr;
+    std::atomic<std::atomic<char*>*>& Chunk = Chunks[C];
     if (Chunk.load() == nullptr && Make) {
       auto* Slots = new std::atomic<char*>[ChunkSlots];
       for (size_t I = 0; I < ChunkSlots; ++I) Slots[I] = nullptr;
       Chunk = Slots;
+      size_t Made = ChunksMade.load();
+      while (Made <= C && !ChunksMade.compare_exchange_weak(Made, C + 1)) {
+      }
     }
     std::atomic<char*>* Slots = Chunk.load();
     return Slots != nullptr ? &Slots[Index % ChunkSlots] : nullptr;
@@ -95,8 +103,9 @@ std::atomic<bool> Tracking{false};
 
 void RemoveRecorded() {
   if (!Tracking.load()) return;
-  for (auto& Chunk : Recorded.Chunks) {
-    const std::atomic<char*>* Slots = Chunk.load();
+  const size_t Made = Recorded.ChunksMade.load();
+  for (size_t C = 0; C < Made; ++C) {
+    const std::atomic<char*>* Slots = Recorded.Chunks[C].load();
     if (Slots == nullptr) continue;
     for (size_t I = 0; I < ChunkSlots; ++I) {
       const char* Name = Slots[I].load();

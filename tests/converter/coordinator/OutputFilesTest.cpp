@@ -95,13 +95,16 @@ TEST_F(TempFolder, NewFilesNeverReuseWhatIsThere) {
 TEST_F(TempFolder, TemporaryNamesAreUnguessableAndTheRegistryRemovesThemAll) {
   TempRegistry::Start();
   const std::string Final = Folder + "/doc-1.svg";
-  std::string First, Second, Reason;
+  std::string First, Second, Later, Reason;
   {
-    Platform::OutputFile A, B;
+    Platform::OutputFile A, B, C;
     ASSERT_TRUE(CreateTemporary(Final, 1, A, First, Reason)) << Reason;
     ASSERT_TRUE(CreateTemporary(Final, 2, B, Second, Reason)) << Reason;
+    // A page thousands on, whose name is kept apart from the first pages'.
+    ASSERT_TRUE(CreateTemporary(Folder + "/doc-5000.svg", 5000, C, Later, Reason)) << Reason;
     ASSERT_TRUE(A.Finish(Reason));
     ASSERT_TRUE(B.Finish(Reason));
+    ASSERT_TRUE(C.Finish(Reason));
   }
   EXPECT_NE(First, Second);
   EXPECT_EQ(First.rfind(Final + ".part", 0), 0u) << First;
@@ -110,6 +113,7 @@ TEST_F(TempFolder, TemporaryNamesAreUnguessableAndTheRegistryRemovesThemAll) {
   TempRegistry::RemoveAll();
   EXPECT_NE(access(First.c_str(), F_OK), 0);
   EXPECT_NE(access(Second.c_str(), F_OK), 0);
+  EXPECT_NE(access(Later.c_str(), F_OK), 0);
   EXPECT_EQ(access((Folder + "/doc.html").c_str(), F_OK), 0) << "finished files of an earlier run stay";
 }
 
