@@ -1,4 +1,5 @@
 // Entry point of the conversion engine `pdf INPUT OUTPUTBASE`.
 #include "Engine.h"
+#include "platform/Platform.h"
 
-int main(int Argc, char** Argv) { return Engine::RunEngine(Argc, Argv); }
+int main(int Argc, char** Argv) { Engine::Platform::EndProcess(Engine::RunEngine(Argc, Argv)); }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -128,6 +130,23 @@ void QuietLibraryMessages() {
 }
 
 void WriteMessage(std::string_view Line) { WriteAllFd(MessageFd, std::string(Line) + "\n"); }
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ENGINE_CHECKS_LEAKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ENGINE_CHECKS_LEAKS 1
+#endif
+#endif
+
+void EndProcess(int Status) {
+#if defined(ENGINE_CHECKS_LEAKS)
+  std::exit(Status);
+#else
+  std::fflush(nullptr);
+  _exit(Status);
+#endif
+}
 
 InputFile::~InputFile() {
   if (Data_ != nullptr) munmap(const_cast<char*>(Data_), Size_);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <string>
 
 namespace Engine::Platform {
@@ -247,6 +248,8 @@ void WriteMessage(std::string_view Line) {
   }
   WriteAllHandle(Where, std::string(Line) + "\n");
 }
+
+void EndProcess(int Status) { std::exit(Status); }
 
 InputFile::~InputFile() {
   if (Data_ != nullptr) UnmapViewOfFile(Data_);
