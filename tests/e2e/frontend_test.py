@@ -105,20 +105,12 @@ class WineHost(Host):
         return self.run_raw(line.encode("cp1252"), cwd, env)
 
     def run_raw(self, line, cwd, env):
-        work = tempfile.mkdtemp(prefix="quirecast-raw-")
         try:
-            command_file = os.path.join(work, "cmd")
-            with open(command_file, "wb") as out:
-                out.write(line)
-            try:
-                return self.wine.run([self.rawrun, self.path(command_file)], cwd=cwd, env=env,
-                                     timeout=RUN_SECONDS)
-            except subprocess.TimeoutExpired:
-                # The prefix's processes go with the hung one, or they could hold up the next run.
-                self.wine.restart()
-                raise Hung()
-        finally:
-            shutil.rmtree(work)
+            return self.wine.run_raw(self.rawrun, line, cwd=cwd, env=env, timeout=RUN_SECONDS)
+        except subprocess.TimeoutExpired:
+            # The prefix's processes go with the hung one, or they could hold up the next run.
+            self.wine.restart()
+            raise Hung()
 
 
 class Hung(Exception):

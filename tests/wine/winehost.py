@@ -50,15 +50,14 @@ class Wine:
             self.env.update(WINEARCH="win32", QEMU_RESERVED_VA=QEMU_ADDRESS_SPACE)
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):
             self.env.pop(name, None)
-        # Why programs cannot run in this prefix, or None once one has run (see _prepare).
-        self.unusable = None
-        self._prepare()
+        # Why programs cannot run in this prefix, or None once one has run.
+        self.unusable = self._prepare()
 
     def _prepare(self, rounds=2):
         """Makes the prefix, unless an earlier run left one, and checks that it runs a program:
         under qemu-user a prefix whose set-up hung may hang every later start, and a server may
-        be left wedged. Each round after the first makes the prefix again from nothing. When no
-        round gets a program to run, `unusable` says so and the caller skips its tests."""
+        be left wedged. Each round after the first makes the prefix again from nothing. Returns
+        None once a program ran, or why none did, for the caller to skip its tests."""
         for attempt in range(rounds):
             if attempt:
                 self.close()
@@ -69,10 +68,9 @@ class Wine:
                 self._make_prefix()
             self._serve()
             if self.starts_programs():
-                self.unusable = None
-                return
-        self.unusable = (f"wine{self.bits} hangs starting its own programs on this machine, even in a "
-                         f"prefix made again from nothing ({rounds} times)")
+                return None
+        return (f"wine{self.bits} hangs starting its own programs on this machine, even in a "
+                f"prefix made again from nothing ({rounds} times)")
 
     def _serve(self):
         """Starts a persistent server, which keeps each start short (under a second for wine64, a
