@@ -103,9 +103,12 @@ class Wine:
         return code == 3
 
     def restart(self):
-        """Ends every process of the prefix, a hung one among them, and starts a new server."""
+        """Ends every process of the prefix, a hung one among them, and starts a new server. A
+        program then starts wine's own services again, which under qemu-user takes tens of
+        seconds: one of wine's programs pays for that here, not the next run."""
         self.close()
         self._serve()
+        self.starts_programs()
 
     def close(self):
         """Ends the prefix's server and programs: through the server, and where it does not answer
