@@ -60,6 +60,8 @@ struct PageState {
   // Its first worker died on it, and it was given again to a worker running alone.
   bool Retried = false;
   PageDamage Damage;
+  // Bytes of its drawing's file.
+  uint64_t DrawingBytes = 0;
 };
 
 struct WorkerSlot {
@@ -346,6 +348,7 @@ class Coordinator {
     const std::string Blank = BlankPageSvg(Each.Size);
     if (!Written || !File.Write(Blank, Reason) || !File.Finish(Reason)) CannotWrite(PagePath(Place_, Page), Reason);
     Written_ += Blank.size();
+    Each.DrawingBytes = Blank.size();
   }
 
   // Handles one message from Slot's worker; false when the worker broke the protocol.
@@ -393,6 +396,7 @@ class Coordinator {
         }
         uint64_t Bytes = 0;
         if (Platform::FileSize(TempRegistry::Get(static_cast<size_t>(Slot.Page)), Bytes)) Written_ += Bytes;
+        Each.DrawingBytes = Bytes;
         Each.At = PageState::Stage::Done;
         Slot.Page = 0;
         return true;
@@ -506,7 +510,10 @@ class Coordinator {
         Glyphs_.erase(Glyphs);
       }
       Content.Incomplete = IncompleteNote(OutcomeOf(Each));
-      Write(PageMarkup(Content));
+      Content.Deferred = ShownAtOnce_ >= ShownAtOnceBytes;
+      const std::string Markup = PageMarkup(Content);
+      if (!Content.Deferred) ShownAtOnce_ += Markup.size() + (Content.DrawingInPage ? 0 : Each.DrawingBytes);
+      Write(Markup);
       Outcomes_.push_back(OutcomeOf(Each));
       Held_ -= Each.Held;
       Pages_.erase(Found);
@@ -660,6 +667,8 @@ class Coordinator {
   SharedFonts Fonts_;
   std::vector<std::unique_ptr<WorkerSlot>> Workers_;
   int NextToWrite_ = 1;
+  // Bytes of the pages written so far that a browser shows with the document (ShownAtOnceBytes).
+  uint64_t ShownAtOnce_ = 0;
   std::string StartFailure_;
   std::string OpenFailure_;
   bool OpenDied_ = false;

@@ -18,10 +18,11 @@ constexpr const char* StyleSheet =
     "body{margin:0;padding:8px 0;font-family:sans-serif}"
     "nav{background:#fff;max-width:50em;margin:0 auto 8px;padding:4px 16px}"
     "nav ul{padding-left:1.2em}"
-    // A browser lays out and paints only the pages near the window, a page's size coming from its
-    // width and proportions alone, so that a long document opens as fast as a short one.
-    ".pg{content-visibility:auto;position:relative;margin:0 auto 8px;max-width:100%;background:#fff;overflow:hidden;"
+    ".pg{position:relative;margin:0 auto 8px;max-width:100%;background:#fff;overflow:hidden;"
     "container-type:inline-size;box-shadow:0 1px 4px rgba(0,0,0,.4)}"
+    // A deferred page is laid out and painted only near the window, its size coming from its width
+    // and proportions alone.
+    ".pg.d{content-visibility:auto}"
     ".pg>img{position:absolute;left:0;top:0;width:100%;height:100%;user-select:none}"
     // A small drawing drawn in the page, and glyphs in the document's fonts over the drawing; the
     // text layer above is what is selected.
@@ -109,16 +110,16 @@ std::string DocumentHead(const DocumentInfo& Info, const std::vector<OutlineItem
 
 std::string PageMarkup(const PageView& Page) {
   const double Width = Page.Size.Width, Height = Page.Size.Height;
-  std::string Out = "<section class=\"pg\" id=\"page-" + std::to_string(Page.Number) + "\" aria-label=\"Page " +
-                    std::to_string(Page.Number) + "\" style=\"width:" +
-                    FormatNumber(Width * CssPixelsPerPoint, 2) + "px;aspect-ratio:" + FormatNumber(Width, 3) + "/" +
-                    FormatNumber(Height, 3) + "\">\n";
+  std::string Out = std::string("<section class=\"") + (Page.Deferred ? "pg d" : "pg") + "\" id=\"page-" +
+                    std::to_string(Page.Number) + "\" aria-label=\"Page " + std::to_string(Page.Number) +
+                    "\" style=\"width:" + FormatNumber(Width * CssPixelsPerPoint, 2) + "px;aspect-ratio:" +
+                    FormatNumber(Width, 3) + "/" + FormatNumber(Height, 3) + "\">\n";
   if (Page.DrawingInPage) {
     Out += Page.Drawing;
   } else {
-    Out += "<img src=\"" + EscapeHtml(Page.Background) + "\" alt=\"\" loading=\"lazy\" width=\"" +
-           FormatNumber(Width * CssPixelsPerPoint, 0) + "\" height=\"" + FormatNumber(Height * CssPixelsPerPoint, 0) +
-           "\">\n";
+    Out += "<img src=\"" + EscapeHtml(Page.Background) + "\" alt=\"\"" + (Page.Deferred ? " loading=\"lazy\"" : "") +
+           " width=\"" + FormatNumber(Width * CssPixelsPerPoint, 0) + "\" height=\"" +
+           FormatNumber(Height * CssPixelsPerPoint, 0) + "\">\n";
   }
   Out += Page.GlyphLayer;
   Out += TextLayerMarkup(Page.Text, Page.Size, Page.Number, Page.Language);

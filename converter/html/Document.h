@@ -8,6 +8,12 @@
 
 namespace Engine {
 
+// A browser lays out and loads the first pages of a document with it, up to this many bytes of
+// their markup and drawings, so that they show at once when scrolled to; later pages only when
+// they come near the window, so that a long document opens in about the time this much takes
+// (half a second to a second on a modest machine).
+constexpr size_t ShownAtOnceBytes = 2 << 20;
+
 // A page as the document shows it: its drawing, the glyphs lifted out of it, its text and links.
 struct PageView {
   int Number = 1;
@@ -26,6 +32,8 @@ struct PageView {
   std::string Language;
   // A note shown on the page when part of it could not be converted; empty when it is complete.
   std::string Incomplete;
+  // Laid out and loaded only near the window (ShownAtOnceBytes).
+  bool Deferred = false;
 };
 
 // The document up to its pages: head with metadata, the outline as navigation, the main landmark.

@@ -4,6 +4,7 @@ import argparse
 import base64
 import html
 import os
+import random
 import re
 import resource
 import shutil
@@ -454,6 +455,45 @@ class LongDocuments(EngineCase):
         many = peak_kib(self.many_pages(100), "many")
         # 8 pages against 400: the text and the HTML are streamed, so the main process hardly grows.
         self.assertLess(many, few * 1.5 + 8 * 1024, f"{few} KiB for 8 pages, {many} KiB for 400")
+
+
+class PageDeferral(EngineCase):
+    def test_pages_past_the_first_two_mebibytes_load_only_near_the_window(self):
+        # Each page draws a picture of noise, which nothing compresses: some 190 KB of drawing a
+        # page, so that the first pages fill what a browser lays out and loads with the document.
+        count, side = 14, 512
+        noise = random.Random(7).randbytes(side * side * 3)
+        objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
+                   b"<< /Type /Pages /Kids [%s] /Count %d >>" % (b" ".join(b"%d 0 R" % (4 + 2 * i) for i in range(count)), count),
+                   b"<< /Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace /DeviceRGB /BitsPerComponent 8 "
+                   b"/Length %d >>\nstream\n" % (side, side, len(noise)) + noise + b"\nendstream"]
+        content = b"q 400 0 0 400 100 200 cm /Im0 Do Q"
+        for i in range(count):
+            objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Im0 3 0 R >> >> "
+                           b"/Contents %d 0 R >>" % (5 + 2 * i))
+            objects.append(b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream")
+        path = os.path.join(self.tmp, "noise.pdf")
+        with open(path, "wb") as f:
+            f.write(pdf_file(objects))
+        base = self.out_base("noise")
+        result = run_engine(path, base)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(base + ".html", encoding="utf-8") as f:
+            markup = f.read()
+        self.assertIn(".pg.d{content-visibility:auto}", markup)
+        deferred, shown = [], []
+        for section in re.finditer(r'<section class="([^"]*)" id="page-\d+".*?</section>\n', markup, re.S):
+            self.assertIn(section.group(1), ("pg", "pg d"))
+            deferred.append(section.group(1) == "pg d")
+            pictures = re.findall(r'<img src="([^"]+)" alt=""( loading="lazy")?', section.group(0))
+            self.assertEqual([bool(lazy) for _, lazy in pictures], [deferred[-1]], section.group(0)[:300])
+            shown.append(len(section.group(0).encode()) + os.path.getsize(os.path.join(os.path.dirname(base), pictures[0][0])))
+        self.assertEqual(len(deferred), count)
+        first = deferred.index(True)
+        self.assertEqual(deferred, [False] * first + [True] * (count - first))
+        # Pages are shown at once until the pages before them hold two mebibytes.
+        self.assertGreaterEqual(sum(shown[:first]), 2 << 20, shown)
+        self.assertLess(sum(shown[:first - 1]), 2 << 20, shown)
 
 
 class FrontEnd(EngineCase):
