@@ -173,15 +173,16 @@ std::string DrawPageSvg(PopplerPage* Page, const PageSize& Size, bool* Pictured,
   if (Lifted != nullptr) *Lifted = LiftedGlyphs{};
   if (Cost.Unbounded || Cost.RasterOperations > PictureOperationLimit) return {};
   SvgSink Sink;
+  const double Units = UnitsPerPoint(Size.Width, Size.Height, Cost.LuminosityMasks > 0);
   // A page known to be too busy goes straight to its picture, without cairo's SVG of it first.
   if (Cost.Operations >= OperationLimit) {
     Sink.Overflow = true;
   } else {
-    RenderPageSvg(Page, Size, UnitsPerPoint(Size.Width, Size.Height, Cost.LuminosityMasks > 0), Sink);
+    RenderPageSvg(Page, Size, Units, Sink);
   }
   if (!Sink.Overflow) {
     if (Sink.Svg.empty()) return {};
-    PassContext Context{Size.Width, Size.Height, Lifted};
+    PassContext Context{Size.Width, Size.Height, Units, Lifted};
     std::string Svg = RewriteDrawing(std::move(Sink.Svg), Context);
     if (Svg.size() <= PageBytesBudget) return Svg;
   }

@@ -9,6 +9,7 @@
 #include "drawing/passes/LiftGlyphRuns.h"
 #include "drawing/passes/MergeClipPaths.h"
 #include "drawing/passes/PixelateEnlargedPictures.h"
+#include "drawing/passes/PlaceLuminosityMasks.h"
 #include "drawing/passes/PruneGradientStops.h"
 #include "drawing/passes/ShareRepeatedShapes.h"
 #include "drawing/passes/ShrinkPictures.h"
@@ -29,6 +30,11 @@ std::string Plain(std::string_view Svg, PassContext&) {
 
 const std::vector<DrawingPass>& DrawingPasses() {
   static const std::vector<DrawingPass> Passes = {
+      // Reads the size of cairo's pictures before they are cut to what they show.
+      {"PlaceLuminosityMasks", Always,
+       [](std::string_view Svg, PassContext& Page) {
+         return PlaceLuminosityMasks(Svg, Page.Width, Page.Height, Page.Units);
+       }},
       // Pictures are still cairo's PNGs here, where a mask's picture can be read.
       {"DropOpaqueMasks", Always, Plain<DropOpaqueMasks>},
       {"PruneGradientStops", Always, Plain<PruneGradientStops>},

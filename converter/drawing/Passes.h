@@ -13,6 +13,8 @@ namespace Engine {
 struct PassContext {
   double Width = 0;
   double Height = 0;
+  // cairo's device units a point (UnitsPerPoint).
+  double Units = 1;
   // Where the glyph runs lifted out of the drawing go; none are lifted without it.
   LiftedGlyphs* Lifted = nullptr;
 };
