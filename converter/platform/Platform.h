@@ -130,6 +130,9 @@ size_t ReadChannel(intptr_t Channel, char* Buffer, size_t Size);
 bool WriteChannel(intptr_t Channel, std::string_view Bytes);
 // Caps the address space of this process (a worker), where the system does that from inside.
 void LimitOwnMemory(uint64_t Bytes);
+// Lets this process (a worker) keep some of the memory it frees for the next page, rather than
+// give it back to the system and fault it in again page by page.
+void KeepFreedMemory();
 // What identifies this process to its workers (the process id on POSIX).
 std::string OwnId();
 

@@ -157,6 +157,7 @@ int RunWorker(const std::vector<std::string>& Args) {
     MemoryCap = MemoryCap * 10 + static_cast<unsigned>(C - '0');
   }
   if (MemoryCap > 0) Platform::LimitOwnMemory(MemoryCap);
+  Platform::KeepFreedMemory();
   try {
     Session Worker(Channels);
     return Worker.Serve() ? 0 : 1;

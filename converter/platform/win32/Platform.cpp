@@ -543,6 +543,8 @@ bool WriteChannel(intptr_t Channel, std::string_view Bytes) { return WriteAllHan
 
 void LimitOwnMemory(uint64_t /*Bytes: the job holds each worker to its cap*/) {}
 
+void KeepFreedMemory() {}
+
 std::string OwnId() { return std::to_string(GetCurrentProcessId()); }
 
 int ProcessorCount() {
