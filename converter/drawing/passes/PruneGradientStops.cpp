@@ -1,10 +1,10 @@
 // Pass: gradient stops on the straight line between their neighbours go.
 #include "drawing/passes/PruneGradientStops.h"
 
+#include "base/Numbers.h"
 #include "base/SvgScan.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -12,12 +12,23 @@ namespace Engine {
 
 namespace {
 
+// A number that is all of Text, as strtod reads one.
+bool ReadWhole(std::string_view Text, double& Value) {
+  size_t Pos = 0;
+  return ReadNumberAt(Text, Pos, Value) && Pos == Text.size();
+}
+
+// The value of a hexadecimal digit, or -1.
+int HexDigit(char C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+  return -1;
+}
+
 // Reads a stop's offset, colour and opacity, in cairo's form or after CompactSvg.
 bool ReadStop(std::string_view Tag, GradientStop& Stop) {
-  const std::string Offset(AttributeOf(Tag, "offset"));
-  char* End = nullptr;
-  Stop.Offset = std::strtod(Offset.c_str(), &End);
-  if (Offset.empty() || *End != '\0') return false;
+  if (!ReadWhole(AttributeOf(Tag, "offset"), Stop.Offset)) return false;
   const std::string_view Style = AttributeOf(Tag, "style");
   const size_t ColourAt = Style.find("stop-color:");
   if (ColourAt == std::string_view::npos) return false;
@@ -29,19 +40,21 @@ bool ReadStop(std::string_view Tag, GradientStop& Stop) {
     // The percentages themselves, not a rounded form.
     if (!ReadRgb(Colour, Percent, Length)) return false;
     for (int I = 0; I < 3; ++I) Stop.Channels[I] = Percent[I] / 100;
-  } else if (Colour.size() == 7 && Colour[0] == '#') {
-    for (int I = 0; I < 3; ++I) Stop.Channels[I] = std::strtol(std::string(Colour.substr(1 + 2 * I, 2)).c_str(), nullptr, 16) / 255.0;
-  } else if (Colour.size() == 4 && Colour[0] == '#') {
-    for (int I = 0; I < 3; ++I) Stop.Channels[I] = std::strtol(std::string(2, Colour[1 + I]).c_str(), nullptr, 16) / 255.0;
+  } else if ((Colour.size() == 7 || Colour.size() == 4) && Colour[0] == '#') {
+    const bool Short = Colour.size() == 4;
+    for (int I = 0; I < 3; ++I) {
+      const int High = HexDigit(Colour[Short ? 1 + I : 1 + 2 * I]), Low = HexDigit(Colour[Short ? 1 + I : 2 + 2 * I]);
+      if (High < 0 || Low < 0) return false;
+      Stop.Channels[I] = (16 * High + Low) / 255.0;
+    }
   } else {
     return false;
   }
   Stop.Channels[3] = 1;
   const size_t OpacityAt = Style.find("stop-opacity:");
   if (OpacityAt != std::string_view::npos) {
-    const std::string Opacity(Style.substr(OpacityAt + 13, Style.find(';', OpacityAt) - OpacityAt - 13));
-    Stop.Channels[3] = std::strtod(Opacity.c_str(), &End);
-    if (End == Opacity.c_str()) return false;
+    size_t Pos = OpacityAt + 13;
+    if (!ReadNumberAt(Style, Pos, Stop.Channels[3])) return false;
   }
   return true;
 }
