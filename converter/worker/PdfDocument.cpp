@@ -13,19 +13,37 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <unordered_map>
 
 namespace Engine {
 
 namespace {
 
+// The pages that named destinations lead to, as links ask for them: poppler reads the name tree
+// and the destination's objects again for every link, and a manual's links lead to the same
+// places again and again (pgfplots' tutorials: 1253 links to 400 names). Bounded, for documents
+// made to have no end of names.
+struct NamedPages {
+  static constexpr size_t MaxNames = 1 << 16;
+  std::unordered_map<std::string, int> Pages;
+};
+
 // Page number (1-based) a destination leads to, or 0; with Core and Top, where on it the top of
-// the view goes, in points from the top of the page as shown (-1 where it does not say).
+// the view goes, in points from the top of the page as shown (-1 where it does not say). Known
+// keeps the pages of the names looked up without Top.
 int DestinationPage(PopplerDocument* Doc, PopplerDest* Dest, int PageCount, const CoreDocument* Core = nullptr,
-                    double* Top = nullptr) {
+                    double* Top = nullptr, NamedPages* Known = nullptr) {
   if (Dest == nullptr) return 0;
   PopplerDest* Found = Dest;
   if (Dest->type == POPPLER_DEST_NAMED) {
     if (Dest->named_dest == nullptr) return 0;
+    if (Known != nullptr && Top == nullptr) {
+      const auto Seen = Known->Pages.find(Dest->named_dest);
+      if (Seen != Known->Pages.end()) return Seen->second;
+      const int Page = DestinationPage(Doc, Dest, PageCount, Core);
+      if (Known->Pages.size() < NamedPages::MaxNames) Known->Pages.emplace(Dest->named_dest, Page);
+      return Page;
+    }
     Found = poppler_document_find_dest(Doc, Dest->named_dest);
     if (Found == nullptr) return 0;
   }
@@ -40,12 +58,12 @@ int DestinationPage(PopplerDocument* Doc, PopplerDest* Dest, int PageCount, cons
 }
 
 void ReadAction(PopplerDocument* Doc, PopplerAction* Action, int PageCount, int& Page, std::string& Uri,
-                const CoreDocument* Core = nullptr, double* Top = nullptr) {
+                const CoreDocument* Core = nullptr, double* Top = nullptr, NamedPages* Known = nullptr) {
   Page = 0;
   Uri.clear();
   if (Action == nullptr) return;
   if (Action->type == POPPLER_ACTION_GOTO_DEST) {
-    Page = DestinationPage(Doc, Action->goto_dest.dest, PageCount, Core, Top);
+    Page = DestinationPage(Doc, Action->goto_dest.dest, PageCount, Core, Top, Known);
   } else if (Action->type == POPPLER_ACTION_URI && Action->uri.uri != nullptr) {
     Uri = SafeUri(Action->uri.uri);
   }
@@ -92,6 +110,7 @@ struct PdfDocument::Handles {
   std::string_view Data;
   // The input with the claims that poppler would set room aside for cut, when any needs cutting.
   std::string Bounded;
+  NamedPages LinkPages;
   ~Handles() {
     if (Doc != nullptr) g_object_unref(Doc);
   }
@@ -213,7 +232,7 @@ PageText PdfPage::ReadText(const PageSize& Size, const std::vector<HeadingHint>&
     // Link areas count from the bottom of the page, the text layer from the top.
     Link.Area = {std::min(Mapping->area.x1, Mapping->area.x2), Size.Height - std::max(Mapping->area.y1, Mapping->area.y2),
                  std::max(Mapping->area.x1, Mapping->area.x2), Size.Height - std::min(Mapping->area.y1, Mapping->area.y2)};
-    ReadAction(Doc, Mapping->action, Pages, Link.Page, Link.Uri);
+    ReadAction(Doc, Mapping->action, Pages, Link.Page, Link.Uri, nullptr, nullptr, &Doc_.Doc_->LinkPages);
     if (Link.Page > 0 || !Link.Uri.empty()) Text.Links.push_back(std::move(Link));
   }
   poppler_page_free_link_mapping(Links);
