@@ -8,6 +8,7 @@
 #include "drawing/passes/GlyphsToFont.h"
 #include "drawing/passes/LiftGlyphRuns.h"
 #include "drawing/passes/MergeClipPaths.h"
+#include "drawing/passes/PicturesOutOfPatterns.h"
 #include "drawing/passes/PixelateEnlargedPictures.h"
 #include "drawing/passes/PlaceLuminosityMasks.h"
 #include "drawing/passes/PruneGradientStops.h"
@@ -55,6 +56,7 @@ const std::vector<DrawingPass>& DrawingPasses() {
       {"CompactSvg", Always, Plain<CompactSvg>},
       // The passes after CompactSvg read its form: plain href, short numbers.
       {"PixelateEnlargedPictures", Always, Plain<PixelateEnlargedPictures>},
+      {"PicturesOutOfPatterns", Always, Plain<PicturesOutOfPatterns>},
       // Clip paths that differed only in digits CompactSvg dropped are identical now.
       {"MergeClipPaths", Always, Plain<MergeClipPaths>},
       // A drawing small enough to be drawn in its page keeps its styles on its shapes, where the
