@@ -5,6 +5,7 @@
 #include "base/Numbers.h"
 #include "base/SvgScan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 #include <vector>
@@ -49,12 +50,19 @@ std::string PicturesOutOfPatterns(std::string_view Svg) {
       Pictures[AttributeOf(Picture.Text, "id")] = {Width, Height};
     }
   }
-  // Byte ranges to replace, in order, with their replacements.
+  // Where each pattern fills a shape through its style, in one pass over the drawing.
+  constexpr std::string_view FillStart = "style=\"fill:url(#";
+  std::unordered_map<std::string_view, size_t> Fills;
+  for (size_t At = Svg.find(FillStart); At != std::string_view::npos; At = Svg.find(FillStart, At + 1)) {
+    const size_t NameAt = At + FillStart.size();
+    const size_t NameEnd = Svg.find(')', NameAt);
+    if (NameEnd != std::string_view::npos) Fills.emplace(Svg.substr(NameAt, NameEnd - NameAt), At);
+  }
+  // Byte ranges to replace, with their replacements.
   std::vector<std::pair<std::pair<size_t, size_t>, std::string>> Edits;
-  size_t Searched = 0;
   for (size_t At = Svg.find("<pattern "); At != std::string_view::npos; At = Svg.find("<pattern ", At + 1)) {
     Tag Pattern, Use, Close;
-    if (At < Searched || !ReadTag(Svg, At, Pattern) || !ReadTag(Svg, Pattern.End, Use) || Use.Name != "use" ||
+    if (!ReadTag(Svg, At, Pattern) || !ReadTag(Svg, Pattern.End, Use) || Use.Name != "use" ||
         !Use.SelfClosing || !ReadTag(Svg, Use.End, Close) || Close.Name != "pattern" || !Close.Closing) {
       continue;
     }
@@ -74,10 +82,12 @@ std::string PicturesOutOfPatterns(std::string_view Svg) {
       continue;
     }
     // The one rectangle it fills, with nothing else to it, after the pattern.
-    const std::string Fill = "style=\"fill:url(#" + std::string(Id) + ");\"";
-    const size_t FillAt = Svg.find(Fill, Close.End);
-    if (FillAt == std::string_view::npos) continue;
-    const size_t RectAt = Svg.rfind('<', FillAt);
+    const auto Fill = Fills.find(Id);
+    if (Fill == Fills.end() || Fill->second < Close.End ||
+        Svg.compare(Fill->second + FillStart.size() + Id.size(), 3, ");\"") != 0) {
+      continue;
+    }
+    const size_t RectAt = Svg.rfind('<', Fill->second);
     Tag Rect;
     double X = 0, Y = 0, RectWidth = 0, RectHeight = 0;
     if (!ReadTag(Svg, RectAt, Rect) || Rect.Name != "rect" || !Rect.SelfClosing ||
@@ -92,8 +102,8 @@ std::string PicturesOutOfPatterns(std::string_view Svg) {
     Edits.push_back({{RectAt, Rect.End},
                      "<use" + (Style.empty() ? std::string() : " style=\"" + std::string(Style) + "\"") + " href=\"" +
                          std::string(Href) + "\" transform=\"" + std::string(Transform) + "\"/>"});
-    Searched = Rect.End;
   }
+  std::sort(Edits.begin(), Edits.end());
   std::string Out;
   Out.reserve(Svg.size());
   size_t Copied = 0;
