@@ -77,7 +77,7 @@ std::string PicturesOutOfPatterns(std::string_view Svg) {
         !Number(Pattern.Text, "height", Height) || Width != Picture->second.first || Height != Picture->second.second ||
         !AttributeValue(Pattern.Text, "patternTransform", Transform) || Transform.substr(0, 7) != "matrix(" ||
         !ReadMatrix(Transform.substr(7), Tile) || Tile.B != 0 || Tile.C != 0 || !(Tile.A > 0) || !(Tile.D > 0) ||
-        !OnlyAttributes(Use.Text, {"href", "style"}) ||
+        AttributeOf(Use.Text, "style") != "image-rendering:pixelated" || !OnlyAttributes(Use.Text, {"href", "style"}) ||
         !OnlyAttributes(Pattern.Text, {"id", "patternUnits", "width", "height", "patternTransform"})) {
       continue;
     }
@@ -97,11 +97,9 @@ std::string PicturesOutOfPatterns(std::string_view Svg) {
         std::fabs(RectHeight - Tile.D * Height) > Slack) {
       continue;
     }
-    const std::string_view Style = AttributeOf(Use.Text, "style");
     Edits.push_back({{At, Close.End}, ""});
-    Edits.push_back({{RectAt, Rect.End},
-                     "<use" + (Style.empty() ? std::string() : " style=\"" + std::string(Style) + "\"") + " href=\"" +
-                         std::string(Href) + "\" transform=\"" + std::string(Transform) + "\"/>"});
+    Edits.push_back({{RectAt, Rect.End}, "<use style=\"image-rendering:pixelated\" href=\"" + std::string(Href) +
+                                             "\" transform=\"" + std::string(Transform) + "\"/>"});
   }
   std::sort(Edits.begin(), Edits.end());
   std::string Out;

@@ -1,4 +1,4 @@
-// A picture that a pattern paints once over its own rectangle is drawn as a use of the picture.
+// A picture enlarged with sharp pixels that a pattern paints once over its own rectangle is drawn as a use of it.
 #include "drawing/passes/PicturesOutOfPatterns.h"
 #include "TestSupport.h"
 
@@ -18,6 +18,9 @@ TEST(PicturesOutOfPatterns, OneTileOverItsRectangleBecomesThePicture) {
            Transform + ")\"><use style=\"image-rendering:pixelated\" href=\"#image1\"/></pattern>";
   };
   const std::string Tile = Pattern("width=\"153\" height=\"198\"", "4,0,0,4,0,0");
+  // Shown at its size or smaller: Chromium scales a picture down otherwise than a pattern's tile.
+  const std::string Smooth = "<pattern id=\"pattern0\" patternUnits=\"userSpaceOnUse\" width=\"153\" height=\"198\" "
+                             "patternTransform=\"matrix(4,0,0,4,0,0)\"><use href=\"#image1\"/></pattern>";
   const auto Rect = [](const std::string& Box, const std::string& Style = "fill:url(#pattern0);") {
     return "<rect " + Box + " style=\"" + Style + "\"/>";
   };
@@ -39,6 +42,7 @@ TEST(PicturesOutOfPatterns, OneTileOverItsRectangleBecomesThePicture) {
        Drawing(Pattern("width=\"160\" height=\"198\"", "4,0,0,4,0,0"), Rect(Page))},
       {"a turned tile", Drawing(Pattern("width=\"153\" height=\"198\"", "0,4,-4,0,792,0"), Rect(Page)),
        Drawing(Pattern("width=\"153\" height=\"198\"", "0,4,-4,0,792,0"), Rect(Page))},
+      {"a picture drawn smoothly", Drawing(Smooth, Rect(Page)), Drawing(Smooth, Rect(Page))},
       {"a pattern filled twice", Drawing(Tile, Rect(Page) + Rect(Page)), Drawing(Tile, Rect(Page) + Rect(Page))},
       {"a fill with more to its style", Drawing(Tile, Rect(Page, "fill:url(#pattern0);fill-opacity:0.5;")),
        Drawing(Tile, Rect(Page, "fill:url(#pattern0);fill-opacity:0.5;"))},
