@@ -91,6 +91,21 @@ std::string WithoutRanges(std::string_view Svg, std::vector<std::pair<size_t, si
   return Out;
 }
 
+std::string WithReplacements(std::string_view Svg, std::vector<Replacement> Edits) {
+  std::stable_sort(Edits.begin(), Edits.end());
+  std::string Out;
+  Out.reserve(Svg.size());
+  size_t Copied = 0;
+  for (const Replacement& Each : Edits) {
+    if (Each.Begin < Copied) continue;
+    Out.append(Svg.substr(Copied, Each.Begin - Copied));
+    Out += Each.Text;
+    Copied = Each.End;
+  }
+  Out.append(Svg.substr(Copied));
+  return Out;
+}
+
 IdReferences::IdReferences(std::string_view Svg) {
   // Every reference begins with '#' after "url(" or after href=" (and xlink:href=").
   for (size_t At = Svg.find('#'); At != std::string_view::npos; At = Svg.find('#', At + 1)) {

@@ -53,6 +53,16 @@ uint32_t PackRgb(const double (&Percent)[3]);
 // went with it.
 std::string WithoutRanges(std::string_view Svg, std::vector<std::pair<size_t, size_t>> Ranges);
 
+// A byte range [Begin, End) of a drawing and the text that takes its place.
+struct Replacement {
+  size_t Begin = 0, End = 0;
+  std::string Text;
+  bool operator<(const Replacement& Other) const { return Begin < Other.Begin; }
+};
+// Svg with each range of Edits replaced by its text; a range that starts inside an earlier one
+// went with it.
+std::string WithReplacements(std::string_view Svg, std::vector<Replacement> Edits);
+
 // How often a drawing names each of its definitions: url(#Name) in attributes and styles, and
 // href="#Name" (or xlink:href). Read in one pass over the drawing.
 class IdReferences {

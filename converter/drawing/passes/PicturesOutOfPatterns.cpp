@@ -5,7 +5,6 @@
 #include "base/Numbers.h"
 #include "base/SvgScan.h"
 
-#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 #include <vector>
@@ -58,8 +57,7 @@ std::string PicturesOutOfPatterns(std::string_view Svg) {
     const size_t NameEnd = Svg.find(')', NameAt);
     if (NameEnd != std::string_view::npos) Fills.emplace(Svg.substr(NameAt, NameEnd - NameAt), At);
   }
-  // Byte ranges to replace, with their replacements.
-  std::vector<std::pair<std::pair<size_t, size_t>, std::string>> Edits;
+  std::vector<Replacement> Edits;
   for (size_t At = Svg.find("<pattern "); At != std::string_view::npos; At = Svg.find("<pattern ", At + 1)) {
     Tag Pattern, Use, Close;
     if (!ReadTag(Svg, At, Pattern) || !ReadTag(Svg, Pattern.End, Use) || Use.Name != "use" ||
@@ -97,21 +95,11 @@ std::string PicturesOutOfPatterns(std::string_view Svg) {
         std::fabs(RectHeight - Tile.D * Height) > Slack) {
       continue;
     }
-    Edits.push_back({{At, Close.End}, ""});
-    Edits.push_back({{RectAt, Rect.End}, "<use style=\"image-rendering:pixelated\" href=\"" + std::string(Href) +
-                                             "\" transform=\"" + std::string(Transform) + "\"/>"});
+    Edits.push_back({At, Close.End, ""});
+    Edits.push_back({RectAt, Rect.End, "<use style=\"image-rendering:pixelated\" href=\"" + std::string(Href) +
+                                           "\" transform=\"" + std::string(Transform) + "\"/>"});
   }
-  std::sort(Edits.begin(), Edits.end());
-  std::string Out;
-  Out.reserve(Svg.size());
-  size_t Copied = 0;
-  for (const auto& [Range, Replacement] : Edits) {
-    Out.append(Svg, Copied, Range.first - Copied);
-    Out += Replacement;
-    Copied = Range.second;
-  }
-  Out.append(Svg, Copied, std::string_view::npos);
-  return Out;
+  return WithReplacements(Svg, std::move(Edits));
 }
 
 }  // namespace Engine

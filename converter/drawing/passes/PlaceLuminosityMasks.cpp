@@ -42,8 +42,8 @@ std::string PlaceLuminosityMasks(std::string_view Svg, double Width, double Heig
       Pictures[AttributeOf(Picture.Text, "id")] = {Numbers[0], Numbers[1]};
     }
   }
-  // The byte ranges of the transforms to replace, with their replacements.
-  std::vector<std::pair<std::pair<size_t, size_t>, std::string>> Placed;
+  // The transforms replaced.
+  std::vector<Replacement> Placed;
   for (size_t At = Svg.find(MaskOpen); At != std::string_view::npos; At = Svg.find(MaskOpen, At + 1)) {
     const size_t Found = Svg.substr(At, Near).find(MaskBody);
     if (Found == std::string_view::npos) continue;
@@ -66,21 +66,12 @@ std::string PlaceLuminosityMasks(std::string_view Svg, double Width, double Heig
     const size_t ValueAt = static_cast<size_t>(Transform.data() - Svg.data());
     const double Pixel = 1 / Units;
     const std::string Scale = FormatNumber(Pixel, 6);
-    Placed.push_back({{ValueAt, ValueAt + Transform.size()},
+    Placed.push_back({ValueAt, ValueAt + Transform.size(),
                       "matrix(" + Scale + ",0,0," + Scale + "," +
                           FormatNumber(PictureStart(PictureWidth, Width, Units) * Pixel, 6) + "," +
                           FormatNumber(PictureStart(PictureHeight, Height, Units) * Pixel, 6) + ")"});
   }
-  std::string Out;
-  Out.reserve(Svg.size());
-  size_t Copied = 0;
-  for (const auto& [Range, Replacement] : Placed) {
-    Out.append(Svg, Copied, Range.first - Copied);
-    Out += Replacement;
-    Copied = Range.second;
-  }
-  Out.append(Svg, Copied, std::string_view::npos);
-  return Out;
+  return WithReplacements(Svg, std::move(Placed));
 }
 
 }  // namespace Engine

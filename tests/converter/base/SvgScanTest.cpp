@@ -82,6 +82,11 @@ TEST(IdReferences, CountsEveryReferenceOnce) {
   EXPECT_EQ(Names.Count("surface1"), 0u);
 }
 
+TEST(WithReplacements, RangesTakeTheirTextInOrderAndInnerRangesGo) {
+  EXPECT_EQ(WithReplacements("0123456789", {{8, 9, "x"}, {1, 5, "ab"}, {2, 3, "inner"}, {6, 6, "+"}}), "0ab5+67x9");
+  EXPECT_EQ(WithReplacements("abc", {}), "abc");
+}
+
 TEST(WithoutRanges, RangesInsideRangesGoWithThem) {
   EXPECT_EQ(WithoutRanges("0123456789", {{8, 9}, {1, 5}, {2, 3}, {6, 7}}), "0579");
   EXPECT_EQ(WithoutRanges("abc", {}), "abc");
