@@ -177,15 +177,16 @@ class FrontEndTest(unittest.TestCase):
     def retried(self, run):
         """Runs the front end through `run`, up to three times where wine failed the run itself:
         wine did not start the program (exit code 1 with nothing written; the front end's 1
-        always comes with the usage), qemu-user reported a fault of one of wine's threads, or a
-        process waited for ever. The engine's records of a failed run are taken back; a fault of
+        always comes with the usage), qemu-user reported a fault of one of wine's threads, wine's
+        loader was ended by a signal (a Windows program's exit code never is one; once, under
+        qemu-user, after the front end had written its whole line), or a process waited for ever. The engine's records of a failed run are taken back; a fault of
         the program's own recurs every time and still fails. When every run hangs and wine's own
         programs hang too, the machine's wine cannot run programs, and the test is skipped."""
         logged = os.path.getsize(self.log) if os.path.exists(self.log) else 0
         for _ in range(3):
             try:
                 result = run()
-                if result != (1, b"", b"") and not result[2].startswith(EMULATOR_FAULT):
+                if result != (1, b"", b"") and not result[2].startswith(EMULATOR_FAULT) and result[0] >= 0:
                     return result
             except Hung:
                 result = None
